@@ -1,0 +1,18 @@
+// Message layer: every line of output goes through MESS_print with a level
+// mask; the user selects which levels are printed.
+#pragma once
+
+#include <cstdint>
+
+using M_type = std::uint32_t;
+
+int MESS_set(int oper, M_type level);
+int MESS_set_str(const char *str);
+int MESS_check(M_type level);
+M_type MESS_get();
+int MESS_check_set();
+int MESS_get_max_lines();
+int MESS_print(M_type type, const char *format, ...)
+    __attribute__((format(printf, 2, 3)));
+int MESS_hold(M_type type, const char *mess);
+int MESS_print_prog(const char *string);

@@ -1,0 +1,9 @@
+// Process services: exit, version, prompts that accept resource commands, sleep.
+#pragma once
+
+[[noreturn]] void ZOT_exit(int status);
+const char *ZOT_version();
+int ZOT_set_command(const char *string);
+char *ZOT_prompts(const char *prompt, char *str, int length);
+float ZOT_promptf(const char *prompt);
+int ZOT_sleep(float secs);

@@ -1,0 +1,46 @@
+// Small helpers shared by the test programs.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace tvtest {
+
+// A fresh directory under the system's temporary directory, removed with
+// everything in it when the object goes away.
+class TempDir {
+ public:
+  TempDir();
+  ~TempDir();
+  TempDir(const TempDir &) = delete;
+  TempDir &operator=(const TempDir &) = delete;
+  const std::string &path() const { return path_; }
+  std::string file(const std::string &name) const { return path_ + "/" + name; }
+
+ private:
+  std::string path_;
+};
+
+void write_file(const std::string &path, const std::string &text);
+std::string read_file(const std::string &path);
+bool file_exists(const std::string &path);
+
+// Result of running a command through the shell.
+struct RunResult {
+  int status = -1;  // exit status, or -1 when it did not exit normally
+  std::string out;  // standard output
+  std::string err;  // standard error
+};
+
+// Runs `command` with /bin/sh in `dir` (when not empty), standard input
+// from `input`, and collects both output streams.
+RunResult run_command(const std::string &command, const std::string &dir = "",
+                      const std::string &input = "");
+
+// Path of the shared corpus of real bulletins, or empty when it is absent.
+std::string corpus_dir();
+
+// Path of a file under the project source tree.
+std::string source_path(const std::string &rel);
+
+}  // namespace tvtest
