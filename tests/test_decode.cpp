@@ -1,0 +1,242 @@
+// Command-line and resource decoding: options, abbreviations, positional
+// words, defaults path, environment, precedence, side-effect conversions,
+// and the help of the program.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "child_process.hpp"
+#include "date.hpp"
+#include "files.hpp"
+#include "flag.hpp"
+#include "mess.hpp"
+#include "resrc.hpp"
+#include "string.hpp"
+#include "testutil.hpp"
+
+namespace {
+
+res_type kKeys[] = {RES_help,       RES_batch,      RES_message,    RES_file_path,  RES_data_path,
+                    RES_con_path,   RES_grid_path,  RES_raw_path,   RES_image_path, RES_watch_path,
+                    RES_text_path,  RES_model_path, RES_sat_path,   RES_city_file,  RES_stat_prior,
+                    RES_input,      RES_output,     RES_name_conv,  RES_in_file,    RES_out_file,
+                    RES_file_param, RES_current,    RES_hour,       RES_num_hour,   RES_decode_hour,
+                    RES_identifier, RES_parameter,  RES_null};
+res_type kPos[] = {RES_filenames, RES_null};
+
+// The value of a resource as text: "(null)" when it does not exist.
+std::string val(const char *name) {
+  const char *v = RES_get(name);
+  return v ? v : "(null)";
+}
+
+// Decodes `args` (after the program name "tavro") in a child process with
+// `defaults` as the defaults path, then returns `report()` from there.
+std::string decode(const std::vector<std::string> &args, const std::function<std::string()> &report,
+                   const std::string &defaults = "/nonexistent/defaults") {
+  tvtest::ChildResult r = tvtest::in_child([&] {
+    setenv("zotdefault", defaults.c_str(), 1);
+    std::vector<std::string> store = {"tavro"};
+    store.insert(store.end(), args.begin(), args.end());
+    std::vector<char *> argv;
+    for (auto &s : store) argv.push_back(s.data());
+    argv.push_back(nullptr);
+    RES_init(static_cast<int>(store.size()), argv.data(), kKeys, kPos);
+    return report();
+  });
+  EXPECT_EQ(r.status, 0);
+  return r.text;
+}
+
+std::string level_and_batch() {
+  char buf[64];
+  std::snprintf(buf, sizeof buf, "%08X %d", MESS_get(), FLAG_batch());
+  return buf;
+}
+
+TEST(Decode, MessageLevelAndBatchInBothOrders) {
+  EXPECT_EQ(decode({"-me", "mess", "-batch"}, level_and_batch), "00000FFF 1");
+  EXPECT_EQ(decode({"-batch", "-me", "mess"}, level_and_batch), "00000FFF 1");
+  EXPECT_EQ(decode({"-batch"}, level_and_batch), "000000FF 1");
+  EXPECT_EQ(decode({}, level_and_batch), "000FFFFF 0");
+  EXPECT_EQ(decode({"-ba=no"}, level_and_batch), "000000FF 1") << "the value of a switch is ignored";
+}
+
+TEST(Decode, SwitchGivesBackTheNextWord) {
+  EXPECT_EQ(decode({"-ba", "file1"}, [] { return std::to_string(FLAG_batch()) + " " + val("filename"); }),
+            "1 file1");
+  EXPECT_EQ(decode({"-h", "x"}, [] { return std::to_string(FLAG_help()) + " " + val("help") + " " + val("filename"); }),
+            "1  x");
+}
+
+TEST(Decode, OptionValues) {
+  auto cur = [] { return val("current") + "|" + val("identifier"); };
+  EXPECT_EQ(decode({"-cu", "-id", "KORD"}, cur), "|KORD");
+  EXPECT_EQ(decode({"-id=KORD,KMSN", "-cu"}, [] {
+              int n = 0;
+              char **v = nullptr;
+              RES_getvals("identifier", &n, &v);
+              std::string s = val("identifier") + " " + std::to_string(n) + " " + val("current");
+              free_parsed_array(n, v);
+              return s;
+            }),
+            "KORD,KMSN 2 ");
+  EXPECT_EQ(decode({"-pr", "-5"}, [] { return val("stat_prior"); }), "-5") << "-5 is a value";
+  EXPECT_EQ(decode({"-dp", "/data/raw", "-dp", "/data/new"}, [] { return val("data_path"); }), "/data/new");
+  EXPECT_EQ(decode({"-xyz", "5", "-Unknown"}, [] { return val("xyz") + "|" + val("Unknown"); }), "5|");
+  // A value after "=" is never cut with the option name.
+  std::string longpath = "/" + std::string(150, 'p');
+  EXPECT_EQ(decode({"-dp=" + longpath}, [] { return val("data_path"); }), longpath);
+  std::string longname(60, 'z');
+  EXPECT_EQ(decode({"-" + longname + "=v"}, [&] { return val(longname.substr(0, 49).c_str()); }), "v");
+}
+
+TEST(Decode, AbbreviationsAndSpellings) {
+  auto paths = [] { return val("file_path") + "|" + val("data_path") + "|" + val("current"); };
+  EXPECT_EQ(decode({"-f", "/f", "-d", "/d"}, paths), "/f|/d|(null)") << "earliest row wins";
+  EXPECT_EQ(decode({"-FP", "/f", "-DATA_PATH", "/d", "-cu", "12"}, paths), "/f|/d|12");
+  EXPECT_EQ(decode({"--file=/f", "--dp", "/d"}, paths), "/f|/d|(null)");
+  EXPECT_EQ(decode({"-curr"}, paths), "(null)|(null)|");
+}
+
+TEST(Decode, PositionalWords) {
+  EXPECT_EQ(decode({"a", "b", "c"}, [] { return val("filename"); }), "a\nb\nc");
+  EXPECT_EQ(decode({"a", "--", "b"}, [] {
+              int n = 0;
+              char **v = nullptr;
+              RES_getvals("filename", &n, &v);
+              free_parsed_array(n, v);
+              return std::to_string(n);
+            }),
+            "2");
+  // "--" before an option does not end option processing.
+  EXPECT_EQ(decode({"--", "-ba", "a"}, [] { return std::to_string(FLAG_batch()) + val("filename"); }), "1a");
+}
+
+TEST(Decode, NextWordIsNoValueWhenItIsAnOption) {
+  // "--batch" after an option without value is an option, not the value.
+  EXPECT_EQ(decode({"-cu", "--batch"}, [] { return val("current") + "|" + std::to_string(FLAG_batch()); }), "|1");
+  EXPECT_EQ(decode({"-cu", "--", "f"}, [] { return val("current") + "|" + val("filename"); }), "|f");
+}
+
+TEST(Decode, SideEffectConversions) {
+  auto effects = [] {
+    Date d{};
+    FILE_get_time(&d);
+    return std::to_string(FLAG_get(15)) + " " + std::to_string(d.day) + " " + std::to_string(d.hour);
+  };
+  EXPECT_EQ(decode({"-pf", "APP", "-ho", "1812"}, effects), "2 18 12");
+  EXPECT_EQ(decode({"-pf", "append"}, effects), "-9999 -9999 -9999");
+}
+
+// ---------------------------------------------------------- defaults path
+
+class DecodeDefaults : public testing::Test {
+ protected:
+  std::string file(const std::string &name, const std::string &text) {
+    tvtest::write_file(dir_.file(name), text);
+    return dir_.file(name);
+  }
+  tvtest::TempDir dir_;
+};
+
+TEST_F(DecodeDefaults, KeysAndUnknownEntries) {
+  std::string f = file("d1",
+                       "tavro.data_path /from_file\n"
+                       "other.con_path /other\n"
+                       "con_path /bare\n"
+                       "tavro.colour: red\n"
+                       "*_path /all_paths\n"
+                       "tavro.* star\n");
+  EXPECT_EQ(decode({}, [] { return val("data_path") + "|" + val("con_path") + "|" + val("colour") + "|" + val(""); }, f),
+            "/all_paths|/all_paths|red|(null)");
+  std::string g = file("d2", "tavro.data_path /from_file\nTavro.File_Path: /fp\n");
+  EXPECT_EQ(decode({}, [] { return val("data_path") + "|" + val("file_path") + "|" + val("grid_path"); }, g),
+            "/from_file|/fp|(null)");
+}
+
+TEST_F(DecodeDefaults, PrecedenceFileEnvironmentCommandLine) {
+  std::string f = file("d", "tavro.data_path /file\ntavro.con_path /file\ntavro.file_path /file\n");
+  auto order = [] {
+    return val("data_path") + "|" + val("con_path") + "|" + val("file_path") + "|" + val("grid_path");
+  };
+  tvtest::ChildResult r = tvtest::in_child([&] {
+    setenv("zotdata", "/env", 1);
+    setenv("zotcon", "/env", 1);
+    setenv("zotgrid_path", "/env_generic", 1);
+    return decode({"-dp", "/cmd"}, order, f);
+  });
+  EXPECT_EQ(r.text, "/cmd|/env|/file|/env_generic");
+}
+
+TEST_F(DecodeDefaults, PathOrderOptionsAndDirectories) {
+  std::string a = file("a", "tavro.data_path /a\ntavro.con_path /a\n");
+  std::string b = file("b", "tavro.data_path /b\n");
+  auto two = [] { return val("data_path") + "|" + val("con_path"); };
+  EXPECT_EQ(decode({}, two, a + ":" + b), "/b|/a") << "later elements override";
+  EXPECT_EQ(decode({"-df", b}, two, a), "/b|(null)") << "-df replaces the path";
+  EXPECT_EQ(decode({"-default=" + a}, two, b), "/a|/a");
+  tvtest::TempDir d;
+  tvtest::write_file(d.file("zot.cfg"), "tavro.data_path /cfg\n");
+  tvtest::write_file(d.file(".zotdef"), "tavro.data_path /zotdef\n");
+  EXPECT_EQ(decode({}, two, d.path()), "/cfg|(null)");
+  EXPECT_EQ(decode({}, two, "/nonexistent:" + a), "/a|/a") << "missing elements are skipped";
+}
+
+TEST_F(DecodeDefaults, ProgramTitleAndTags) {
+  std::string f = file("d",
+                       "radar.data_path /radar\n"
+                       "tavro.data_path /tavro\n"
+                       "tavro.radar.con_path /sub\n"
+                       "IF night\n"
+                       "*.city_file night.cty\n"
+                       "ELSE\n"
+                       "*.city_file day.cty\n"
+                       "END\n");
+  auto got = [] { return val("data_path") + "|" + val("con_path") + "|" + val("city_file") + "|" + val("name"); };
+  EXPECT_EQ(decode({"-n", "radar"}, got, f), "/radar|(null)|day.cty|radar");
+  EXPECT_EQ(decode({"-name", "+radar"}, got, f), "(null)|/sub|day.cty|+radar");
+  EXPECT_EQ(decode({"-n", "radar", "x"}, [] { return val("filename"); }, f), "x") << "the title is no file";
+  EXPECT_EQ(decode({}, got, "+night:" + f), "/tavro|(null)|night.cty|(null)");
+}
+
+// ------------------------------------------------------------------- help
+
+TEST(Help, ListsTheConverterOptions) {
+  tvtest::RunResult r = tvtest::run_command(std::string(TAVRO_EXE) + " -h");
+  EXPECT_EQ(r.status, 0);
+  std::istringstream in(r.out);
+  std::vector<std::string> lines;
+  for (std::string l; std::getline(in, l);) lines.push_back(l);
+  ASSERT_GE(lines.size(), 8u) << r.out;
+  EXPECT_EQ(lines[0], "tavro: This program converts raw surface observations");
+  EXPECT_EQ(lines[1], "   into a useable format");
+  EXPECT_EQ(lines[2].rfind("tavro syntax (version:", 0), 0u);
+  EXPECT_EQ(lines[3], "   tavro [options...]");
+  EXPECT_EQ(lines[4], "Keyed options...");
+  EXPECT_EQ(lines[5], " -df file    Resource/defaults file name");
+  EXPECT_EQ(lines[6], " -na name    Program name");
+  std::size_t posn = 7;
+  int keyed = 0;
+  for (; posn < lines.size() && lines[posn] != "Positional options..."; ++posn)
+    if (lines[posn].rfind(" -", 0) == 0) ++keyed;
+  EXPECT_EQ(keyed, 27);
+  ASSERT_EQ(posn + 2, lines.size()) << r.out;
+  EXPECT_EQ(lines[posn + 1], " file [file...]  Input file names");
+  EXPECT_NE(r.out.find(" -me level   Message level to be displayed:\n"
+                       "               none,print,error,warn,mess,out1,*out2,out3,out4,debug\n"),
+            std::string::npos);
+  EXPECT_EQ(r.out.find("SURFACE SYNOPTIC"), std::string::npos) << "no banner after help";
+}
+
+TEST(Help, FromAnyPositionAndByAbbreviation) {
+  tvtest::RunResult r = tvtest::run_command(std::string(TAVRO_EXE) + " somefile -he -dp /x");
+  EXPECT_EQ(r.status, 0);
+  EXPECT_NE(r.out.find("Keyed options..."), std::string::npos);
+}
+
+}  // namespace
