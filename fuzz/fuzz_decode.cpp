@@ -1,0 +1,92 @@
+// Report decoders on arbitrary input: the bytes are decoded directly as one
+// report text of a type chosen by the first byte, and also cut into reports
+// by the bulletin reader, each of which is decoded. Every record must come
+// out well formed and, after the validity check, inside its limits.
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+#include "mess.hpp"
+#include "missing.hpp"
+#include "sfc_tool.hpp"
+#include "syn_dec.hpp"
+
+namespace {
+
+void require(bool ok) {
+  if (!ok) __builtin_trap();
+}
+
+bool terminated(const char *s, std::size_t size) { return std::memchr(s, '\0', size) != nullptr; }
+
+bool in(float v, float lo, float hi) { return v == tv::kMissFloat || (v >= lo && v <= hi); }
+
+void check_record(SFC_report &r) {
+  require(terminated(r.id, sizeof r.id));
+  require(terminated(r.area, sizeof r.area));
+  require(terminated(r.weather, sizeof r.weather));
+  require(terminated(r.comment, sizeof r.comment));
+  require(r.num_cld >= 0 && r.num_cld <= 1);
+  require(in(r.lat, -90.0f, 90.0f) && in(r.lon, -180.0f, 180.0f));
+  SFC_check_valid(&r, 0);
+  require(r.time == tv::kMissInt || (r.time >= 0 && r.time <= 2400));
+  require(in(r.t, -100, 150) && in(r.td, -100, 150) && in(r.pmb, 900, 1150));
+  require(in(r.w_dir, 0, 360) && in(r.w_spd, 0, 100) && in(r.vis, 0, 150));
+  require(in(r.ptend, -10, 10) && in(r.rain3, 0, 10) && in(r.rain6, 0, 15));
+  require(in(r.rain12, 0, 20) && in(r.rain24, 0, 20) && in(r.max_t, -100, 150));
+  require(in(r.min_t, -100, 150) && in(r.scover, -100, 150) && in(r.sst, -100, 150));
+  require(in(r.wav_per, 0, 10) && in(r.wav_hgt, 0, 20));
+  for (float h : r.cld_height) require(in(h, 0, 35000));
+}
+
+void decode_one(const char *text, int type) {
+  SFC_report r;
+  SFC_initialize(&r);
+  const int rc = SYN_decode(text, type, &r);
+  if (rc == 0) {
+    SFC_report fresh;
+    SFC_initialize(&fresh);
+    require(std::memcmp(&r, &fresh, sizeof r) == 0);  // no identifier: untouched
+  }
+  check_record(r);
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size) {
+  static bool quiet = [] {
+    // Traces go to standard output; keep them, but out of the way.
+    return std::freopen("/dev/null", "w", stdout) != nullptr;
+  }();
+  (void)quiet;
+  if (size < 2) return 0;
+  static const int kTypes[] = {1, 2, 4, 8, 16, 0};
+  const int type = kTypes[data[0] % 6];
+  const bool trace = (data[0] & 0x80) != 0;
+  SYN_set_iw(static_cast<int>(data[1] % 12) - 1);
+  SYN_set_prhour((data[1] >> 4) * 100);
+  if (trace) MESS_set(1, 0xF0000000u);
+
+  // The report text as the decoder would get it, at any length.
+  std::vector<char> text(data + 2, data + size);
+  text.push_back('\0');
+  decode_one(text.data(), type);
+
+  // The same bytes as a bulletin file, cut by the reader.
+  if (FILE *f = fmemopen(const_cast<std::uint8_t *>(data + 2), size - 2, "r")) {
+    SYN_read_reset();
+    char rep[kSynDataMax + 1];
+    char id[kSynIdMax + 1] = "";
+    int rtype = 0;
+    for (int guard = 0; guard < 10000 && SYN_read_raw(f, rep, id, &rtype) == 1; ++guard) {
+      require(terminated(rep, sizeof rep));
+      decode_one(rep, rtype);
+      decode_one(rep, 8);
+    }
+    std::fclose(f);
+  }
+  if (trace) MESS_set(-1, 0xF0000000u);
+  return 0;
+}

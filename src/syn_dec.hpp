@@ -1,0 +1,76 @@
+// Conversion driver and report decoders: raw bulletin files are read report
+// by report, decoded into surface records and written to the output file.
+#pragma once
+
+#include <cstdio>
+
+#include "date.hpp"
+#include "sfc_tool.hpp"
+
+// ---------------------------------------------------------------------------
+// Conversion run and report loop.
+
+// The whole conversion, from the run parameters to the closed output file. 0.
+int SYN_decode_all();
+// Reads "output" (report classes) and "parameter" (identifier rule, listing
+// layout, time window, merge level) into the run settings. 0.
+int SYN_decode_params();
+// Chooses format and name of the output file for `date` and opens it;
+// returns its handle. Ends the program with status 0 when the existing file
+// is to be left alone, with status 1 when it cannot be opened.
+int SYN_out_file(Date *date);
+// Converts every report of one input file. 1 when the file was opened and
+// read to its end, 0 when it could not be opened.
+int SYN_decode_file(const char *filename);
+
+// ---------------------------------------------------------------------------
+// Bulletin reader.
+
+// Caller buffer sizes: report text and first group, without the terminator.
+constexpr int kSynDataMax = 450;
+constexpr int kSynIdMax = 20;
+
+// Gathers the next report of `ifile` into `data` (kSynDataMax + 1 bytes):
+// its lines joined by single blanks, ending in a blank. `id` (kSynIdMax + 1
+// bytes) gets its first group and `type` the report type of its section.
+// Returns -1 when nothing is left to read (look-ahead empty and the stream
+// at its end), else 1; when the input ends before a report starts, `data`
+// is a single blank and `id` and `type` are left as they were.
+int SYN_read_raw(FILE *ifile, char *data, char *id, int *type);
+
+// Empties the look-ahead line; the report loop calls it for every input
+// file it opens, so no line of one file is read again from the next.
+void SYN_read_reset();
+
+// Section state kept by the reader for the decoders.
+int SYN_get_rep_type();  // 1 land, 2 ship, 4 numeric ship id, 8 drifter, 16 coastal
+int SYN_get_prhour();    // hhmm of the latest heading or section line
+int SYN_get_iw();        // wind indicator of the latest AAXX/CMAN line, -1 when not given
+// Set the section state directly (tests of the decoders, and replays).
+void SYN_set_prhour(int hhmm);
+void SYN_set_iw(int iw);
+
+// ---------------------------------------------------------------------------
+// Report decoders and their code tables.
+
+// Decodes one report text (every group followed by a blank) of report type
+// `type` (1 land, 2 ship, 4 numeric ship id, 8 drifting buoy, 16 coastal)
+// into `report`, which the caller has initialised. Groups that do not fit
+// leave their fields missing. Returns 1 when the report had an identifier,
+// 0 (record untouched) when it had none; type 8 gives SYN_decode_dribu's
+// result.
+int SYN_decode(const char *data, int type, SFC_report *report);
+
+// Decodes a drifting-buoy report text from its date group on. Returns 1.
+int SYN_decode_dribu(const char *data, SFC_report *report);
+
+// Present weather ww (manned station) / wawa (automatic station) to an SAO
+// weather string; `wx_str` needs 7 bytes; " " outside 0..99. Return 0.
+int SYN_weather(int wx, char *wx_str);
+int SYN_auto_weather(int wx, char *wx_str);
+
+// Visibility code VV to statute miles; -9999 above 99.
+float SYN_visibility(int vis);
+
+// Height of the lowest cloud h to feet; -9999 outside 0..9.
+float SYN_ceiling(int cb);

@@ -1,0 +1,254 @@
+// Sections 3 and 5 of land reports: the search for 333, extremes, snow
+// depth, sunshine and radiation groups, precipitation, and the traces.
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstring>
+#include <iterator>
+#include <string>
+
+#include "mess.hpp"
+#include "missing.hpp"
+#include "sfc_tool.hpp"
+#include "syn_dec.hpp"
+
+namespace {
+
+constexpr float kMiss = tv::kMissFloat;
+constexpr M_type kGroupTrace = 0x20000000u;
+
+SFC_report decode(const std::string &text, int prhour = 1200, int iw = 4) {
+  SYN_set_prhour(prhour);
+  SYN_set_iw(iw);
+  SFC_report r;
+  SFC_initialize(&r);
+  EXPECT_EQ(SYN_decode(text.c_str(), 1, &r), 1) << text;
+  return r;
+}
+
+float fahrenheit(float c) { return 32.0f + 9.0f * c / 5.0f; }
+
+const std::string kSec1 = "72403 11560 82705 10150 20089 39981 40132 57010 ";
+
+// Decodes with the group trace switched on and returns what it printed.
+std::string traced(const std::string &text) {
+  MESS_set(1, kGroupTrace);
+  testing::internal::CaptureStdout();
+  decode(text);
+  std::string out = testing::internal::GetCapturedStdout();
+  MESS_set(-1, kGroupTrace);
+  return out;
+}
+
+}  // namespace
+
+TEST(Section3, ReferenceExampleEveryValue) {
+  SFC_report r = decode(kSec1 + "333 10234 20012 47005 55300 20345 60007 70123 ");
+  EXPECT_FLOAT_EQ(r.max_t, 74.12f);
+  EXPECT_FLOAT_EQ(r.min_t, 34.16f);
+  EXPECT_FLOAT_EQ(r.scover, 5 / 2.54f);
+  EXPECT_EQ(r.rain3, 0.0f);
+  EXPECT_FLOAT_EQ(r.rain24, 123 / 254.0f);
+  EXPECT_EQ(r.rain6, kMiss);
+  EXPECT_EQ(r.rain12, kMiss);
+  EXPECT_FLOAT_EQ(r.pmb, 1013.2f);  // section 1 untouched by section 3
+}
+
+TEST(Section3, MinimumBeforeMaximum) {
+  SFC_report r = decode(kSec1 + "333 20012 10234 ");
+  EXPECT_FLOAT_EQ(r.min_t, 34.16f);
+  EXPECT_FLOAT_EQ(r.max_t, 74.12f);
+  r = decode(kSec1 + "333 11012 21105 ");
+  EXPECT_FLOAT_EQ(r.max_t, fahrenheit(-1.2f));
+  EXPECT_FLOAT_EQ(r.min_t, fahrenheit(-10.5f));
+  r = decode(kSec1 + "333 10234 29012 70123 ");
+  EXPECT_EQ(r.min_t, kMiss) << "sign figure 9 is not a minimum temperature";
+}
+
+TEST(Section3, SearchPassesOverUnknownGroups) {
+  SFC_report r = decode(kSec1 + "8//// 8//// XYZ12 222 1 333 10234 ");
+  EXPECT_FLOAT_EQ(r.max_t, 74.12f);
+  // The search starts where section 1 stopped.
+  r = decode("72403 11560 82705 40132 10150 57010 333 20012 ");
+  EXPECT_EQ(r.t, kMiss);
+  EXPECT_FLOAT_EQ(r.min_t, 34.16f);
+  // Without 333 nothing after section 1 is decoded.
+  r = decode(kSec1 + "10234 20012 70123 ");
+  EXPECT_EQ(r.max_t, kMiss);
+  EXPECT_EQ(r.rain24, kMiss);
+  // A 3331 is not the indicator.
+  r = decode(kSec1 + "3331 10234 ");
+  EXPECT_EQ(r.max_t, kMiss);
+}
+
+// Stations with identifiers beginning 17 report another quantity in the
+// 1-group at 0000 and 1200: it is passed over and the rest still decodes.
+TEST(Section3, Station17MaximumPassedOver) {
+  const std::string rep = "17130 11560 82705 10150 333 10234 20012 47005 60007 70123 555 10001 ";
+  for (int hour : {0, 1200}) {
+    SFC_report r = decode(rep, hour);
+    EXPECT_EQ(r.max_t, kMiss) << hour;
+    EXPECT_FLOAT_EQ(r.min_t, 34.16f) << hour;
+    EXPECT_FLOAT_EQ(r.scover, 5 / 2.54f) << hour;
+    EXPECT_EQ(r.rain3, 0.0f) << hour;
+    EXPECT_FLOAT_EQ(r.rain24, 123 / 254.0f) << hour;
+  }
+  SFC_report r = decode(rep, 600);
+  EXPECT_FLOAT_EQ(r.max_t, 74.12f);
+  r = decode("72130 11560 82705 10150 333 10234 ", 1200);
+  EXPECT_FLOAT_EQ(r.max_t, 74.12f) << "other blocks keep their maximum";
+  // The report's own time counts, not the bulletin's.
+  r = decode("17130 11560 82705 10150 91130 333 10234 ", 1200);
+  EXPECT_FLOAT_EQ(r.max_t, 74.12f);
+}
+
+TEST(Section3, DailyPrecipitationAndSnowDepth) {
+  SFC_report r = decode(kSec1 + "333 79999 ");
+  EXPECT_EQ(r.rain24, 0.0f) << "9999 is a trace";
+  r = decode(kSec1 + "333 7//// ");
+  EXPECT_EQ(r.rain24, kMiss);
+  r = decode(kSec1 + "333 70254 ");
+  EXPECT_FLOAT_EQ(r.rain24, 1.0f);
+  r = decode(kSec1 + "333 4//// 70254 ");
+  EXPECT_EQ(r.scover, kMiss);
+  EXPECT_FLOAT_EQ(r.rain24, 1.0f);
+  // The special depths 997-999 are out of range: the check removes them.
+  r = decode(kSec1 + "333 41997 ");
+  EXPECT_GT(r.scover, 390.0f);
+  SFC_check_valid(&r, 0);
+  EXPECT_EQ(r.scover, kMiss);
+}
+
+TEST(Section3, SunshineGroupsAndTheirRadiationGroups) {
+  // Several radiation groups after 55SSS: all are passed over, and the
+  // 24-hour amount after them is kept. A real report.
+  SFC_report r = decode(
+      "15001 07415 32931 10103 21090 39765 42250 57020 60071 72006 82110 91155 333 10178 "
+      "21073 34101 55055 00010 20003 30002 50001 60004 60035 70500 83145 81533 91008 91111 "
+      "444 18031 22053 ",
+      1200, 1);
+  EXPECT_FLOAT_EQ(r.max_t, fahrenheit(17.8f));
+  EXPECT_FLOAT_EQ(r.min_t, fahrenheit(-7.3f));
+  EXPECT_FLOAT_EQ(r.rain24, 500 / 254.0f);
+  EXPECT_EQ(r.rain3, kMiss) << "60035 is a 1-hour amount: no field of its own";
+  EXPECT_FLOAT_EQ(r.rain6, 7 / 25.4f);  // section 1's 60071
+  EXPECT_EQ(r.time, 1155);
+  EXPECT_FLOAT_EQ(r.w_spd, 31 * 1.944f);
+  EXPECT_EQ(r.type, 17);  // ix 7: automatic station
+  EXPECT_EQ(r.pmb, kMiss);  // 42250: a 925 hPa height, not a pressure
+
+  // One radiation group, then the precipitation group.
+  r = decode(kSec1 + "333 55300 20345 60007 70123 ");
+  EXPECT_EQ(r.rain3, 0.0f);
+  EXPECT_FLOAT_EQ(r.rain24, 123 / 254.0f);
+  // A 6-group is a radiation group only when another 6-group follows.
+  r = decode(kSec1 + "333 55300 60004 60017 ");
+  EXPECT_FLOAT_EQ(r.rain3, 1 / 25.4f);
+  // Radiation figures must rise; a repeated figure ends them.
+  r = decode(kSec1 + "333 55300 20345 20111 60017 ");
+  EXPECT_EQ(r.rain3, kMiss);
+  // Other 5-groups (pressure change, 56 and 58/59) are passed over as before.
+  r = decode(kSec1 + "333 56000 59009 60017 70123 ");
+  EXPECT_FLOAT_EQ(r.rain3, 1 / 25.4f);
+  EXPECT_FLOAT_EQ(r.rain24, 123 / 254.0f);
+}
+
+TEST(Section5, NotDecodedAndNotMistakenForAGroup) {
+  // "555" is the next section, not a 5-group with radiation after it.
+  SFC_report r = decode(kSec1 + "333 10234 555 60005 70123 ");
+  EXPECT_FLOAT_EQ(r.max_t, 74.12f);
+  EXPECT_EQ(r.rain24, kMiss);
+  r = decode(kSec1 + "333 55300 555 70123 ");
+  EXPECT_EQ(r.rain24, kMiss);
+  const std::string out = traced(kSec1 + "333 10234 555 70123 ");
+  EXPECT_NE(out.find("555: 555\n"), std::string::npos) << out;
+  EXPECT_NE(out.find("LEFT: 70123 \n"), std::string::npos) << out;
+}
+
+TEST(Traces, GroupLabelsSearchAndRest) {
+  std::string out = traced(kSec1 + "XYZ12 333 10234 ");
+  EXPECT_NE(out.find("1sTTT: 10150\n"), std::string::npos) << out;
+  EXPECT_NE(out.find("-->333: XYZ12\n"), std::string::npos) << out;
+  EXPECT_NE(out.find("333: 333\n"), std::string::npos) << out;
+  EXPECT_NE(out.find("1sTTT: 10234\n"), std::string::npos) << out;
+  EXPECT_NE(out.find("LEFT: \n"), std::string::npos) << out;
+
+  out = traced(kSec1);  // no 333: the search runs to the end
+  EXPECT_NE(out.find("LEFT: \n"), std::string::npos) << out;
+
+  // Nothing is printed when the level is off.
+  testing::internal::CaptureStdout();
+  decode(kSec1 + "333 10234 ");
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+}
+
+namespace {
+
+// Random report texts: mostly clean five-character groups, with odd ones
+// (signs, letters, short and long groups, section indicators) mixed in.
+std::string random_report(unsigned &seed) {
+  auto rnd = [&seed](int n) {
+    seed = seed * 1103515245u + 12345u;
+    return static_cast<int>((seed >> 8) % static_cast<unsigned>(n));
+  };
+  static const char *const kOdd[] = {"222//", "333", "555", "-1234", "1A234", "123", "1234567",
+                                     "99412", "55300", "29070", "8////", "/////", "00150", "70025"};
+  const char figures[] = "0123456789//";
+  std::string t = rnd(4) ? "72403" : "ABCD";
+  const int groups = 1 + rnd(30);
+  for (int g = 0; g < groups; ++g) {
+    t += rnd(8) ? " " : "  ";
+    if (rnd(6) == 0) {
+      t += kOdd[rnd(static_cast<int>(std::size(kOdd)))];
+    } else {
+      t += static_cast<char>('0' + rnd(10));
+      for (int i = 0; i < 4; ++i) t += figures[rnd(static_cast<int>(sizeof figures - 1))];
+    }
+  }
+  if (rnd(5)) t += ' ';
+  return t;
+}
+
+// Decodes with standard output sent to /dev/null (the scanner's traces).
+SFC_report decode_quiet(const std::string &text, int type) {
+  std::fflush(stdout);
+  const int saved = dup(1);
+  const int null_fd = open("/dev/null", O_WRONLY);
+  dup2(null_fd, 1);
+  SFC_report r;
+  SFC_initialize(&r);
+  SYN_decode(text.c_str(), type, &r);
+  std::fflush(stdout);
+  dup2(saved, 1);
+  close(saved);
+  close(null_fd);
+  return r;
+}
+
+}  // namespace
+
+// Clean groups are matched without the scanner unless its traces are on;
+// with them on every pattern goes through it. Both must decode alike.
+TEST(Decoder, DirectMatchingAgreesWithTheScanner) {
+  unsigned seed = 7;
+  const int types[] = {1, 2, 4, 8, 16};
+  int differ = 0;
+  for (int i = 0; i < 4000; ++i) {
+    const std::string text = random_report(seed);
+    const int type = types[i % 5];
+    SYN_set_prhour(1200);
+    SYN_set_iw(i % 3 == 0 ? 1 : 4);
+    SFC_report fast;
+    SFC_initialize(&fast);
+    SYN_decode(text.c_str(), type, &fast);
+    MESS_set(1, 0x80000000u);
+    SFC_report scanned = decode_quiet(text, type);
+    MESS_set(-1, 0x80000000u);
+    if (std::memcmp(&fast, &scanned, sizeof fast) != 0 && differ++ < 5)
+      ADD_FAILURE() << "type " << type << ": " << text;
+  }
+  EXPECT_EQ(differ, 0);
+}

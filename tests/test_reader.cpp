@@ -1,0 +1,365 @@
+// Bulletin reader: raw bulletin text cut into single reports with their
+// identifier, section type, bulletin hour and wind indicator.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "mess.hpp"
+#include "reader_dump.hpp"
+#include "scanp.hpp"
+#include "sfc_tool.hpp"
+#include "syn_dec.hpp"
+#include "testutil.hpp"
+
+namespace {
+
+using tvtest::RawReport;
+using tvtest::read_reports;
+
+// Every test opens with a heading so the section state starts known.
+const std::string kHead = "** SMUS01 KWBC 070000\n";
+const std::string kLand = "72403 11560 82705 10150 20089 39981 40132 57010 60001=";
+
+TEST(ReaderLand, SectionLineThenReport) {
+  auto r = read_reports(kHead + "AAXX 07124\n" + kLand + "\n");
+  ASSERT_EQ(r.size(), 1u);
+  EXPECT_EQ(r[0].id, "72403");
+  EXPECT_EQ(r[0].type, 1);
+  EXPECT_EQ(r[0].text, "72403 11560 82705 10150 20089 39981 40132 57010 60001  ");
+  EXPECT_EQ(SYN_get_prhour(), 1200);
+  EXPECT_EQ(SYN_get_rep_type(), 1);
+}
+
+TEST(ReaderLand, FirstReportOnTheSectionLine) {
+  auto r = read_reports(kHead + "AAXX 07184 " + kLand + "\n72405 11560 82705=\n");
+  ASSERT_EQ(r.size(), 2u);
+  EXPECT_EQ(r[0].id, "72403");
+  EXPECT_EQ(r[0].text.rfind("72403 11560", 0), 0u) << r[0].text;
+  EXPECT_EQ(r[1].id, "72405");
+  EXPECT_EQ(SYN_get_prhour(), 0) << "the hour stays that of the heading";
+  EXPECT_EQ(SYN_get_iw(), 4);
+}
+
+TEST(ReaderLand, ThreeLinesWithoutEndMark) {
+  auto r = read_reports(kHead + "AAXX 07124\n"
+                        "72403 11560 82705\n"
+                        "333 10234\n"
+                        "55301 20123\n"
+                        "72405 11560 82705=\n");
+  ASSERT_EQ(r.size(), 2u);
+  EXPECT_EQ(r[0].text, "72403 11560 82705 333 10234 55301 20123 ");
+  EXPECT_EQ(r[1].id, "72405");
+  EXPECT_EQ(r[1].text, "72405 11560 82705  ");
+}
+
+TEST(ReaderLand, SectionThreeLineAfterEndMark) {
+  auto r = read_reports(kHead + "AAXX 07124\n" + kLand + "\n  333 10234 20123=\n" +
+                        "72405 11560 82705=\n  444 11111=\n");
+  ASSERT_EQ(r.size(), 3u);
+  // The "=" before the continuation became a blank: 60001 keeps its blank.
+  EXPECT_EQ(r[0].text,
+            "72403 11560 82705 10150 20089 39981 40132 57010 60001    333 10234 20123  ");
+  EXPECT_EQ(r[1].text, "72405 11560 82705  ");
+  EXPECT_EQ(r[2].text, " ") << "a line that is no continuation starts nothing";
+
+  // The 6RRRt group before the former "=" matches the decoder's pattern.
+  parse_param p{};
+  scanp_set(&p, r[0].text.c_str());
+  p.off = static_cast<int>(r[0].text.find("60001"));
+  int rrr = 0, t = 0;
+  EXPECT_EQ(scanp(&p, "6%3!///!d%1!/!d ", &rrr, &t), 2);
+  EXPECT_GT(p.len, 5);
+  EXPECT_EQ(rrr, 0);
+  EXPECT_EQ(t, 1);
+
+  // And through the decoder: the precipitation before the former "=" and
+  // the section-3 maximum after it are both kept.
+  SFC_report rep;
+  SFC_initialize(&rep);
+  ASSERT_EQ(SYN_decode(r[0].text.c_str(), r[0].type, &rep), 1);
+  EXPECT_FLOAT_EQ(rep.rain6, 0.0f);
+  EXPECT_NEAR(rep.max_t, 32.0f + 9.0f * 23.4f / 5.0f, 0.01f);
+}
+
+TEST(ReaderLand, BlankLinesInsideAReportAreSkipped) {
+  auto r = read_reports(kHead + "AAXX 21121\n\n"
+                        "15015 02999 02501 10103 333 4/000\n\n"
+                        "0////\n\n\n"
+                        "22591 3//// 91104=\n\n"
+                        "15020 02997 23104=\n");
+  ASSERT_EQ(r.size(), 2u);
+  EXPECT_EQ(r[0].text, "15015 02999 02501 10103 333 4/000 0//// 22591 3//// 91104  ");
+  EXPECT_EQ(r[1].id, "15020");
+}
+
+TEST(ReaderLand, RealBulletinWithBlankLines) {
+  const std::string dir = tvtest::corpus_dir();
+  if (dir.empty()) GTEST_SKIP() << "no corpus";
+  FILE *f = std::fopen(
+      (dir + "/wmo-im_synop2bufr/A_SMRO01YRBK211200_C_EDZW_20220321120500_12524785.txt").c_str(),
+      "r");
+  ASSERT_NE(f, nullptr);
+  auto r = read_reports(f);
+  std::fclose(f);
+  int reports = 0;
+  for (const auto &x : r) {
+    if (x.text == " ") continue;
+    ++reports;
+    // Every report is a Romanian station with its section-3 groups kept.
+    EXPECT_EQ(x.id.size(), 5u) << x.text;
+    EXPECT_EQ(x.id.substr(0, 2), "15") << x.text;
+    EXPECT_NE(x.text.find(" 333 "), std::string::npos) << x.text;
+  }
+  EXPECT_EQ(reports, 23);
+  EXPECT_EQ(r[0].text,
+            "15015 02999 02501 10103 21090 39765 42952 57020 60001 333 4/000 55310 0//// "
+            "22591 3//// 60007 91003 91104  ");
+}
+
+TEST(ReaderShip, IdentifierDecidesShipOrPlatform) {
+  auto r = read_reports(kHead + "BBXX\n"
+                        "ABCD 07121 99412 71234 41598=\n"
+                        "46035 07121 99412 71234 41598=\n"
+                        "WXYZ9 07121 99412 71234 41598\n"
+                        "10150 20089=\n");
+  ASSERT_EQ(r.size(), 3u);
+  EXPECT_EQ(r[0].type, 2);
+  EXPECT_EQ(r[0].id, "ABCD");
+  EXPECT_EQ(r[1].type, 4);
+  EXPECT_EQ(r[1].id, "46035");
+  EXPECT_EQ(r[2].type, 2);
+  EXPECT_EQ(r[2].text, "WXYZ9 07121 99412 71234 41598 10150 20089  ");
+}
+
+TEST(ReaderShip, ReportOnTheKeywordLine) {
+  auto r = read_reports(kHead + "BBXX PHBT 28183 99408 70635 41798\n70211 83026=\n"
+                        "SHIPS\nZMFR   28184 99413 31748=\n");
+  ASSERT_EQ(r.size(), 2u);
+  EXPECT_EQ(r[0].id, "PHBT");
+  EXPECT_EQ(r[0].text, "PHBT 28183 99408 70635 41798 70211 83026  ");
+  EXPECT_EQ(r[1].type, 2);
+  EXPECT_EQ(r[1].text, "ZMFR   28184 99413 31748  ");
+}
+
+TEST(ReaderSections, HeadingSetsHourAndEndsReport) {
+  auto r = read_reports(kHead + "BBXX\nABCD 07121 99412\n** SMUS01 KWBC 071150\n" + kLand + "\n");
+  ASSERT_EQ(r.size(), 2u);
+  EXPECT_EQ(r[0].text, "ABCD 07121 99412 ");
+  EXPECT_EQ(r[1].type, 1) << "a heading returns to land reports";
+  EXPECT_EQ(r[1].id, "72403");
+  EXPECT_EQ(SYN_get_prhour(), 1150);
+
+  // A heading whose time group cannot be read keeps the hour.
+  read_reports(std::string("** SMUS01 KWBC\n") + kLand + "\n");
+  EXPECT_EQ(SYN_get_prhour(), 1150);
+}
+
+TEST(ReaderSections, DriftingBuoySectionStartsNothing) {
+  auto r = read_reports(kHead + "ZZYY 44723 24077 1200/ 762397 021367 6112/\n"
+                        "11119 0//// 30067 40067 57003\n"
+                        "444 20120 24077 1151/ 50101 80060=\n"
+                        "AAXX 24121\n" + kLand + "\n");
+  int reports = 0;
+  for (const auto &x : r)
+    if (x.text != " ") {
+      ++reports;
+      EXPECT_EQ(x.id, "72403");
+      EXPECT_EQ(x.type, 1);
+    }
+  EXPECT_EQ(reports, 1);
+}
+
+TEST(ReaderSections, AnySectionKeywordEndsAnOpenReport) {
+  auto r = read_reports(kHead + "AAXX 28181\n72403 11560 82705\n"
+                        "CMAN 28184\nRPLV2 46/// /3610 1//// 40195=\n");
+  ASSERT_EQ(r.size(), 2u);
+  EXPECT_EQ(r[0].text, "72403 11560 82705 ");
+  EXPECT_EQ(r[0].type, 1);
+  EXPECT_EQ(r[1].type, 16);
+  EXPECT_EQ(r[1].id, "RPLV2");
+  EXPECT_EQ(SYN_get_iw(), 4);
+}
+
+TEST(ReaderSections, WindIndicatorOfTheSectionLine) {
+  read_reports(kHead + "AAXX 07121\n" + kLand + "\n");
+  EXPECT_EQ(SYN_get_iw(), 1);
+  read_reports(kHead + "AAXX 0712/\n" + kLand + "\n");
+  EXPECT_EQ(SYN_get_iw(), -1) << "a figure that is not a digit";
+  read_reports(kHead + "AAXX\n" + kLand + "\n");
+  EXPECT_EQ(SYN_get_iw(), -1) << "no group after the keyword";
+  read_reports(kHead + "CMAN 28183\nRPLV2 46/// /3610=\nBBXX\nABCD 07120 99412=\n");
+  EXPECT_EQ(SYN_get_iw(), 3) << "a ship section keeps the last AAXX/CMAN value";
+  read_reports(std::string("** SMUS01 KWBC 071150\n"));
+  EXPECT_EQ(SYN_get_iw(), -1) << "a heading forgets it";
+}
+
+TEST(ReaderLines, LongLineComesInPieces) {
+  std::string first = "72403";
+  while (first.size() < 150) first += " 11560";
+  first.resize(150);
+  first[149] = '9';  // no trailing blank for the trim to take
+  auto r = read_reports(kHead + "AAXX 07124\n" + first + "\n");
+  ASSERT_EQ(r.size(), 1u);
+  EXPECT_EQ(r[0].text, first.substr(0, 100) + " " + first.substr(100, 50) + " ");
+}
+
+TEST(ReaderLines, ReportTextBoundedAt450) {
+  std::string in = kHead + "AAXX 07124\n72403 11560 82705=\n";
+  std::string line = "  333";
+  while (line.size() < 99) line += " 10234";
+  line.resize(99);
+  for (int i = 0; i < 6; ++i) in += line + "=\n";
+  char data[kSynDataMax + 8];
+  std::memset(data, '#', sizeof data);
+  char id[kSynIdMax + 1];
+  int type = 0;
+  FILE *f = std::tmpfile();
+  ASSERT_NE(f, nullptr);
+  std::fwrite(in.data(), 1, in.size(), f);
+  std::rewind(f);
+  SYN_read_reset();
+  // Each "  333" line ending in "=" is continued by the next one, so the
+  // whole chain is one report, far longer than the bound.
+  ASSERT_EQ(SYN_read_raw(f, data, id, &type), 1);
+  EXPECT_EQ(std::strlen(data), static_cast<size_t>(kSynDataMax));
+  EXPECT_EQ(data[kSynDataMax - 1], ' ') << "the closing blank fits inside the bound";
+  EXPECT_EQ(data[kSynDataMax + 1], '#') << "nothing written past the caller's 451 bytes";
+  EXPECT_EQ(std::string(data, 18), "72403 11560 82705 ");
+  EXPECT_EQ(SYN_read_raw(f, data, id, &type), -1);
+  std::fclose(f);
+}
+
+TEST(ReaderLines, HeadingAsLastLine) {
+  auto r = read_reports(kHead + "AAXX 07124\n" + kLand + "\n** SMUS01 KWBC 071150\n");
+  ASSERT_EQ(r.size(), 2u);
+  EXPECT_EQ(r[0].id, "72403");
+  EXPECT_EQ(r[1].text, " ");
+  EXPECT_EQ(r[1].id, "72403") << "an empty result leaves the identifier as it was";
+  EXPECT_EQ(SYN_get_prhour(), 1150);
+}
+
+TEST(ReaderLines, LastLineWithoutNewlineReadOnce) {
+  auto r = read_reports(kHead + "AAXX 07124\n" + kLand);
+  ASSERT_EQ(r.size(), 1u);
+  EXPECT_EQ(r[0].id, "72403");
+  EXPECT_EQ(r[0].text, "72403 11560 82705 10150 20089 39981 40132 57010 60001  ");
+
+  // Without a newline the stream is at its end as soon as the line is in
+  // the look-ahead; the reader still hands it over once, then reports -1.
+  auto two = read_reports(kHead + "AAXX 07124\n72403 11560 82705=\n72405 11560 82705=");
+  ASSERT_EQ(two.size(), 2u);
+  EXPECT_EQ(two[1].id, "72405");
+}
+
+TEST(ReaderLines, ResetEmptiesTheLookAhead) {
+  const std::string ta = kHead + "AAXX 07124\n72403 11560 82705=\n72405 11560 82705=\n";
+  const std::string tb = "72407 11560 82705=\n";
+  char data[kSynDataMax + 1];
+  char id[kSynIdMax + 1];
+  int type = 0;
+  for (bool reset : {false, true}) {
+    FILE *a = std::tmpfile();
+    FILE *b = std::tmpfile();
+    ASSERT_TRUE(a && b);
+    std::fwrite(ta.data(), 1, ta.size(), a);
+    std::fwrite(tb.data(), 1, tb.size(), b);
+    std::rewind(a);
+    std::rewind(b);
+    SYN_read_reset();
+    // The loop leaves the first file after one report: its next line is
+    // already in the look-ahead.
+    ASSERT_EQ(SYN_read_raw(a, data, id, &type), 1);
+    EXPECT_STREQ(id, "72403");
+    if (reset) SYN_read_reset();
+    ASSERT_EQ(SYN_read_raw(b, data, id, &type), 1);
+    EXPECT_STREQ(id, reset ? "72407" : "72405");
+    std::fclose(a);
+    std::fclose(b);
+  }
+}
+
+TEST(ReaderLines, CarriageReturnsAndIndentedStart) {
+  const std::string lf = kHead + "AAXX 07124\n" + kLand + "\n";
+  std::string crlf;
+  for (char c : lf) crlf += c == '\n' ? std::string("\r\r\n") : std::string(1, c);
+  auto a = read_reports(lf);
+  auto b = read_reports("\x01\r\r\n" + crlf + "\x03\r\r\n");
+  EXPECT_EQ(tvtest::format_reports(a), tvtest::format_reports(b));
+
+  auto c = read_reports(kHead + "AAXX 07124\n   " + kLand + "\n");
+  ASSERT_EQ(c.size(), 1u);
+  EXPECT_EQ(c[0].text, a[0].text) << "a start line's leading blanks are not part of the text";
+}
+
+TEST(ReaderLines, ControlAndHighBytesBecomeBlanks) {
+  std::string in = kHead + "AAXX 07124\n72403 11560";
+  in += std::string("\0\xff", 2);
+  in += "82705=\n";
+  auto r = read_reports(in);
+  ASSERT_EQ(r.size(), 1u);
+  EXPECT_EQ(r[0].text, "72403 11560  82705  ") << "a NUL byte does not cut the line";
+}
+
+TEST(ReaderLines, BinaryInputEnds) {
+  std::string bin;
+  unsigned v = 12345;
+  for (int i = 0; i < 20000; ++i) {
+    v = v * 1103515245u + 12345u;
+    bin += static_cast<char>(v >> 24);
+    if (i % 997 == 0) bin += "AAXX 07124\n72403 11560 ";
+  }
+  auto r = read_reports(bin, 50000);
+  ASSERT_LT(r.size(), 50000u) << "the reader must come to an end";
+  for (const auto &x : r) {
+    EXPECT_LE(x.text.size(), static_cast<size_t>(kSynDataMax));
+    EXPECT_LE(x.id.size(), static_cast<size_t>(kSynIdMax));
+    for (char c : x.text) {
+      const auto u = static_cast<unsigned char>(c);
+      EXPECT_TRUE(u >= 32 && u < 128) << "control or high byte left: " << int(u);
+    }
+  }
+}
+
+TEST(ReaderLines, EmptyStreamGivesMinusOne) {
+  EXPECT_TRUE(read_reports(std::string()).empty());
+  auto blank = read_reports(std::string("\n\n\n"));
+  ASSERT_EQ(blank.size(), 1u) << "input ended before a report: one empty result";
+  EXPECT_EQ(blank[0].text, " ");
+  char data[kSynDataMax + 1] = "x";
+  char id[kSynIdMax + 1] = "";
+  int type = 0;
+  FILE *f = std::tmpfile();
+  ASSERT_NE(f, nullptr);
+  SYN_read_reset();
+  EXPECT_EQ(SYN_read_raw(f, data, id, &type), -1);
+  EXPECT_STREQ(data, "x") << "nothing written";
+  std::fclose(f);
+}
+
+TEST(ReaderTrace, LineAndDataTraces) {
+  MESS_set(1, 0x10000000u);
+  testing::internal::CaptureStdout();
+  read_reports(std::string("AAXX 07124\n72403 11560 82705=\n"));
+  const std::string out = testing::internal::GetCapturedStdout();
+  MESS_set(-1, 0x10000000u);
+  EXPECT_EQ(out,
+            "LINE:AAXX 07124:\n"
+            "LINE:72403 11560 82705=:\n"
+            "DATA: 72403 11560 82705  \n");
+}
+
+// Not a check: with TAVRO_READER_DUMP naming a bulletin file, lists what the
+// reader makes of it ("type id |text|" per report).
+TEST(ReaderDump, ListFile) {
+  const char *path = std::getenv("TAVRO_READER_DUMP");
+  if (!path) GTEST_SKIP() << "set TAVRO_READER_DUMP to a bulletin file";
+  FILE *f = std::fopen(path, "r");
+  ASSERT_NE(f, nullptr) << path;
+  std::fputs(tvtest::format_reports(read_reports(f)).c_str(), stdout);
+  std::fclose(f);
+}
+
+}  // namespace
