@@ -1,0 +1,128 @@
+// End-to-end conversion speed: the tavro program converts a generated
+// bulletin file of 1,000,000 reports (land reports with section 3, ships
+// and buoys; about 100 MB) to the text format in batch mode, and the same
+// file is counted with wc -l for comparison. Counters: reports/s of the
+// conversion and the ratio of its time to that of wc -l.
+//
+// The program is looked up beside the benchmark's build directory
+// (build/tavro for build/bench/bench_convert) unless TAVRO_EXE names it.
+#include <benchmark/benchmark.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr int kReports = 1000000;
+constexpr int kPerBulletin = 40;
+
+std::string tavro_exe() {
+  if (const char *e = std::getenv("TAVRO_EXE")) return e;
+  std::error_code ec;
+  const fs::path self = fs::read_symlink("/proc/self/exe", ec);
+  return (self.parent_path().parent_path() / "tavro").string();
+}
+
+// Writes the bulletins; returns the number of reports written.
+long long write_bulletins(const std::string &path) {
+  FILE *f = std::fopen(path.c_str(), "w");
+  if (!f) return 0;
+  unsigned v = 1;
+  auto rnd = [&v](unsigned n) {
+    v = v * 1103515245u + 12345u;
+    return (v >> 16) % n;
+  };
+  long long n = 0;
+  for (int b = 0; n < kReports; ++b) {
+    const bool land = b % 4 != 3;
+    std::fprintf(f, "** %s KWBC 071200\n%s\n", land ? "SMUS01" : "SMVX90",
+                 land ? "AAXX 07124" : "BBXX");
+    for (int i = 0; i < kPerBulletin && n < kReports; ++i, ++n) {
+      if (land) {
+        std::fprintf(f,
+                     "%05u 1%u5%02u %u%02u%02u 1%u%03u 2%u%03u 3%04u 4%04u 5%u%03u 6%03u%u "
+                     "7%02u22 8%u7%u/\n333 1%u%03u 2%u%03u 4%04u 5530%u 7%04u=\n",
+                     10000 + rnd(89999), rnd(5), 40 + rnd(50), rnd(9), rnd(36), rnd(30),
+                     rnd(2), rnd(350), rnd(2), rnd(250), 9000 + rnd(999), rnd(300), rnd(9),
+                     rnd(100), rnd(100), 1 + rnd(4), rnd(100), rnd(9), rnd(9), rnd(2),
+                     rnd(400), rnd(2), rnd(300), rnd(30), rnd(10), rnd(300));
+      } else if (i % 3) {
+        std::fprintf(f,
+                     "%c%c%c%c%u 07121 99%03u 7%04u 41598 %u%02u%02u 1%u%03u 2%u%03u 4%04u "
+                     "22200 00%03u 2%02u%02u=\n",
+                     'A' + rnd(26), 'A' + rnd(26), 'A' + rnd(26), 'A' + rnd(26), rnd(10),
+                     rnd(900), rnd(1800), rnd(9), rnd(36), rnd(30), rnd(2), rnd(300), rnd(2),
+                     rnd(200), rnd(300), rnd(300), rnd(15), rnd(10));
+      } else {
+        std::fprintf(f, "%05u 07124 99%03u 7%04u 41/98 %u%02u%02u 1%u%03u 4%04u=\n",
+                     41000 + rnd(9000), rnd(900), rnd(1800), rnd(9), rnd(36), rnd(30),
+                     rnd(2), rnd(300), rnd(300));
+      }
+    }
+  }
+  std::fclose(f);
+  return n;
+}
+
+double seconds_of(const std::string &command) {
+  const auto t0 = std::chrono::steady_clock::now();
+  const int rc = std::system(command.c_str());
+  const auto t1 = std::chrono::steady_clock::now();
+  if (rc != 0) return -1.0;
+  return std::chrono::duration<double>(t1 - t0).count();
+}
+
+void BM_ConvertText(benchmark::State &state) {
+  char templ[] = "/tmp/tavro-bench-XXXXXX";
+  if (!mkdtemp(templ)) {
+    state.SkipWithError("mkdtemp failed");
+    return;
+  }
+  const std::string dir = templ;
+  {
+    FILE *nc = std::fopen((dir + "/name_conv").c_str(), "w");
+    FILE *cty = std::fopen((dir + "/syn.cty").c_str(), "w");
+    if (nc) std::fputs("syn_dat %y%m%d%h.syn -\nsyn_cvt %y%m%d%h.zot -\n", nc);
+    if (cty) std::fputs("WASHINGTON_DULLES VA US IAD 1 38.95 -77.45 95 72403 0\n", cty);
+    if (nc) std::fclose(nc);
+    if (cty) std::fclose(cty);
+  }
+  const std::string in = dir + "/23120712.syn";
+  const long long reports = write_bulletins(in);
+  std::error_code ec;
+  const double mb = static_cast<double>(fs::file_size(in, ec)) / 1e6;
+  const std::string convert =
+      "cd " + dir + " && " + tavro_exe() + " -ba -pf over 23120712.syn";
+  const std::string count = "wc -l " + in + " > /dev/null";
+
+  double total = 0.0;
+  double wc_total = 0.0;
+  for (auto _ : state) {
+    const double t = seconds_of(convert);
+    const double w = seconds_of(count);
+    if (t < 0 || w < 0) {
+      state.SkipWithError(("command failed: " + convert).c_str());
+      break;
+    }
+    state.SetIterationTime(t);
+    total += t;
+    wc_total += w;
+  }
+  const double n = static_cast<double>(state.iterations());
+  if (total > 0 && n > 0) {
+    state.counters["reports"] = static_cast<double>(reports);
+    state.counters["MB"] = mb;
+    state.counters["reports/s"] = static_cast<double>(reports) * n / total;
+    state.counters["x_wc_l"] = wc_total > 0 ? total / wc_total : 0.0;
+  }
+  fs::remove_all(dir, ec);
+}
+BENCHMARK(BM_ConvertText)->UseManualTime()->Iterations(3)->Unit(benchmark::kMillisecond);
+
+}  // namespace
