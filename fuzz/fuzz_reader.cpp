@@ -109,7 +109,7 @@ void reset_section() {
   FILE *f = fmemopen(head, sizeof head - 1, "r");
   if (!f) return;
   char data[kSynDataMax + 1];
-  char id[kSynIdMax + 1];
+  char id[kSynIdMax + 1] = "";
   int type = 0;
   SYN_read_reset();
   while (SYN_read_raw(f, data, id, &type) == 1) {
@@ -127,7 +127,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *bytes, std::size_t siz
     FILE *f = fmemopen(buf.data(), size, "r");
     if (f) {
       char data[kSynDataMax + 1];
-      char id[kSynIdMax + 1];
+      char id[kSynIdMax + 1] = "";
       int type = 0;
       int calls = 0;
       while (SYN_read_raw(f, data, id, &type) == 1) {

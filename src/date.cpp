@@ -35,6 +35,10 @@ Date file_date = {tv::kMissInt, tv::kMissInt, tv::kMissInt, tv::kMissInt,
 std::int64_t base = 0;
 std::int64_t begin_sec = 0;
 std::int64_t end_sec = 0;
+// The last time checked against the window and its answer: the reports of a
+// run share a handful of times. Cleared whenever the window moves.
+int memo_hhmm = tv::kMissInt;
+int memo_result = 0;
 int min_pre = -15;
 int min_post = 10;
 
@@ -364,6 +368,7 @@ int DATE_set_datim(Date *date) {
   base = DATE_num_sec(&file_date);
   begin_sec = base + 60LL * min_pre;
   end_sec = base + 60LL * min_post;
+  memo_hhmm = tv::kMissInt;
   return 0;
 }
 
@@ -375,6 +380,8 @@ int DATE_get_datim(Date *date) {
 
 int DATE_chk_range(int hhmm) {
   if (hhmm == tv::kMissInt) return 0;
+  // The trace needs the whole computation.
+  if (hhmm == memo_hhmm && !MESS_check(kLevelDateTrace)) return memo_result;
   std::int64_t h = hhmm / 100;
   std::int64_t m = hhmm % 100;
   std::int64_t fh = file_date.hour;
@@ -394,6 +401,8 @@ int DATE_chk_range(int hhmm) {
       t = base + 3600 * (d + 24) + dmin;  // the next day
   }
   int result = (begin_sec <= t && t <= end_sec) ? 1 : 0;
+  memo_hhmm = hhmm;
+  memo_result = result;
   if (MESS_check(kLevelDateTrace))
     MESS_print(kLevelDateTrace, "%d %d %d-%d = %d\n", hhmm, static_cast<int>(t - base),
                static_cast<int>(begin_sec - base), static_cast<int>(end_sec - base), result);

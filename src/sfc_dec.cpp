@@ -1,9 +1,12 @@
 // Record layouts of the converted data file as text lines. Numbers are
-// formatted with std::to_chars, which rounds exactly as printf does, into
-// the caller's buffer: one record costs no allocation and no format parsing.
+// written straight into the caller's buffer, rounded exactly as printf
+// rounds them: one record costs no allocation and no format parsing.
 #include "sfc_dec.hpp"
 
+#include <array>
+#include <bit>
 #include <charconv>
+#include <cstddef>
 #include <climits>
 #include <cmath>
 #include <cstdint>
@@ -33,50 +36,99 @@ int layer_count(const SFC_report *r) {
   return r->num_cld > kMaxLayers ? kMaxLayers : r->num_cld;
 }
 
-// "%.Pf" of `v` (P = 0 to 2) into `out`; returns the length. The record's
-// values are in a range where this is done on integers: the value scaled
-// by 10^P, rounded to nearest with ties to even on the exact binary value,
-// as printf does. Anything else goes through std::to_chars, which is exact
-// too but slower.
-int fixed_chars(char *out, std::size_t size, double v, int prec) {
-  static constexpr double kScale[] = {1.0, 10.0, 100.0};
-  static constexpr std::int64_t kDiv[] = {1, 10, 100};
-  if (prec >= 0 && prec <= 2 && std::fabs(v) < 1e13) {
-    const double k = kScale[prec];
-    const double s = std::fabs(v) * k;
-    // Below 2^52 every half-integer is a double, and s - q is exact.
-    std::int64_t q = static_cast<std::int64_t>(s);
-    const double frac = s - static_cast<double>(q);
-    if (frac > 0.5) {
-      ++q;
-    } else if (frac == 0.5) {
-      // The product may have been rounded onto a tie: the exact residual
-      // decides; a true tie goes to the even neighbour. Off a tie, the
-      // rounding of the product cannot cross one.
-      const double err = std::fma(std::fabs(v), k, -s);
-      if (err > 0 || (err == 0 && (q & 1))) ++q;
-    }
-    char *p = out;
-    if (std::signbit(v)) *p++ = '-';
-    const std::int64_t ip = q / kDiv[prec];
-    p = std::to_chars(p, out + size, static_cast<std::uint64_t>(ip)).ptr;
-    if (prec > 0) {
-      std::int64_t fp = q % kDiv[prec];
-      *p++ = '.';
-      if (prec == 2) {
-        *p++ = static_cast<char>('0' + fp / 10);
-        fp %= 10;
-      }
-      *p++ = static_cast<char>('0' + fp);
-    }
-    return static_cast<int>(p - out);
+// Two-figure pairs "00" to "99", for writing integers two figures a step.
+constexpr auto kPairs = [] {
+  std::array<char, 200> t{};
+  for (int i = 0; i < 100; ++i) {
+    t[static_cast<std::size_t>(2 * i)] = static_cast<char>('0' + i / 10);
+    t[static_cast<std::size_t>(2 * i + 1)] = static_cast<char>('0' + i % 10);
   }
-  auto [ptr, ec] = std::to_chars(out, out + size, v, std::chars_format::fixed, prec);
-  return ec == std::errc() ? static_cast<int>(ptr - out) : 0;
+  return t;
+}();
+
+constexpr auto kPow10 = [] {
+  std::array<std::uint64_t, 20> t{};
+  std::uint64_t p = 1;
+  for (auto &x : t) {
+    x = p;
+    p *= 10;
+  }
+  return t;
+}();
+
+// Figures of `v` in decimal (1 for 0): from the bit length, log10(2) being
+// about 1233 / 4096, and one comparison, so that no branch has to guess
+// how long the number of a field is.
+int count_figures(std::uint64_t v) {
+  const std::uint64_t u = v | 1;  // same figures, and 0 counts as 1
+  const int t = (std::bit_width(u) * 1233) >> 12;
+  return t + (u >= kPow10[static_cast<std::size_t>(t)] ? 1 : 0);
+}
+
+// Writes the figures of `v` so that the last one lands just before `end`.
+void put_figures(char *end, std::uint64_t v) {
+  while (v >= 100) {
+    const std::size_t k = static_cast<std::size_t>(v % 100) * 2;
+    v /= 100;
+    end -= 2;
+    end[0] = kPairs[k];
+    end[1] = kPairs[k + 1];
+  }
+  if (v >= 10) {
+    const std::size_t k = static_cast<std::size_t>(v) * 2;
+    end[-2] = kPairs[k];
+    end[-1] = kPairs[k + 1];
+  } else {
+    end[-1] = static_cast<char>('0' + v);
+  }
+}
+
+// Writes the `nf` figures of `v` at `p` and returns the end. Below 10000,
+// the usual case, all four figures are put together in one word and its
+// leading zeros shifted out, so that the length costs no branch; this
+// stores four bytes whatever `nf` is, and the callers leave room for them.
+inline char *put_number(char *p, std::uint64_t v, int nf) {
+  if constexpr (std::endian::native == std::endian::little) {
+    if (v < 10000) {
+      const auto w = static_cast<std::uint32_t>(v);
+      std::uint16_t hi, lo;
+      std::memcpy(&hi, &kPairs[2 * (w / 100)], 2);
+      std::memcpy(&lo, &kPairs[2 * (w % 100)], 2);
+      const std::uint32_t word = (hi | static_cast<std::uint32_t>(lo) << 16) >> (8 * (4 - nf));
+      std::memcpy(p, &word, 4);
+      return p + nf;
+    }
+  }
+  put_figures(p + nf, v);
+  return p + nf;
+}
+
+// |v| * 10^P rounded to an integer as printf rounds "%.Pf": to nearest on
+// the exact binary value, ties to the even neighbour. For |v| below 1e13
+// (the fast path's range) every half-integer is a double, and s - q is
+// exact.
+template <int P>
+std::uint64_t scaled_round(double a) {
+  constexpr double k = P == 0 ? 1.0 : P == 1 ? 10.0 : 100.0;
+  const double s = a * k;
+  auto q = static_cast<std::uint64_t>(s);
+  const double frac = s - static_cast<double>(q);
+  if (frac > 0.5) {
+    ++q;
+  } else if (frac == 0.5) {
+    // The product may have been rounded onto a tie: the exact residual
+    // decides; a true tie goes to the even neighbour. Off a tie, the
+    // rounding of the product cannot cross one.
+    const double err = std::fma(a, k, -s);
+    if (err > 0 || (err == 0 && (q & 1))) ++q;
+  }
+  return q;
 }
 
 // A bounded output line. Writes that do not fit are dropped; the buffer
-// size the callers use leaves room for the longest possible record.
+// size the callers use leaves room for the longest possible record. Each
+// number is written straight into the line when the room left surely holds
+// it (the usual case), and through a bounded copy otherwise.
 class Line {
  public:
   Line(char *buf, std::size_t size) : begin_(buf), p_(buf), end_(buf + size) {}
@@ -103,12 +155,7 @@ class Line {
   void raw(const char *s, std::size_t n) {
     std::size_t room = static_cast<std::size_t>(end_ - p_);
     if (n > room) n = room;
-    // Pieces are short: a plain loop beats a call to memcpy.
-    if (n <= 16) {
-      for (std::size_t i = 0; i < n; ++i) p_[i] = s[i];
-    } else {
-      std::memcpy(p_, s, n);
-    }
+    std::memcpy(p_, s, n);
     p_ += n;
   }
 
@@ -140,45 +187,134 @@ class Line {
     for (; n > 0; --n) ch(c);
   }
 
-  // As "%W.Pf" of a double.
+  // As "%W.Pf" of a double, P = 0 to 2. The number writers are kept out of
+  // line: one copy serves every field, and the record code stays small
+  // enough for the instruction cache.
+  template <int P>
+  [[gnu::noinline]] void fixed(double v, int width = 0) {
+    static_assert(P >= 0 && P <= 2);
+    const double a = std::fabs(v);
+    // Below 1e13 the value has at most 14 figures before the point.
+    if (!(a < 1e13) || !fast_room(width)) {
+      fixed_bounded(v, P, width);
+      return;
+    }
+    constexpr std::uint64_t kDiv = P == 0 ? 1 : P == 1 ? 10 : 100;
+    const std::uint64_t q = scaled_round<P>(a);
+    const std::uint64_t ip = q / kDiv;
+    const int neg = std::signbit(v) ? 1 : 0;  // "-0" as printf writes it
+    const int nf = count_figures(ip);
+    const int len = neg + nf + (P > 0 ? P + 1 : 0);
+    // Padding, sign and figures are stored without a branch on their
+    // lengths: a local cursor, and stores that later ones may overwrite.
+    char *p = pad_fast(p_, width - len, ' ');
+    *p = '-';
+    p += neg;
+    p = put_number(p, ip, nf);
+    if constexpr (P > 0) {
+      const auto fp = static_cast<std::size_t>(q % kDiv);
+      *p++ = '.';
+      if constexpr (P == 2) {
+        p[0] = kPairs[2 * fp];
+        p[1] = kPairs[2 * fp + 1];
+        p += 2;
+      } else {
+        *p++ = static_cast<char>('0' + fp);
+      }
+    }
+    p_ = p;
+  }
+
+  // The same with the precision chosen at run time.
   void fixed(double v, int prec, int width = 0) {
-    char tmp[330];  // any double in fixed notation with two decimals
-    int n = fixed_chars(tmp, sizeof tmp, v, prec);
-    pad(width - n, ' ');
-    raw(tmp, static_cast<std::size_t>(n));
+    switch (prec) {
+      case 0: fixed<0>(v, width); break;
+      case 1: fixed<1>(v, width); break;
+      case 2: fixed<2>(v, width); break;
+      default: fixed_bounded(v, prec, width); break;
+    }
   }
 
   // As "%Wd" (pad ' ') or "%0Wd" (pad '0').
-  void dec(std::int64_t v, int width = 0, char padc = ' ') {
-    char tmp[24];
-    bool neg = v < 0;
-    std::uint64_t mag = neg ? 0 - static_cast<std::uint64_t>(v) : static_cast<std::uint64_t>(v);
-    auto r = std::to_chars(tmp, tmp + sizeof tmp, mag);
-    int digits = static_cast<int>(r.ptr - tmp);
-    int len = digits + (neg ? 1 : 0);
-    if (padc == '0') {
-      if (neg) ch('-');
-      pad(width - len, '0');
-    } else {
-      pad(width - len, ' ');
-      if (neg) ch('-');
+  [[gnu::noinline]] void dec(std::int64_t v, int width = 0, char padc = ' ') {
+    const bool neg = v < 0;
+    const std::uint64_t mag = neg ? 0 - static_cast<std::uint64_t>(v) : static_cast<std::uint64_t>(v);
+    const int nf = count_figures(mag);
+    const int len = nf + (neg ? 1 : 0);
+    if (!fast_room(width)) {
+      if (padc == '0') {
+        if (neg) ch('-');
+        pad(width - len, '0');
+      } else {
+        pad(width - len, ' ');
+        if (neg) ch('-');
+      }
+      put_bounded(mag, nf);
+      return;
     }
-    raw(tmp, static_cast<std::size_t>(digits));
+    char *p = p_;
+    const int sign = neg ? 1 : 0;
+    if (padc == '0') {
+      *p = '-';
+      p = pad_fast(p + sign, width - len, '0');
+    } else {
+      p = pad_fast(p, width - len, ' ');
+      *p = '-';
+      p += sign;
+    }
+    p = put_number(p, mag, nf);
+    p_ = p;
   }
 
   // As "%P.Pd": at least `prec` digits, zero-filled, sign in front.
   void dec_prec(std::int64_t v, int prec) {
-    char tmp[24];
-    bool neg = v < 0;
-    std::uint64_t mag = neg ? 0 - static_cast<std::uint64_t>(v) : static_cast<std::uint64_t>(v);
-    auto r = std::to_chars(tmp, tmp + sizeof tmp, mag);
-    int digits = static_cast<int>(r.ptr - tmp);
+    const bool neg = v < 0;
+    const std::uint64_t mag = neg ? 0 - static_cast<std::uint64_t>(v) : static_cast<std::uint64_t>(v);
+    const int nf = count_figures(mag);
     if (neg) ch('-');
-    pad(prec - digits, '0');
-    raw(tmp, static_cast<std::size_t>(digits));
+    pad(prec - nf, '0');
+    put_bounded(mag, nf);
   }
 
  private:
+  // The room the unbounded writers may use: a pad of up to 8, a sign, 20
+  // figures or 14 and 3 of a fraction, and the whole words they store.
+  static constexpr std::ptrdiff_t kFastRoom = 40;
+  static constexpr int kFastPad = 8;
+  bool fast_room(int width) const { return width <= kFastPad && end_ - p_ >= kFastRoom; }
+
+  // `n` (at most kFastPad) copies of `c` at `p`, stored as one word.
+  static char *pad_fast(char *p, int n, char c) {
+    std::uint64_t word;
+    std::memset(&word, c, sizeof word);
+    std::memcpy(p, &word, sizeof word);
+    return n > 0 ? p + n : p;
+  }
+
+  // The `nf` figures of `mag`, cut where the line ends.
+  void put_bounded(std::uint64_t mag, int nf) {
+    char tmp[24];
+    put_figures(tmp + nf, mag);
+    raw(tmp, static_cast<std::size_t>(nf));
+  }
+
+  // "%W.Pf" of any value and precision, through std::to_chars (exact as
+  // printf, slower), bounded by the line's end.
+  void fixed_bounded(double v, int prec, int width) {
+    char tmp[330];  // any double in fixed notation with two decimals
+    int n = 0;
+    if (prec >= 0 && prec <= 2 && std::fabs(v) < 1e13) {
+      Line t(tmp, sizeof tmp);
+      t.fixed(v, prec);
+      n = static_cast<int>(t.size());
+    } else {
+      auto [ptr, ec] = std::to_chars(tmp, tmp + sizeof tmp, v, std::chars_format::fixed, prec);
+      n = ec == std::errc() ? static_cast<int>(ptr - tmp) : 0;
+    }
+    pad(width - n, ' ');
+    raw(tmp, static_cast<std::size_t>(n));
+  }
+
   char *begin_;
   char *p_;
   char *end_;
@@ -204,7 +340,7 @@ void put_tenths_temp(Line &o, float t) {
   if (is_miss(t)) {
     o.lit("-99 ");
   } else {
-    o.fixed(static_cast<double>(10.0f * t), 0, 3);
+    o.fixed<0>(static_cast<double>(10.0f * t), 3);
     o.ch(' ');
   }
 }
@@ -214,7 +350,7 @@ void put_layer(Line &o, const SFC_report *r, int i) {
   if (is_miss(r->cld_height[i]))
     o.lit("-99");
   else
-    o.fixed(static_cast<double>(r->cld_height[i] / 100.0f), 0, 1);
+    o.fixed<0>(static_cast<double>(r->cld_height[i] / 100.0f), 1);
   char c = r->cld_cover[i];
   if (c == ' ') {
     o.ch('M');
@@ -225,16 +361,18 @@ void put_layer(Line &o, const SFC_report *r, int i) {
 }
 
 // " <key>%W.Pf" of a double.
-void put_group(Line &o, std::string_view key, double v, int prec, int width) {
+template <int P, std::size_t N>
+void put_group(Line &o, const char (&key)[N], double v, int width) {
   o.lit(key);
-  o.fixed(v, prec, width);
+  o.fixed<P>(v, width);
 }
 
 // XML attribute pieces: name="value" and one blank.
-void xml_fixed(Line &o, std::string_view name, double v, int prec) {
+template <int P, std::size_t N>
+void xml_fixed(Line &o, const char (&name)[N], double v) {
   o.lit(name);
   o.lit("=\"");
-  o.fixed(v, prec);
+  o.fixed<P>(v);
   o.lit("\" ");
 }
 
@@ -283,7 +421,10 @@ std::size_t SFC_format_text(char *buf, std::size_t size, const SFC_report *r, in
   if (is_miss(r->vis)) {
     o.lit("-99 ");
   } else {
-    o.fixed(r->vis, r->vis < 5 ? 2 : 1);
+    if (r->vis < 5)
+      o.fixed<2>(r->vis);
+    else
+      o.fixed<1>(r->vis);
     o.ch(' ');
   }
 
@@ -308,33 +449,33 @@ std::size_t SFC_format_text(char *buf, std::size_t size, const SFC_report *r, in
     o.dec_prec(r->time, 4);
   }
   if (!is_miss(r->lat)) {
-    put_group(o, " L", static_cast<double>(10.0f * r->lat), 0, 1);
-    put_group(o, ",", static_cast<double>(10.0f * r->lon), 0, 1);
+    put_group<0>(o, " L", static_cast<double>(10.0f * r->lat), 1);
+    put_group<0>(o, ",", static_cast<double>(10.0f * r->lon), 1);
   }
   if (!is_miss(r->ptend)) {
     o.lit(" P");
     o.dec(r->ptend_t);
-    o.fixed(static_cast<double>(10.0f * r->ptend), 0, 3);
+    o.fixed<0>(static_cast<double>(10.0f * r->ptend), 3);
   }
-  if (r->rain1 >= 0) put_group(o, " p", static_cast<double>(100.0f * r->rain1), 0, 2);
-  if (r->rain3 >= 0) put_group(o, " Q", static_cast<double>(100.0f * r->rain3), 0, 2);
-  if (r->rain6 >= 0) put_group(o, " r", static_cast<double>(100.0f * r->rain6), 0, 2);
-  if (ext && r->rain12 >= 0) put_group(o, " q", static_cast<double>(100.0f * r->rain12), 0, 2);
-  if (r->rain24 >= 0) put_group(o, " R", static_cast<double>(100.0f * r->rain24), 0, 2);
-  if (!is_miss(r->max_t)) put_group(o, " X", r->max_t, 1, 2);
-  if (ext && !is_miss(r->max6_t)) put_group(o, " x", r->max6_t, 1, 2);
-  if (!is_miss(r->min_t)) put_group(o, " N", r->min_t, 1, 2);
-  if (ext && !is_miss(r->min6_t)) put_group(o, " n", r->min6_t, 1, 2);
-  if (r->scover >= 0) put_group(o, " S", r->scover, 1, 2);
+  if (r->rain1 >= 0) put_group<0>(o, " p", static_cast<double>(100.0f * r->rain1), 2);
+  if (r->rain3 >= 0) put_group<0>(o, " Q", static_cast<double>(100.0f * r->rain3), 2);
+  if (r->rain6 >= 0) put_group<0>(o, " r", static_cast<double>(100.0f * r->rain6), 2);
+  if (ext && r->rain12 >= 0) put_group<0>(o, " q", static_cast<double>(100.0f * r->rain12), 2);
+  if (r->rain24 >= 0) put_group<0>(o, " R", static_cast<double>(100.0f * r->rain24), 2);
+  if (!is_miss(r->max_t)) put_group<1>(o, " X", r->max_t, 2);
+  if (ext && !is_miss(r->max6_t)) put_group<1>(o, " x", r->max6_t, 2);
+  if (!is_miss(r->min_t)) put_group<1>(o, " N", r->min_t, 2);
+  if (ext && !is_miss(r->min6_t)) put_group<1>(o, " n", r->min6_t, 2);
+  if (r->scover >= 0) put_group<1>(o, " S", r->scover, 2);
   if (r->cld_type[0] != ' ') {
     o.lit(" C");
     o.text_width(r->cld_type, sizeof r->cld_type, 3);
   }
-  if (r->w_gust >= 0) put_group(o, " G", r->w_gust, 0, 3);
-  if (r->solar >= 0) put_group(o, " s", r->solar, 0, 3);
-  if (!is_miss(r->sst)) put_group(o, " t", r->sst, 1, 2);
-  if (!is_miss(r->wav_per)) put_group(o, " p", r->wav_per, 0, 2);
-  if (!is_miss(r->wav_hgt)) put_group(o, " h", r->wav_hgt, 1, 2);
+  if (r->w_gust >= 0) put_group<0>(o, " G", r->w_gust, 3);
+  if (r->solar >= 0) put_group<0>(o, " s", r->solar, 3);
+  if (!is_miss(r->sst)) put_group<1>(o, " t", r->sst, 2);
+  if (!is_miss(r->wav_per)) put_group<0>(o, " p", r->wav_per, 2);
+  if (!is_miss(r->wav_hgt)) put_group<1>(o, " h", r->wav_hgt, 2);
   if (r->comment[0] != '\0') {
     o.lit(" #");
     o.text(r->comment, sizeof r->comment);
@@ -374,7 +515,7 @@ std::size_t SFC_format_old_text(char *buf, std::size_t size, const SFC_report *r
   char cover = ' ';
   float hght = tv::kMissFloat;
   WX_set_cloud(r, &cover, &hght);
-  o.fixed(is_miss(hght) ? -99.0 : static_cast<double>(hght / 100.0f), 0, 3);
+  o.fixed<0>(is_miss(hght) ? -99.0 : static_cast<double>(hght / 100.0f), 3);
   o.ch(cover);
   o.ch('.');
 
@@ -400,21 +541,21 @@ std::size_t SFC_format_old_text(char *buf, std::size_t size, const SFC_report *r
     o.ch('.');
   }
   if (r->rain6 >= 0) {
-    put_group(o, "r", static_cast<double>(100.0f * r->rain6), 0, 2);
+    put_group<0>(o, "r", static_cast<double>(100.0f * r->rain6), 2);
     o.ch('.');
   }
   if (r->rain24 >= 0) {
-    put_group(o, "R", static_cast<double>(100.0f * r->rain24), 0, 2);
+    put_group<0>(o, "R", static_cast<double>(100.0f * r->rain24), 2);
     o.ch('.');
   }
   // Daytime files carry the night's minimum, the others the day's maximum.
   const float extreme = (file_hour >= 10 && file_hour <= 21) ? r->min_t : r->max_t;
   if (!is_miss(extreme)) {
-    put_group(o, "T", extreme, 0, 2);
+    put_group<0>(o, "T", extreme, 2);
     o.ch('.');
   }
   if (r->scover >= 0) {
-    put_group(o, "S", r->scover, 0, 2);
+    put_group<0>(o, "S", r->scover, 2);
     o.ch('.');
   }
   if (r->cld_type[0] != ' ') {
@@ -423,7 +564,7 @@ std::size_t SFC_format_old_text(char *buf, std::size_t size, const SFC_report *r
     o.ch('.');
   }
   if (r->w_gust >= 0) {
-    put_group(o, "G", r->w_gust, 0, 3);
+    put_group<0>(o, "G", r->w_gust, 3);
     o.ch('.');
   }
   o.ch('\n');
@@ -443,17 +584,22 @@ std::size_t SFC_format_xml(char *buf, std::size_t size, const SFC_report *r) {
     o.lit("\" ");
   }
   if (!is_miss(r->lat)) {
-    xml_fixed(o, "lat", r->lat, 2);
-    xml_fixed(o, "lon", r->lon, 2);
+    xml_fixed<2>(o, "lat", r->lat);
+    xml_fixed<2>(o, "lon", r->lon);
   }
-  if (!is_miss(r->t)) xml_fixed(o, "temp.C", celsius(r->t), 1);
-  if (!is_miss(r->td)) xml_fixed(o, "dewp.C", celsius(r->td), 1);
-  if (!is_miss(r->w_dir)) xml_fixed(o, "wdir.deg", r->w_dir, 0);
-  if (!is_miss(r->w_spd)) xml_fixed(o, "wspd.knt", r->w_spd, 0);
-  if (r->w_gust >= 0) xml_fixed(o, "wgust.knt", r->w_gust, 0);
-  if (!is_miss(r->alt)) xml_fixed(o, "alt.in", r->alt, 2);
-  if (!is_miss(r->pmb)) xml_fixed(o, "slpr.mb", r->pmb, 1);
-  if (!is_miss(r->vis)) xml_fixed(o, "vis.mi", r->vis, r->vis < 5 ? 2 : 1);
+  if (!is_miss(r->t)) xml_fixed<1>(o, "temp.C", celsius(r->t));
+  if (!is_miss(r->td)) xml_fixed<1>(o, "dewp.C", celsius(r->td));
+  if (!is_miss(r->w_dir)) xml_fixed<0>(o, "wdir.deg", r->w_dir);
+  if (!is_miss(r->w_spd)) xml_fixed<0>(o, "wspd.knt", r->w_spd);
+  if (r->w_gust >= 0) xml_fixed<0>(o, "wgust.knt", r->w_gust);
+  if (!is_miss(r->alt)) xml_fixed<2>(o, "alt.in", r->alt);
+  if (!is_miss(r->pmb)) xml_fixed<1>(o, "slpr.mb", r->pmb);
+  if (!is_miss(r->vis)) {
+    if (r->vis < 5)
+      xml_fixed<2>(o, "vis.mi", r->vis);
+    else
+      xml_fixed<1>(o, "vis.mi", r->vis);
+  }
 
   const int n = layer_count(r);
   if (n > 0) {
@@ -465,7 +611,7 @@ std::size_t SFC_format_xml(char *buf, std::size_t size, const SFC_report *r) {
     if (!is_miss(r->cld_height[i])) {
       o.lit("cld_hgt_");
       o.dec(i + 1);
-      xml_fixed(o, ".ft", r->cld_height[i], 0);
+      xml_fixed<0>(o, ".ft", r->cld_height[i]);
     }
     o.lit("cld_cov_");
     o.dec(i + 1);
@@ -486,18 +632,18 @@ std::size_t SFC_format_xml(char *buf, std::size_t size, const SFC_report *r) {
     o.lit("ptype=\"");
     o.dec(r->ptend_t);
     o.lit("\" ");
-    xml_fixed(o, "ptend.mb", r->ptend, 1);
+    xml_fixed<1>(o, "ptend.mb", r->ptend);
   }
-  if (r->rain1 >= 0) xml_fixed(o, "prec1.in", r->rain1, 2);
-  if (r->rain3 >= 0) xml_fixed(o, "prec3.in", r->rain3, 2);
-  if (r->rain6 >= 0) xml_fixed(o, "prec6.in", r->rain6, 2);
-  if (r->rain12 >= 0) xml_fixed(o, "prec12.in", r->rain12, 2);
-  if (r->rain24 >= 0) xml_fixed(o, "prec24.in", r->rain24, 2);
-  if (!is_miss(r->max_t)) xml_fixed(o, "maxt.C", celsius(r->max_t), 1);
-  if (!is_miss(r->max6_t)) xml_fixed(o, "maxt6.C", celsius(r->max6_t), 1);
-  if (!is_miss(r->min_t)) xml_fixed(o, "mint.C", celsius(r->min_t), 1);
-  if (!is_miss(r->min6_t)) xml_fixed(o, "mint6.C", celsius(r->min6_t), 1);
-  if (r->scover >= 0) xml_fixed(o, "scover.in", r->scover, 1);
+  if (r->rain1 >= 0) xml_fixed<2>(o, "prec1.in", r->rain1);
+  if (r->rain3 >= 0) xml_fixed<2>(o, "prec3.in", r->rain3);
+  if (r->rain6 >= 0) xml_fixed<2>(o, "prec6.in", r->rain6);
+  if (r->rain12 >= 0) xml_fixed<2>(o, "prec12.in", r->rain12);
+  if (r->rain24 >= 0) xml_fixed<2>(o, "prec24.in", r->rain24);
+  if (!is_miss(r->max_t)) xml_fixed<1>(o, "maxt.C", celsius(r->max_t));
+  if (!is_miss(r->max6_t)) xml_fixed<1>(o, "maxt6.C", celsius(r->max6_t));
+  if (!is_miss(r->min_t)) xml_fixed<1>(o, "mint.C", celsius(r->min_t));
+  if (!is_miss(r->min6_t)) xml_fixed<1>(o, "mint6.C", celsius(r->min6_t));
+  if (r->scover >= 0) xml_fixed<1>(o, "scover.in", r->scover);
   if (r->cld_type[0] != ' ') {
     static constexpr std::string_view kNames[3] = {"lcld=\"", "mcld=\"", "hcld=\""};
     for (int i = 0; i < 3; ++i) {
@@ -506,10 +652,10 @@ std::size_t SFC_format_xml(char *buf, std::size_t size, const SFC_report *r) {
       o.lit("\" ");
     }
   }
-  if (r->solar >= 0) xml_fixed(o, "solar.min", r->solar, 0);
-  if (!is_miss(r->sst)) xml_fixed(o, "sst.C", r->sst, 1);
-  if (!is_miss(r->wav_per)) xml_fixed(o, "wave_per.sec", r->wav_per, 0);
-  if (!is_miss(r->wav_hgt)) xml_fixed(o, "wave_hgt.m", r->wav_hgt, 1);
+  if (r->solar >= 0) xml_fixed<0>(o, "solar.min", r->solar);
+  if (!is_miss(r->sst)) xml_fixed<1>(o, "sst.C", r->sst);
+  if (!is_miss(r->wav_per)) xml_fixed<0>(o, "wave_per.sec", r->wav_per);
+  if (!is_miss(r->wav_hgt)) xml_fixed<1>(o, "wave_hgt.m", r->wav_hgt);
   if (r->comment[0] != '\0') {
     o.lit("comment=\"");
     o.xml_text(r->comment, sizeof r->comment);

@@ -2,8 +2,9 @@
 // layout, the older text layout and the XML "obs" element. Each formatter
 // builds one whole line, newline included, in the caller's buffer, never
 // writing more than `size` bytes (no terminator is added), and returns the
-// number of bytes written. A buffer of kSfcLineMax bytes always holds the
-// whole line for any record content.
+// line's length; bytes of the buffer after the line may have been used as
+// scratch. A buffer of kSfcLineMax bytes always holds the whole line for any
+// record content.
 #pragma once
 
 #include <cstddef>

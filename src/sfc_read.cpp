@@ -3,6 +3,7 @@
 #include "sfc_read.hpp"
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "cdf.hpp"
@@ -59,9 +60,49 @@ int close_stream(FILE *f, bool pipe) {
   return std::fclose(f) == 0 ? 0 : -1;
 }
 
+// Output to a file or a pipe is gathered here and handed to stdio in large
+// blocks; records are formatted in place, with no copy and no stdio call of
+// their own. The standard streams get every piece at once, so that it keeps
+// its place among the messages printed there.
+char stage[1 << 16];
+std::size_t staged = 0;
+bool staging = false;
+
+void write_out(const char *data, std::size_t n) {
+  if (std::fwrite(data, 1, n, cvt_file) != n) stream_failed = true;
+}
+
+void flush_stage() {
+  if (staged > 0 && cvt_file && !stream_failed) write_out(stage, staged);
+  staged = 0;
+}
+
+// What is still staged when the program ends without closing the file (an
+// "exit" answer, a time-out) reaches it, as stdio's own buffer would.
+void flush_stage_at_exit() { flush_stage(); }
+
 void put_stream(const char *data, std::size_t n) {
   if (!cvt_file || stream_failed) return;
-  if (std::fwrite(data, 1, n, cvt_file) != n) stream_failed = true;
+  if (!staging) {
+    write_out(data, n);
+    return;
+  }
+  if (n > sizeof stage - staged) flush_stage();
+  if (stream_failed) return;
+  if (n > sizeof stage) {
+    write_out(data, n);
+    return;
+  }
+  std::memcpy(stage + staged, data, n);
+  staged += n;
+}
+
+// Room for one whole record at the end of the stage, or null when records
+// are not staged (or can no longer be written).
+char *record_room() {
+  if (!staging || !cvt_file || stream_failed) return nullptr;
+  if (sizeof stage - staged < kSfcLineMax) flush_stage();
+  return stream_failed ? nullptr : stage + staged;
 }
 
 void put_stream(const char *s) { put_stream(s, std::strlen(s)); }
@@ -463,8 +504,11 @@ int SFC_open(const char *filename, int f_access, int *f_type) {
     if (!f) return -1;
     cvt_file = f;
     cvt_pipe = filename[0] == '|';
-    // A large buffer: records are short and many.
-    if (!is_std_stream(f) && !cvt_pipe) std::setvbuf(f, nullptr, _IOFBF, 1 << 16);
+    // Records are short and many: they go out in large blocks.
+    staging = !is_std_stream(f);
+    staged = 0;
+    static bool exit_flush = false;
+    if (staging && !exit_flush) exit_flush = std::atexit(flush_stage_at_exit) == 0;
     file_type = type;
     file_access = f_access;
     num_station = 0;
@@ -578,11 +622,13 @@ int SFC_close(int cvt_fd) {
     case 3:
     case 4:
       if (cvt_file) {
+        flush_stage();
         if (std::ferror(cvt_file)) stream_failed = true;
         if (close_stream(cvt_file, cvt_pipe) != 0) stream_failed = true;
       }
       cvt_file = nullptr;
       cvt_pipe = false;
+      staging = false;
       break;
     case 11:
     case 12:
@@ -610,25 +656,28 @@ int SFC_save_report(int cvt_fd, SFC_report *report) {
 
 int SFC_write(int cvt_fd, SFC_report *report, int /*rep_type*/, int *statnum) {
   if (!report) return -1;
-  char line[kSfcLineMax];
-  switch (file_type) {
-    case 2:
-      put_stream(line, SFC_format_old_text(line, sizeof line, report, file_date.hour));
-      return 0;
-    case 3:
-    case 4:
-      put_stream(line, SFC_format_text(line, sizeof line, report, file_type));
-      return 0;
-    case 51:
-      put_stream(line, SFC_format_xml(line, sizeof line, report));
-      return 0;
-    case 12:
-      if (!statnum) return -1;
-      write_cdf(cvt_fd, report, *statnum);
-      return 0;
-    default:
-      return -1;
+  if (file_type == 12) {
+    if (!statnum) return -1;
+    write_cdf(cvt_fd, report, *statnum);
+    return 0;
   }
+  if (!is_text_type(file_type) && file_type != 51) return -1;
+  // The record is formatted where it is staged, or else into `line`.
+  char line[kSfcLineMax];
+  char *room = record_room();
+  char *out = room ? room : line;
+  std::size_t n;
+  if (file_type == 2)
+    n = SFC_format_old_text(out, kSfcLineMax, report, file_date.hour);
+  else if (file_type == 51)
+    n = SFC_format_xml(out, kSfcLineMax, report);
+  else
+    n = SFC_format_text(out, kSfcLineMax, report, file_type);
+  if (room)
+    staged += n;
+  else
+    put_stream(line, n);
+  return 0;
 }
 
 int SFC_set_table(int value) {

@@ -1,6 +1,8 @@
 // Conversion driver and report decoders of the synoptic converter.
 #include "syn_dec.hpp"
 
+#include <sys/stat.h>
+
 #include <cctype>
 #include <cstdio>
 #include <cstring>
@@ -52,33 +54,82 @@ constexpr int kTokMax = 20;
 char line[kLineMax + 1];  // the look-ahead line
 int line_len = 0;
 bool have_line = false;   // the look-ahead holds a line not yet consumed
+// A text line longer than one read comes in pieces; the pieces after the
+// first are the same line, not new ones.
+bool line_more = false;   // the look-ahead piece was cut: its line goes on
+bool line_cont = false;   // the look-ahead piece goes on from the piece before
 
 constexpr bool rd_space(char c) {
   return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
 }
 constexpr bool rd_digit(char c) { return c >= '0' && c <= '9'; }
 
-// Reads the next line (or the next 100-character piece of a longer one)
-// into the look-ahead, cleaned and trimmed. A last line without a line
-// feed is a line like any other. A NUL byte is a control byte like the
-// rest and becomes a blank instead of cutting the line. Returns false when
-// the stream has no more characters.
-//
-// fgets does the copying at memchr speed; the buffer is filled with line
-// feeds first, so the end of what it stored can be told apart from NUL
-// bytes in the data: fgets writes a line feed only as its last character,
-// right before its terminator.
-bool read_line(FILE *f) {
-  char buf[kLineMax + 4];
-  std::memset(buf, '\n', sizeof buf);
-  if (!fgets_unlocked(buf, kLineMax + 2, f)) {
-    line[0] = '\0';
-    line_len = 0;
-    have_line = false;
-    return false;
+// A bulletin file on disk is read in large blocks into the reader's own
+// buffer, and its lines are found there; any other stream (a terminal, a
+// pipe, a memory stream) line by line through fgets, so that each line is
+// taken as soon as it arrives. The buffer belongs to one stream: another
+// stream, or the reset, starts it afresh.
+struct Block {
+  FILE *src = nullptr;   // the stream the buffered bytes come from
+  bool regular = false;  // that stream is a file on disk
+  int pos = 0;           // unread bytes: data[pos, end)
+  int end = 0;
+  char data[1 << 16];
+};
+Block block;
+
+void block_bind(FILE *f) {
+  block.src = f;
+  block.pos = block.end = 0;
+  struct stat st;
+  const int fd = fileno(f);
+  block.regular = fd >= 0 && fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+}
+
+// The next piece of a file on disk, as fgets would cut it: up to the line
+// feed (not included) when one comes within 101 characters, else 100
+// characters, the 101st starting the next piece (`cut`). False at the end.
+bool block_piece(FILE *f, const char *&s, int &n, bool &cut) {
+  constexpr int kLook = kLineMax + 1;
+  if (block.end - block.pos < kLook) {
+    const int left = block.end - block.pos;
+    std::memmove(block.data, block.data + block.pos, static_cast<size_t>(left));
+    block.pos = 0;
+    block.end = left;
+    const size_t room = sizeof block.data - static_cast<size_t>(left);
+    block.end += static_cast<int>(fread_unlocked(block.data + left, 1, room, f));
   }
+  const int avail = block.end - block.pos;
+  if (avail == 0) return false;
+  s = block.data + block.pos;
+  const int look = avail < kLook ? avail : kLook;
+  if (const void *nl = std::memchr(s, '\n', static_cast<size_t>(look))) {
+    n = static_cast<int>(static_cast<const char *>(nl) - s);
+    block.pos += n + 1;
+    cut = false;
+  } else if (avail >= kLook) {
+    n = kLineMax;
+    block.pos += n;
+    cut = true;
+  } else {
+    n = avail;  // the last line, without a line feed
+    block.pos += n;
+    cut = false;
+  }
+  return true;
+}
+
+// The next piece of any other stream, the same way through fgets. It does
+// the copying at memchr speed; the buffer is filled with line feeds first,
+// so the end of what it stored can be told apart from NUL bytes in the
+// data: fgets writes a line feed only as its last character, right before
+// its terminator.
+bool stream_piece(FILE *f, char (&buf)[kLineMax + 4], int &n, bool &cut) {
+  std::memset(buf, '\n', sizeof buf);
+  if (!fgets_unlocked(buf, kLineMax + 2, f)) return false;
+  cut = false;
   const char *nl = static_cast<const char *>(std::memchr(buf, '\n', sizeof buf));
-  int n = static_cast<int>(nl - buf);
+  n = static_cast<int>(nl - buf);
   if (buf[n + 1] != '\0') {
     // No line feed stored: the terminator sits just before this fill byte.
     --n;
@@ -86,40 +137,80 @@ bool read_line(FILE *f) {
       // One character more than a piece: it starts the next read.
       ungetc(static_cast<unsigned char>(buf[kLineMax]), f);
       n = kLineMax;
+      cut = true;
     }
+  }
+  return true;
+}
+
+// Reads the next line (or the next 100-character piece of a longer one)
+// into the look-ahead, cleaned and trimmed. A last line without a line
+// feed is a line like any other. A NUL byte is a control byte like the
+// rest and becomes a blank instead of cutting the line. Returns false when
+// the stream has no more characters.
+bool read_line(FILE *f) {
+  if (f != block.src) block_bind(f);
+  char fbuf[kLineMax + 4];
+  const char *buf = fbuf;
+  int n = 0;
+  bool cut = false;
+  const bool got = block.regular ? block_piece(f, buf, n, cut) : stream_piece(f, fbuf, n, cut);
+  if (!got) {
+    line[0] = '\0';
+    line_len = 0;
+    have_line = false;
+    line_more = line_cont = false;
+    return false;
   }
   for (int i = 0; i < n; ++i) {
     const unsigned char u = static_cast<unsigned char>(buf[i]);
     line[i] = (u < 32 || u >= 128) ? ' ' : buf[i];
   }
-  while (n > 0 && line[n - 1] == ' ') --n;
+  line_cont = line_more;
+  line_more = cut;
+  // A cut piece keeps its trailing blanks: they separate its last group
+  // from the first one of the next piece.
+  if (!cut)
+    while (n > 0 && line[n - 1] == ' ') --n;
   line[n] = '\0';
   line_len = n;
   have_line = true;
+  // The empty tail of a long line (its line end, blanks) is no line.
+  if (line_cont && n == 0) return read_line(f);
   return true;
 }
 
-// One blank-separated token, cut at 20 characters the way a formatted read
-// of "%20s" cuts it; `s` moves past what was read.
+// One blank-separated token of the look-ahead line, cut at 20 characters
+// the way a formatted read of "%20s" cuts it: a view into the line, not
+// terminated. `s` moves past what was read. A cleaned line holds no white
+// space but blanks, so a blank is the only separator to look for.
 struct Token {
-  char text[kTokMax + 1];
-  int len;
+  const char *text = "";
+  int len = 0;
 };
 
 void read_token(const char *&s, Token &t) {
-  while (rd_space(*s)) ++s;
-  int n = 0;
-  while (n < kTokMax && *s && !rd_space(*s)) t.text[n++] = *s++;
-  t.text[n] = '\0';
-  t.len = n;
+  while (*s == ' ') ++s;
+  const char *start = s;
+  const char *limit = s + kTokMax;
+  while (s < limit && *s != '\0' && *s != ' ') ++s;
+  t.text = start;
+  t.len = static_cast<int>(s - start);
+}
+
+// string_is_num of a token: an optional "-" and nothing but digits after it.
+bool token_is_num(const Token &t) {
+  if (t.len == 0) return false;
+  for (int i = t.text[0] == '-' ? 1 : 0; i < t.len; ++i)
+    if (!rd_digit(t.text[i])) return false;
+  return true;
 }
 
 // The first two tokens of `s`, as "%20s %20s" reads them (a token longer
 // than 20 characters goes on in the second).
 void scan_tokens(const char *s, Token &t1, Token &t2) {
   read_token(s, t1);
-  t2.text[0] = '\0';
-  t2.len = 0;
+  t2 = Token{};
   if (t1.len > 0) read_token(s, t2);
 }
 
@@ -161,20 +252,25 @@ bool starts_with(const char *s, const char (&prefix)[N]) {
   return std::strncmp(s, prefix, N - 1) == 0;
 }
 
-// Section keywords and the report type each one opens.
+// Section keywords and the report type each one opens. Mobile land
+// stations (OOXX) have a type of their own that no start test accepts: their
+// reports carry a position instead of a station number, and read as the
+// previous section's kind they became invented records.
+constexpr int kTypeMobil = 32;
 struct SectionKey {
   const char *word;
   int len;
   int type;
 };
 constexpr SectionKey kSections[] = {
-    {"AAXX", 4, 1}, {"CMAN", 4, 16}, {"BBXX", 4, 2}, {"SHIPS", 5, 2}, {"ZZYY", 4, 8},
+    {"AAXX", 4, 1}, {"CMAN", 4, 16}, {"BBXX", 4, 2},
+    {"SHIPS", 5, 2}, {"ZZYY", 4, 8}, {"OOXX", 4, kTypeMobil},
 };
 
 // Could a token starting with `c` be a keyword? Most lines start with a
 // digit or a call sign and need no comparison at all.
 constexpr bool keyword_start(char c) {
-  return c == 'A' || c == 'B' || c == 'C' || c == 'S' || c == 'Z';
+  return c == 'A' || c == 'B' || c == 'C' || c == 'S' || c == 'Z' || c == 'O';
 }
 
 const SectionKey *section_of(const Token &tok) {
@@ -213,7 +309,10 @@ struct Gather {
   void add(const char *s, int n) {
     if (n > kGatherMax - len) n = kGatherMax - len;
     if (n > 0) {
-      std::memcpy(data + len, s, static_cast<size_t>(n));
+      // A plain loop: for a line this short the compiler would use a
+      // string move instruction instead of memcpy, slow to start.
+      char *d = data + len;
+      for (int i = 0; i < n; ++i) d[i] = s[i];
       len += n;
     }
     data[len] = '\0';
@@ -231,9 +330,12 @@ struct Gather {
 }  // namespace
 
 void SYN_read_reset() {
+  block.src = nullptr;
+  block.pos = block.end = 0;
   line[0] = '\0';
   line_len = 0;
   have_line = false;
+  line_more = line_cont = false;
 }
 
 int SYN_read_raw(FILE *ifile, char *data, char *id, int *type) {
@@ -259,7 +361,7 @@ int SYN_read_raw(FILE *ifile, char *data, char *id, int *type) {
       done = -1;
       return;
     }
-    if (!tests) return;
+    if (!tests || line_cont) return;  // the rest of a line is neither
     if (done > 0 && opens_section()) {
       done = -1;
     } else if (done == -2 && starts_with(line, "  333")) {
@@ -274,6 +376,21 @@ int SYN_read_raw(FILE *ifile, char *data, char *id, int *type) {
     int found = 0;
     const char *ptr = line;
     if (t_line) MESS_print(kTraceLine, "LINE:%s:\n", line);
+
+    // The rest of a line longer than one read goes on the report its first
+    // piece went to, joined without a blank so that no group is split; it
+    // starts nothing and is not a line of its own.
+    if (line_cont) {
+      if (done > 0) {
+        g.add(line, line_len);
+        if (line_len > 0 && line[line_len - 1] == '=')
+          done = -2;
+        else if (done == 3 && !line_more)
+          done = -1;  // at most three lines
+      }
+      next_line(true);
+      continue;
+    }
 
     // Blank lines inside a report neither end it nor count as one of its lines.
     if (done > 0 && line_len == 0) {
@@ -306,12 +423,13 @@ int SYN_read_raw(FILE *ifile, char *data, char *id, int *type) {
       scan_tokens(ptr, str1, str2);
       if (key->type == 1 || key->type == 16) sect_iw = group_iw(str1);
       if (key->type == 1 && str1.len > 0) {
-        if (str2.len == 0) {
-          const char *s = ptr;
-          int day = 0;
-          int hour = 0;
-          if (scan_int(s, 2, &day) && scan_int(s, 2, &hour)) prhour = hour * 100;
-        } else {
+        // The hour GG of the YYGGiw group, also when the first report
+        // stands on this line: it is that report's time as well.
+        const char *s = ptr;
+        int day = 0;
+        int hour = 0;
+        if (scan_int(s, 2, &day) && scan_int(s, 2, &hour)) prhour = hour * 100;
+        if (str2.len != 0) {
           // The first report stands on the keyword line: start at its
           // identifier, after the YYGGiw group.
           while (*ptr && *ptr != ' ') ++ptr;
@@ -321,9 +439,9 @@ int SYN_read_raw(FILE *ifile, char *data, char *id, int *type) {
     }
     int plen = line_len - static_cast<int>(ptr - line);
 
-    if (t_read) MESS_print(kTraceRead, "STR: %s %s\n", str1.text, str2.text);
+    if (t_read) MESS_print(kTraceRead, "STR: %.*s %.*s\n", str1.len, str1.text, str2.len, str2.text);
 
-    const bool str2_ok = str2.len == 5 && string_is_num_len(str2.text, 2);
+    const bool str2_ok = str2.len == 5 && rd_digit(str2.text[0]) && rd_digit(str2.text[1]);
     auto start = [&]() {
       *type = rep_type;
       // The text starts at its first group: leading blanks would hide the
@@ -336,15 +454,16 @@ int SYN_read_raw(FILE *ifile, char *data, char *id, int *type) {
       Token first;
       const char *s = ptr;
       read_token(s, first);
-      std::memcpy(id, first.text, static_cast<size_t>(first.len) + 1);
+      std::memcpy(id, first.text, static_cast<size_t>(first.len));
+      id[first.len] = '\0';
       found = 1;
       done = 1;
     };
 
-    if (rep_type == 1 && str2_ok && str1.len == 5 && string_is_num(str1.text)) {
+    if (rep_type == 1 && str2_ok && str1.len == 5 && token_is_num(str1)) {
       if (t_read)
-        MESS_print(kTraceRead, "STR-5: %d %d %d %s %s\n", rep_type, done, found, str1.text,
-                   str2.text);
+        MESS_print(kTraceRead, "STR-5: %d %d %d %.*s %.*s\n", rep_type, done, found, str1.len,
+                   str1.text, str2.len, str2.text);
       if (done == 0) {
         start();
       } else if (done > 0) {
@@ -356,13 +475,13 @@ int SYN_read_raw(FILE *ifile, char *data, char *id, int *type) {
 
     if ((rep_type == 2 || rep_type == 4 || rep_type == 16) && str2_ok) {
       if (t_read)
-        MESS_print(kTraceRead, "STR-S: %d %d %d %s %s\n", rep_type, done, found, str1.text,
-                   str2.text);
+        MESS_print(kTraceRead, "STR-S: %d %d %d %.*s %.*s\n", rep_type, done, found, str1.len,
+                   str1.text, str2.len, str2.text);
       if (done == 0) {
-        if (rep_type == 2 || rep_type == 4) rep_type = string_is_num(str1.text) ? 4 : 2;
+        if (rep_type == 2 || rep_type == 4) rep_type = token_is_num(str1) ? 4 : 2;
         if (t_read)
-          MESS_print(kTraceRead, "STR-S1: %d %d %d %s %s\n", rep_type, done, found, str1.text,
-                     str2.text);
+          MESS_print(kTraceRead, "STR-S1: %d %d %d %.*s %.*s\n", rep_type, done, found, str1.len,
+                     str1.text, str2.len, str2.text);
         start();
       } else if (done > 0 && found == 0) {
         g.add_blank_and(ptr, plen);
@@ -386,7 +505,7 @@ int SYN_read_raw(FILE *ifile, char *data, char *id, int *type) {
       }
     }
     if (t_read) MESS_print(kTraceRead, "%d:%d:%d:%s\n", rep_type, done, found, line);
-    if (done == 3) done = -1;  // at most three lines
+    if (done == 3 && !line_more) done = -1;  // at most three lines
     next_line(true);
   }
 
@@ -421,6 +540,7 @@ int numid = 0;               // identifiers to select; 0 = all
 char **ids = nullptr;
 int cvt_fd = -1;
 TAB_table data_tbl{};
+char in_buf[1 << 16];  // stdio buffer of the input file being read
 
 // Report classes, their save bits and keywords.
 struct ClassBit {
@@ -651,6 +771,9 @@ int SYN_decode_file(const char *filename) {
     return 0;
   }
   MESS_print(kProgress, "Processing file: %s\n", filename);
+  // Bulletin files are large: read them in large pieces. Standard input may
+  // have been read already (a prompt), so it keeps its own buffer.
+  if (in != stdin) std::setvbuf(in, in_buf, _IOFBF, sizeof in_buf);
 
   char text[kSynDataMax + 1];
   char id[kSynIdMax + 1] = "";
@@ -895,6 +1018,16 @@ void store_precip(SFC_report *r, int rrr, int period) {
   }  // other periods have no field of their own
 }
 
+// Pressure change of a 5appp group in millibars. WMO code table 0200: the
+// characteristics a = 5 to 8 end at or below the pressure of three hours
+// before, so their change is negative (5 too, "decreasing, then
+// increasing"); without a the sign is unknown and so is the change.
+float pressure_change(int a, int pp, int tenths) {
+  if (miss(a) || miss(pp)) return kMissF;
+  const float v = static_cast<float>(pp + (miss(tenths) ? 0.0 : tenths_d(tenths)));
+  return (a >= 5 && v != 0.0f) ? -v : v;  // no "-0" for an unchanged pressure
+}
+
 // Wind direction and speed of an ddff pair, with the checks that make a
 // variable or incomplete wind missing.
 void store_wind(SFC_report *r, int dd, int ff, int iw) {
@@ -979,6 +1112,15 @@ constexpr std::array<bool, 256> make_blank_table() {
 constexpr auto kBlank = make_blank_table();
 constexpr bool is_blank(char c) { return kBlank[static_cast<unsigned char>(c)]; }
 
+// The white space that ends a "%s" text: a blank's, and vertical tab and
+// form feed.
+constexpr std::array<bool, 256> make_space_table() {
+  std::array<bool, 256> t = make_blank_table();
+  t['\v'] = t['\f'] = true;
+  return t;
+}
+constexpr auto kSpace = make_space_table();
+
 constexpr std::array<bool, 256> make_fig_table() {
   std::array<bool, 256> t{};
   for (int c = '0'; c <= '9'; ++c) t[static_cast<std::size_t>(c)] = true;
@@ -987,9 +1129,20 @@ constexpr std::array<bool, 256> make_fig_table() {
 }
 constexpr auto kFig = make_fig_table();  // digits and "/"
 
-// Matches piece I of shape S against the clean group `s`.
+// The five characters of a clean group in one word, byte i for character
+// i with "0" taken away: a figure 0 to 9, or 0x1F for "/". A "/" is then
+// the only byte with bit 4 set, so the slashes of a field show in one test.
+std::uint64_t group_figs(const char *s) {
+  std::uint32_t lo;
+  std::memcpy(&lo, s, sizeof lo);
+  const std::uint64_t x = lo | std::uint64_t{static_cast<unsigned char>(s[4])} << 32;
+  return x ^ 0x3030303030ULL;
+}
+
+// Matches piece I of shape S against the clean group `s` (`figs` its
+// figures).
 template <Shape S, int I>
-bool piece(const char *s, int *vals, char *chars, int &nv, int &nc) {
+bool piece(const char *s, std::uint64_t figs, int *vals, char *chars, int &nv, int &nc) {
   constexpr char kind = S.kind[I];
   constexpr int st = S.start[I];
   if constexpr (kind == 'L') {
@@ -1001,16 +1154,20 @@ bool piece(const char *s, int *vals, char *chars, int &nv, int &nc) {
     return true;
   } else {
     constexpr int w = S.width[I];
-    int v = 0, slashes = 0;
-    for (int k = 0; k < w; ++k) {
-      const char c = s[st + k];
-      slashes += c == '/';
-      v = v * 10 + (c - '0');
-    }
-    if (slashes != 0) {
+    constexpr std::uint64_t span = [] {
+      std::uint64_t m = 0;
+      for (int k = 0; k < w; ++k) m |= std::uint64_t{1} << (8 * (st + k));
+      return m;
+    }();
+    const std::uint64_t slashes = (figs >> 4) & span;
+    int v;
+    if (slashes == 0) {
+      v = 0;
+      for (int k = 0; k < w; ++k) v = v * 10 + static_cast<int>((figs >> (8 * (st + k))) & 0xF);
+    } else {
       // All slashes are the marker; a partial field, or a slash without a
       // marker, does not fit.
-      if (slashes != w || kind == 'N') return false;
+      if (slashes != span || kind == 'N') return false;
       v = kMissI;
     }
     if constexpr (kind != 'X') vals[nv++] = v;
@@ -1020,8 +1177,9 @@ bool piece(const char *s, int *vals, char *chars, int &nv, int &nc) {
 
 template <Shape S, int... I>
 bool pieces(const char *s, int *vals, char *chars, std::integer_sequence<int, I...>) {
+  const std::uint64_t figs = group_figs(s);
   int nv = 0, nc = 0;
-  return (piece<S, I>(s, vals, chars, nv, nc) && ...);
+  return (piece<S, I>(s, figs, vals, chars, nv, nc) && ...);
 }
 
 // State of one decoding call.
@@ -1072,6 +1230,9 @@ struct Decoder {
       const std::uint64_t from_slash = (x7 + 0x5151515151ULL) & kTop;
       const std::uint64_t above_nine = (x7 + 0x4646464646ULL) & kTop;
       if ((from_slash & ~above_nine & ~x & kTop) != kTop) return 0;
+      // Usually one blank follows, and then the next group.
+      if (!is_blank(s[5])) return 0;
+      if (!is_blank(s[6])) return 6;
     } else {
       for (int i = 0; i < 5; ++i)
         if (!kFig[static_cast<unsigned char>(s[i])]) return 0;
@@ -1151,10 +1312,11 @@ struct Decoder {
     const char *s = p.ptr + p.off;
     const int avail = p.length - p.off;
     int n = 0;
-    while (n < avail && n < limit && !is_blank(s[n]) && s[n] != '\v' && s[n] != '\f') ++n;
+    const int most = avail < limit ? avail : limit;
+    while (n < most && !kSpace[static_cast<unsigned char>(s[n])]) ++n;
     if (n == 0) return 0;
     if (out) {
-      std::memcpy(out, s, static_cast<std::size_t>(n));
+      for (int i = 0; i < n; ++i) out[i] = s[i];  // short: no string move
       out[n] = '\0';
     }
     while (n < avail && is_blank(s[n])) ++n;
@@ -1180,6 +1342,21 @@ struct Decoder {
   void take(const char *label) {
     if (trace) MESS_print(kTraceGroup, label, scanp_str(&p));
     p.off += p.len;  // as scanp_inc
+  }
+
+  // Passes over a group its pattern did not take: a clean five-figure
+  // group (digits and "/" only) that begins with the indicator `ind` (may be
+  // empty) is one of the expected kind with a figure missing, so it is
+  // stepped over, its fields left missing, rather than ending the section.
+  // Anything else stays where it is. The same on either matching path.
+  bool pass_over(const char *ind, const char *label) {
+    const int n = clean_len();
+    if (n == 0) return false;
+    for (int i = 0; ind[i] != '\0'; ++i)
+      if (p.ptr[p.off + i] != ind[i]) return false;
+    p.len = n;
+    take(label);
+    return true;
   }
 };
 
@@ -1215,7 +1392,9 @@ void decode_section1(Decoder &d, int type) {
 
   // Nddff
   char n = ' ';
+  bool wind_done = false;
   if (d.fits<"*aabb">("%1c%2!//!d%2!//!d ", 3, &n, &a, &b)) {
+    wind_done = true;
     if (n == '/') {
       r->cld_cover[0] = ' ';
       r->cld_height[0] = kMissF;
@@ -1226,12 +1405,24 @@ void decode_section1(Decoder &d, int type) {
     }
     store_wind(r, a, b, d.iw);
     d.take("Nddff: %5.5s\n");
+  } else if (vis_taken) {
+    wind_done = d.pass_over("", "Nddff (not kept): %5.5s\n");
   }
+  // From here on every group begins with its own indicator figure, so one
+  // that does not fit its pattern (a figure reported as "/", an undefined
+  // sign) is known by that figure and passed over instead of ending the
+  // section. Before the position is past Nddff a group cannot be told apart.
+  const bool by_indicator = vis_taken && wind_done;
+  auto pass = [&](const char *ind, const char *label) {
+    return by_indicator && d.pass_over(ind, label);
+  };
 
   // 00fff: speeds of 99 units or more.
   if (d.fits<"00aaa">("00%3!///!d ", 1, &a)) {
     if (!miss(a)) r->w_spd = knots(a, d.iw);
     d.take("00fff: %5.5s\n");
+  } else {
+    pass("00", "00fff (not kept): %5.5s\n");
   }
 
   // 1snTTT
@@ -1239,10 +1430,14 @@ void decode_section1(Decoder &d, int type) {
     d.t_c = celsius(a == 1, b, c);
     r->t = to_fahrenheit(d.t_c);
     d.take("1sTTT: %5.5s\n");
+  } else {
+    pass("1", "1sTTT (not kept): %5.5s\n");
   }
 
   // 2snTdTdTd, or 29UUU (relative humidity) turned into a dew point.
+  bool dew_taken = false;
   if (d.fits<"2abbc">("2%1!/!d%2!//!d%1!/!d ", 3, &a, &b, &c)) {
+    dew_taken = a <= 1 || a == 9;
     if (a <= 1) {
       r->td = to_fahrenheit(celsius(a == 1, b, c));
       d.take("2sTTT: %5.5s\n");
@@ -1255,10 +1450,15 @@ void decode_section1(Decoder &d, int type) {
       d.take("29UUU: %5.5s\n");
     }
   }
+  // Also sign figures 2 to 8; but 222 opens the ship section.
+  if (!dew_taken && !(d.peek(1) == '2' && d.peek(2) == '2'))
+    pass("2", "2sTTT (not kept): %5.5s\n");
 
   // 3P0P0P0P0: station pressure, not kept.
   if (d.fits<"3aaab">("3%3!///!d%1!/!d ", 2, &a, &b)) {
     d.take("3PPPP: %5.5s\n");
+  } else {
+    pass("3", "3PPPP (not kept): %5.5s\n");
   }
 
   // 4PPPP: sea-level pressure; out of range (and the 4a3hhh height groups
@@ -1273,24 +1473,25 @@ void decode_section1(Decoder &d, int type) {
     }
     r->pmb = pmb;
     d.take("4PPPP: %5.5s\n");
+  } else {
+    pass("4", "4PPPP (not kept): %5.5s\n");
   }
 
   // 5appp
   if (d.fits<"5abbc">("5%1!/!d%2!//!d%1!/!d ", 3, &a, &b, &c)) {
     r->ptend_t = a;
-    float pt = kMissF;
-    if (!miss(b)) {
-      pt = static_cast<float>(b + (miss(c) ? 0.0 : tenths_d(c)));
-      if (!miss(a) && a > 5) pt = -pt;
-    }
-    r->ptend = pt;
+    r->ptend = pressure_change(a, b, c);
     d.take("5appp: %5.5s\n");
+  } else {
+    pass("5", "5appp (not kept): %5.5s\n");
   }
 
   // 6RRRtR
   if (d.fits<"6aaab">("6%3!///!d%1!/!d ", 2, &a, &b)) {
     store_precip(r, a, b);
     d.take("6RRRt: %5.5s\n");
+  } else {
+    pass("6", "6RRRt (not kept): %5.5s\n");
   }
 
   // 7wwW1W2
@@ -1300,6 +1501,20 @@ void decode_section1(Decoder &d, int type) {
     else
       SYN_weather(a, r->weather);
     d.take("7wwWW: %5.5s\n");
+  } else if (by_indicator && d.at('7') && d.clean_len() > 0) {
+    // W1W2 is not used: a "/" there does not cost the present weather.
+    const char *g = d.p.ptr + d.p.off;
+    const bool digits = rd_digit(g[1]) && rd_digit(g[2]);
+    if (digits || (g[1] == '/' && g[2] == '/')) {
+      const int ww = digits ? (g[1] - '0') * 10 + (g[2] - '0') : kMissI;
+      if (auto_weather)
+        SYN_auto_weather(ww, r->weather);
+      else
+        SYN_weather(ww, r->weather);
+      pass("7", "7wwWW: %5.5s\n");
+    } else {
+      pass("7", "7wwWW (not kept): %5.5s\n");
+    }
   }
 
   // 8NhCLCMCH
@@ -1312,7 +1527,7 @@ void decode_section1(Decoder &d, int type) {
     r->cld_type[1] = cl[2];
     r->cld_type[2] = cl[3];
     d.take("8NCCC: %5.5s\n");
-  }
+  }  // any five figures fit: nothing to pass over
 
   // 9GGgg: exact time of observation; minutes only with their hour.
   if (d.fits<"9aabb">("9%2!//!d%2!//!d ", 2, &a, &b)) {
@@ -1321,6 +1536,8 @@ void decode_section1(Decoder &d, int type) {
       if (!miss(b)) r->time += b;
     }
     d.take("9GGgg: %5.5s\n");
+  } else {
+    pass("9", "9GGgg (not kept): %5.5s\n");
   }
 }
 
@@ -1389,12 +1606,18 @@ void try_max_temp(Decoder &d) {
 
 // Radiation groups after 55SSS or 553SS: 0FFFF..5FFFF in rising order, then
 // 6FFFF groups as long as another 6-group (the precipitation one) follows.
+// A further 55-group is the next sunshine period (55SSS then 553SS) with
+// radiation groups of its own; "/////" is a radiation group not reported.
 void skip_radiation(Decoder &d) {
   int prev = -1;
   while (d.word("%s ", kScanpMaxCollect, d.buf) == 1) {
     if (std::strlen(d.buf) != 5) return;  // "555", "333" and odd groups end it
     const int fig = d.buf[0] - '0';
-    if (fig >= 0 && fig <= 5 && fig > prev) {
+    if (d.buf[0] == '5' && d.buf[1] == '5') {
+      prev = -1;
+    } else if (std::strcmp(d.buf, "/////") == 0) {
+      // its figure is unknown: the order goes on from the group before
+    } else if (fig >= 0 && fig <= 5 && fig > prev) {
       prev = fig;
     } else if (fig == 6 && d.peek(d.p.len) == '6') {
       prev = fig;
@@ -1627,10 +1850,7 @@ int decode_dribu(const char *data, SFC_report *report) {
   }
   if (d.fits<"5abbc">("5%1!/!d%2!//!d%1!/!d ", 3, &a, &b, &c)) {
     r->ptend_t = a;
-    if (!miss(b)) {
-      r->ptend = static_cast<float>(b + (miss(c) ? 0.0 : c / 10.0));
-      if (!miss(a) && a > 5) r->ptend = -r->ptend;
-    }
+    r->ptend = pressure_change(a, b, c);
     d.take("5appp: %5.5s\n");
   }
   if (d.fits<"222xx">("%*(222)%*2!//!d ", 2)) {

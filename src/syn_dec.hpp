@@ -43,7 +43,8 @@ int SYN_read_raw(FILE *ifile, char *data, char *id, int *type);
 void SYN_read_reset();
 
 // Section state kept by the reader for the decoders.
-int SYN_get_rep_type();  // 1 land, 2 ship, 4 numeric ship id, 8 drifter, 16 coastal
+int SYN_get_rep_type();  // 1 land, 2 ship, 4 numeric ship id, 8 drifter, 16 coastal,
+                         // 32 mobile land (OOXX, starts no report)
 int SYN_get_prhour();    // hhmm of the latest heading or section line
 int SYN_get_iw();        // wind indicator of the latest AAXX/CMAN line, -1 when not given
 // Set the section state directly (tests of the decoders, and replays).

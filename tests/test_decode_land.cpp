@@ -290,6 +290,112 @@ TEST(LandSection1, HumidityGroupGivesDewPoint) {
   }
 }
 
+// WMO code table 0200: characteristics 5 to 8 end at or below the pressure
+// of three hours before, so their change is negative; 0 to 4 positive.
+TEST(LandSection1, PressureTendencySignByCharacteristic) {
+  for (int a = 0; a <= 8; ++a) {
+    const std::string group = "5" + std::to_string(a) + "012";
+    Decoded d = decode("72403 11560 82705 10150 " + group + " 60001 ");
+    EXPECT_EQ(d.r.ptend_t, a) << group;
+    EXPECT_FLOAT_EQ(d.r.ptend, a >= 5 ? -1.2f : 1.2f) << group;
+    EXPECT_EQ(d.r.rain6, 0.0f) << group;
+  }
+  // No change: zero, not a negative zero the layouts would print as "-0".
+  Decoded d = decode("72403 11560 82705 10150 55000 ");
+  EXPECT_EQ(d.r.ptend, 0.0f);
+  EXPECT_FALSE(std::signbit(d.r.ptend));
+  // Without the characteristic the sign is unknown: no tendency at all.
+  for (const char *group : {"5/011", "5////"}) {
+    d = decode(std::string("72403 11560 82705 10150 ") + group + " 60001 ");
+    EXPECT_EQ(d.r.ptend_t, tv::kMissInt) << group;
+    EXPECT_EQ(d.r.ptend, kMiss) << group;
+    EXPECT_EQ(d.r.rain6, 0.0f) << group << ": passed over";
+  }
+  d = decode("72403 11560 82705 10150 5801/ ");
+  EXPECT_FLOAT_EQ(d.r.ptend, -1.0f) << "tenths not reported";
+
+  // The drifting-buoy decoder reads the group by the same table.
+  SFC_report b = fresh();
+  SYN_decode_dribu("12121 1200/ 734123 121456 111// 02010 11023 40132 55012 ", &b);
+  EXPECT_EQ(b.ptend_t, 5);
+  EXPECT_FLOAT_EQ(b.ptend, -1.2f);
+  b = fresh();
+  SYN_decode_dribu("12121 1200/ 734123 121456 111// 02010 11023 40132 5/012 ", &b);
+  EXPECT_EQ(b.ptend, kMiss);
+}
+
+// A group of five figures that begins with the indicator of the group
+// expected next but does not fit it (a figure reported as "/") is passed
+// over with its fields missing; the rest of the section still decodes.
+TEST(LandSection1, PartlyMissingGroupIsPassedOver) {
+  const std::string head = "72403 11560 82705 ";
+  const std::string tail = "83/5/ 91736 222// 00150 ";
+  auto rest_decoded = [&](const Decoded &d, const std::string &what) {
+    EXPECT_EQ(d.r.cld_low, '3') << what;
+    EXPECT_EQ(d.r.time, 1736) << what;
+    EXPECT_FLOAT_EQ(d.r.sst, 15.0f) << what;
+  };
+  Decoded d = decode(head + "10150 20089 39/// 40132 57010 60001 7616/ " + tail);
+  EXPECT_FLOAT_EQ(d.r.pmb, 1013.2f);
+  EXPECT_EQ(d.r.ptend_t, 7);
+  EXPECT_EQ(d.r.rain6, 0.0f);
+  EXPECT_STREQ(d.r.weather, "R-") << "W1W2 is not used: ww 61 still counts";
+  rest_decoded(d, "39/// and 7616/");
+
+  d = decode(head + "10150 20089 40/// 57010 7000/ " + tail);
+  EXPECT_EQ(d.r.pmb, kMiss);
+  EXPECT_EQ(d.r.ptend_t, 7);
+  EXPECT_STREQ(d.r.weather, " ");
+  rest_decoded(d, "40/// and 7000/");
+
+  d = decode(head + "10150 20089 48/// 57010 76/6/ " + tail);
+  EXPECT_EQ(d.r.ptend_t, 7);
+  EXPECT_STREQ(d.r.weather, " ") << "ww itself not whole: no weather";
+  rest_decoded(d, "48/// and 76/6/");
+
+  // One of each kind, including a dew-point group with an undefined sign.
+  d = decode("72403 11560 8270/ 00/12 1/1/0 25089 3///0 4/132 5/0/0 6/1/1 71/00 "
+             "83/5/ 9/736 92000 ");
+  EXPECT_EQ(d.r.w_dir, kMiss);
+  EXPECT_EQ(d.r.t, kMiss);
+  EXPECT_EQ(d.r.td, kMiss);
+  EXPECT_EQ(d.r.pmb, kMiss);
+  EXPECT_EQ(d.r.ptend_t, kMiss);
+  EXPECT_EQ(d.r.rain6, kMiss);
+  EXPECT_EQ(d.r.cld_low, '3');
+  EXPECT_EQ(d.r.time, 1200) << "9/736 passed over; the 9-group after it is not section 1's";
+
+  // A partial wind group is passed over too: it is not read as clouds.
+  d = decode("72403 11560 8/605 10150 ");
+  EXPECT_EQ(d.r.w_dir, kMiss);
+  EXPECT_EQ(d.r.cld_low, ' ');
+  EXPECT_FLOAT_EQ(d.r.t, 59.0f);
+}
+
+// Only clean groups of the expected kind are passed over: before the
+// position is past iRixhVV and Nddff nothing can be told by its figure, and
+// a group with letters or of another length still ends the section.
+TEST(LandSection1, OtherUntakenGroupsStillEndTheSection) {
+  Decoded d = decode("72403 4/5// 82705 10150 ");
+  EXPECT_EQ(d.r.w_dir, kMiss);
+  EXPECT_EQ(d.r.pmb, kMiss);
+  EXPECT_EQ(d.r.cld_low, ' ') << "the wind group is not reached, nor read as clouds";
+  EXPECT_EQ(d.r.t, kMiss);
+  for (const char *bad : {"4A132", "4013", "401322", "-4013"}) {
+    d = decode(std::string("72403 11560 82705 10150 ") + bad + " 57010 ");
+    EXPECT_FLOAT_EQ(d.r.t, 59.0f) << bad;
+    EXPECT_EQ(d.r.ptend_t, kMiss) << bad;
+  }
+  // A group out of order is no partly missing group of the expected kind.
+  d = decode("72403 11560 82705 40132 10150 ");
+  EXPECT_EQ(d.r.t, kMiss);
+  // Nor is the ship-section indicator where a dew point could stand.
+  for (const char *ind : {"222//", "22200"}) {
+    d = decode(std::string("72403 11560 82705 ") + ind + " 00150 ");
+    EXPECT_FLOAT_EQ(d.r.sst, 15.0f) << ind;
+  }
+}
+
 TEST(LandSection1, GroupOutOfOrderEndsTheSection) {
   Decoded d = decode("72403 11560 82705 40132 10150 57010 60001 ");
   EXPECT_FLOAT_EQ(d.r.pmb, 1013.2f);

@@ -156,6 +156,35 @@ TEST(Section3, SunshineGroupsAndTheirRadiationGroups) {
   EXPECT_FLOAT_EQ(r.rain24, 123 / 254.0f);
 }
 
+// A second sunshine group (55SSS for the day, then the hour's) comes with
+// radiation groups of its own; a radiation group may be all slashes. Both
+// are passed over and the precipitation group after them is kept.
+TEST(Section3, FurtherSunshineGroupAndMissingRadiation) {
+  // A real Romanian 00 UTC report.
+  SFC_report r = decode(
+      "15015 01597 83201 10072 20053 39345 42589 56019 60051 76186 885// 333 4/000 "
+      "55300 0//// 20000 3//// 55008 0//// 20214 3//// 60057 91004 91107 ",
+      0, 1);
+  EXPECT_FLOAT_EQ(r.rain3, 5 / 25.4f);
+  EXPECT_FLOAT_EQ(r.rain6, 5 / 25.4f);  // section 1's 60051
+  EXPECT_EQ(r.scover, 0.0f);            // 4/000: no snow on the ground
+  EXPECT_EQ(r.time, 0);
+
+  r = decode(kSec1 + "333 55300 ///// 20111 60017 70123 ");
+  EXPECT_FLOAT_EQ(r.rain3, 1 / 25.4f);
+  EXPECT_FLOAT_EQ(r.rain24, 123 / 254.0f);
+  r = decode(kSec1 + "333 55300 55301 ///// 60017 ");
+  EXPECT_FLOAT_EQ(r.rain3, 1 / 25.4f) << "a 55-group straight after the first";
+  // The order of figures starts again after the new sunshine group.
+  r = decode(kSec1 + "333 55300 20345 30111 55008 10000 40000 60017 ");
+  EXPECT_FLOAT_EQ(r.rain3, 1 / 25.4f);
+
+  const std::string out = traced(kSec1 + "333 55300 0//// 55008 ///// 60017 ");
+  EXPECT_NE(out.find("5.... (.....): 55008\n"), std::string::npos) << out;
+  EXPECT_NE(out.find("5.... (.....): /////\n"), std::string::npos) << out;
+  EXPECT_NE(out.find("6RRRt: 60017\n"), std::string::npos) << out;
+}
+
 TEST(Section5, NotDecodedAndNotMistakenForAGroup) {
   // "555" is the next section, not a 5-group with radiation after it.
   SFC_report r = decode(kSec1 + "333 10234 555 60005 70123 ");

@@ -39,8 +39,32 @@ TEST(ReaderLand, FirstReportOnTheSectionLine) {
   EXPECT_EQ(r[0].id, "72403");
   EXPECT_EQ(r[0].text.rfind("72403 11560", 0), 0u) << r[0].text;
   EXPECT_EQ(r[1].id, "72405");
-  EXPECT_EQ(SYN_get_prhour(), 0) << "the hour stays that of the heading";
+  EXPECT_EQ(SYN_get_prhour(), 1800) << "the hour comes from the YYGGiw group on that line";
   EXPECT_EQ(SYN_get_iw(), 4);
+}
+
+// The first report on the keyword line gets its section's hour, not the
+// previous one, so it keeps its time (and its place in the time window).
+TEST(ReaderLand, ReportOnTheSectionLineGetsItsHour) {
+  tvtest::TempDir dir;
+  const std::string path = dir.file("bull.txt");
+  tvtest::write_file(path, kHead + "AAXX 24064\n72405 11560 82705=\n"
+                               "AAXX 24124 84720 11560 82705 10150=\n"
+                               "84721 11560 82705=\n");
+  FILE *f = std::fopen(path.c_str(), "r");
+  ASSERT_NE(f, nullptr);
+  SYN_read_reset();
+  char data[kSynDataMax + 1];
+  char id[kSynIdMax + 1] = "";
+  int type = 0;
+  std::string times;
+  while (SYN_read_raw(f, data, id, &type) == 1) {
+    SFC_report rep;
+    SFC_initialize(&rep);
+    if (SYN_decode(data, type, &rep) == 1) times += std::string(rep.id) + "@" + std::to_string(rep.time) + " ";
+  }
+  std::fclose(f);
+  EXPECT_EQ(times, "72405@600 84720@1200 84721@1200 ");
 }
 
 TEST(ReaderLand, ThreeLinesWithoutEndMark) {
@@ -172,6 +196,31 @@ TEST(ReaderSections, DriftingBuoySectionStartsNothing) {
   EXPECT_EQ(reports, 1);
 }
 
+// Mobile land stations (OOXX) give positions, not station numbers: their
+// reports are passed over like those of a drifting-buoy section, not read
+// as the previous section's.
+TEST(ReaderSections, MobileLandSectionStartsNothing) {
+  auto r = read_reports(kHead + "CMAN 28184\nRPLV2 46/// /3610 1//// 40195 91736=\n"
+                        "AUP06 08201 99192 31468 ///// ////1\n"  // still CMAN: a report
+                        "OOXX\n"
+                        "AUP06 08201 99192 31468 ///// ////1\n"
+                        "     26/// /0103 10242 29083 30104 92020 333 60000=\n"
+                        "OOXX AAATN 18214 99759 50874 56057 12501 46/// /1219 11259=\n");
+  std::string ids;
+  for (const auto &x : r)
+    if (x.text != " ") ids += x.id + " ";
+  EXPECT_EQ(ids, "RPLV2 AUP06 ");
+  ASSERT_GE(r.size(), 2u);
+  EXPECT_EQ(r[1].text, "AUP06 08201 99192 31468 ///// ////1 ") << "the keyword line ends it";
+  EXPECT_EQ(SYN_get_rep_type(), 32);
+
+  r = read_reports(kHead + "OOXX\nAUP06 08201 99192 31468 ///// ////1=\nAAXX 28181\n" + kLand + "\n");
+  ids.clear();
+  for (const auto &x : r)
+    if (x.text != " ") ids += x.id + "/" + std::to_string(x.type) + " ";
+  EXPECT_EQ(ids, "72403/1 ") << "a land section after it reads as before";
+}
+
 TEST(ReaderSections, AnySectionKeywordEndsAnOpenReport) {
   auto r = read_reports(kHead + "AAXX 28181\n72403 11560 82705\n"
                         "CMAN 28184\nRPLV2 46/// /3610 1//// 40195=\n");
@@ -196,14 +245,80 @@ TEST(ReaderSections, WindIndicatorOfTheSectionLine) {
   EXPECT_EQ(SYN_get_iw(), -1) << "a heading forgets it";
 }
 
+// A 150-character line is read as pieces of 100 and 50 characters, and the
+// pieces make up the line again: the group across the cut stays whole.
 TEST(ReaderLines, LongLineComesInPieces) {
   std::string first = "72403";
   while (first.size() < 150) first += " 11560";
   first.resize(150);
   first[149] = '9';  // no trailing blank for the trim to take
+  ASSERT_NE(first[99], ' ');
+  ASSERT_NE(first[100], ' ') << "the cut falls inside a group";
+  MESS_set(1, 0x10000000u);
+  testing::internal::CaptureStdout();
   auto r = read_reports(kHead + "AAXX 07124\n" + first + "\n");
+  const std::string out = testing::internal::GetCapturedStdout();
+  MESS_set(-1, 0x10000000u);
   ASSERT_EQ(r.size(), 1u);
-  EXPECT_EQ(r[0].text, first.substr(0, 100) + " " + first.substr(100, 50) + " ");
+  EXPECT_EQ(r[0].text, first + " ");
+  EXPECT_NE(out.find("LINE:" + first.substr(0, 100) + ":\n"), std::string::npos) << out;
+  EXPECT_NE(out.find("LINE:" + first.substr(100) + ":\n"), std::string::npos) << out;
+}
+
+// The rest of a long line belongs to the line: it starts no report, ends
+// none and is not one of a report's three lines.
+TEST(ReaderLines, RestOfALongLineIsNoLineOfItsOwn) {
+  auto long_line = [](const std::string &head, const std::string &tail) {
+    std::string l = head;
+    while (l.size() + tail.size() < 120) l += " 11560";
+    return l + tail;
+  };
+  // A tail that looks like a report start (from a real file whose lines
+  // carry a date-time before the keyword) is no report.
+  const std::string dated = long_line("202002100000 AAXX 10004 78762 32670 11017", " 56300 59007 81645");
+  ASSERT_GT(dated.size(), 100u);
+  for (const auto &x : read_reports(kHead + dated + "\n")) EXPECT_EQ(x.text, " ") << x.id;
+
+  // A long first line does not use up two of the three lines.
+  const std::string l1 = long_line("72403 11560", " 82705");
+  auto r = read_reports(kHead + "AAXX 07124\n" + l1 + "\n333 10234\n55301 20123\n72405 11560 82705=\n");
+  ASSERT_EQ(r.size(), 2u);
+  EXPECT_EQ(r[0].text, l1 + " 333 10234 55301 20123 ");
+  EXPECT_EQ(r[1].id, "72405");
+
+  // Nor does a long third line end before its rest; a rest that begins
+  // like a keyword or a heading does not end the report.
+  std::string l3 = "55301";
+  while (l3.size() < 100) l3 += " 20123";
+  l3.resize(100);
+  l3 += "AAXX 6 70123";
+  r = read_reports(kHead + "AAXX 07124\n72403 11560\n333 10234\n" + l3 + "\n72405 11560 82705=\n");
+  ASSERT_EQ(r.size(), 2u);
+  EXPECT_EQ(r[0].text, "72403 11560 333 10234 " + l3 + " ");
+  EXPECT_EQ(r[1].id, "72405");
+  EXPECT_EQ(r[1].type, 1);
+}
+
+// A cut that falls on a blank keeps the two groups apart; a line of exactly
+// 100 characters with CR CR LF ends like a short one, so a "  333" line
+// still continues it.
+TEST(ReaderLines, CutOnABlankAndLineEndsAfterACut) {
+  std::string l = "72403";
+  while (l.size() < 99) l += " 11560";
+  l.resize(99);
+  l.back() = '0';
+  ASSERT_EQ(l.size(), 99u);
+  const std::string line = l + " 82705 10150";  // the blank is character 100
+  auto r = read_reports(kHead + "AAXX 07124\n" + line + "\n");
+  ASSERT_EQ(r.size(), 1u);
+  EXPECT_EQ(r[0].text, line + " ");
+
+  std::string hundred = l.substr(0, 98) + "1=";
+  ASSERT_EQ(hundred.size(), 100u);
+  r = read_reports(kHead + "AAXX 07124\r\r\n" + hundred + "\r\r\n  333 10234=\r\r\n72405 11560 82705=\r\r\n");
+  ASSERT_EQ(r.size(), 2u);
+  EXPECT_EQ(r[0].text, hundred.substr(0, 99) + "    333 10234  ");
+  EXPECT_EQ(r[1].id, "72405");
 }
 
 TEST(ReaderLines, ReportTextBoundedAt450) {
