@@ -729,15 +729,15 @@ int SYN_out_file(Date *date) {
     const Format *fmt = nullptr;
     // A format keyword counts only as a whole word or before a separator
     // (cdf:hourly), so a file name such as "xmlfeed" stays a name.
+    const std::size_t vlen = std::strlen(v);
     for (const auto &f : kFormats) {
+      if (vlen < 3) break;  // never look past a short value's end
       const unsigned char after = static_cast<unsigned char>(v[3]);
-      if (strnicmp(v, f.word, 3) == 0 && std::strlen(v) >= 3 && !std::isalnum(after) &&
-          (after != '\0' || std::strlen(v) == 3))
-        fmt = &f;
+      if (strnicmp(v, f.word, 3) == 0 && !std::isalnum(after)) fmt = &f;
     }
     if (fmt) {
       file_type = fmt->type;
-      FILE_set_name(std::strlen(v) > 4 ? v + 4 : fmt->name);
+      FILE_set_name(vlen > 4 ? v + 4 : fmt->name);
     } else {
       FILE_set_name(v);
     }

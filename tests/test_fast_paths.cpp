@@ -88,8 +88,10 @@ TEST(NumberFields, RoundAsPrintfAtEveryPrecision) {
     r.pmb = f;    // "%.1f"
     r.alt = f;    // "%.2f"
     r.vis = f;    // "%.2f" below 5, else "%.1f"
+    r.t = f;      // in Celsius, a double: its tenths may round onto a tie
     const std::string xml = xml_of(r);
     const double d = f;
+    ASSERT_EQ(attr(xml, "temp.C"), printf_of("%.1f", 5.0 * (d - 32.0) / 9.0)) << f;
     ASSERT_EQ(attr(xml, "wdir.deg"), printf_of("%.0f", d)) << f;
     ASSERT_EQ(attr(xml, "slpr.mb"), printf_of("%.1f", d)) << f;
     ASSERT_EQ(attr(xml, "alt.in"), printf_of("%.2f", d)) << f;
@@ -142,7 +144,7 @@ TEST(NumberFields, ShortBuffersAreCutNotOverrun) {
 SFC_report station(int i) {
   SFC_report r;
   SFC_initialize(&r);
-  std::snprintf(r.id, sizeof r.id, "%05d", 10000 + i);
+  std::snprintf(r.id, sizeof r.id, "%05d", (10000 + i) % 100000);
   r.type = 1;
   r.time = 1200;
   r.t = 40.0f + static_cast<float>(i % 300) / 10.0f;
