@@ -42,10 +42,10 @@ Date take_date(std::string_view raw) {
 }
 
 // Names that would end the process or walk hundreds of files are left out.
-bool harmless(const std::string &spec) {
-  std::string head = spec.substr(0, spec.find('#', 1));
+bool harmless(const std::string &user_name) {
+  std::string head = user_name.substr(0, user_name.find('#', 1));
   if (stricmp(head.c_str(), "exit") == 0) return false;
-  if (spec.find('l') != std::string::npos && spec.find('#') != std::string::npos) return false;
+  if (user_name.find('l') != std::string::npos && user_name.find('#') != std::string::npos) return false;
   return true;
 }
 
@@ -71,7 +71,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     std::fwrite(parts[0].data(), 1, parts[0].size(), f);
     std::fclose(f);
   }
-  std::string type(parts[1]), spec(parts[2]);
+  std::string type(parts[1]), user_name(parts[2]);
   std::string_view dates(raw_dates);
   Date set = take_date(dates.substr(0, dates.size() < 20 ? dates.size() : 20));
   Date date = take_date(dates.size() > 20 ? dates.substr(20) : std::string_view());
@@ -81,8 +81,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
   FILE_set_time(&set);
   FILE_set_date(&date, name);
   if (std::strlen(name) > 159) std::abort();
-  if (harmless(spec)) {
-    FILE_set_file(spec.c_str(), name);
+  if (harmless(user_name)) {
+    FILE_set_file(user_name.c_str(), name);
     if (std::strlen(name) > 159) std::abort();
   }
   FILE_set_date(nullptr, name);

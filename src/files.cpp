@@ -986,14 +986,14 @@ std::string_view following_text(std::string_view t, std::size_t i) {
 
 }  // namespace
 
-// Completes the user's name `spec` into `name` (kText bytes) by walking the
+// Completes the name `user_name` typed by the user into `name` (kText bytes) by walking the
 // template beside it, and recovers the date of the name into `file_date`.
 // Returns 0.
-int FILE_set_file(const char *spec, char *name) {
+int FILE_set_file(const char *user_name, char *name) {
   char local[kText];
   if (!name) name = local;
   char sp[kText];
-  copy_text(sp, spec ? spec : "", "FILE_set_file");
+  copy_text(sp, user_name ? user_name : "", "FILE_set_file");
 
   clear_date_fields(&file_date);
   if (char *hash = std::strchr(sp + (sp[0] ? 1 : 0), '#')) {
@@ -1437,13 +1437,13 @@ int read_hours_minutes(const char *text) {
 
 }  // namespace
 
-// Builds into `name` (kText bytes) the file name for the time `spec`
+// Builds into `name` (kText bytes) the file name for the time `when`
 // describes (null means "la": the latest file). Returns that time in
 // seconds, rounded down to the file period when the template has one.
-long FILE_set_current(const char *spec, char *name) {
+long FILE_set_current(const char *when, char *name) {
   char local[kText];
   if (!name) name = local;
-  const char *p = spec ? spec : "la";
+  const char *p = when ? when : "la";
   filename_type = 0;
 
   std::int64_t t = 0;
@@ -1471,7 +1471,7 @@ long FILE_set_current(const char *spec, char *name) {
     t += dir * off;
     if (trace) {
       MESS_print(kTraceSeq, "CUR1:%d %d %d %d\n", d, h, m, dir);
-      MESS_print(kTraceSeq, "CUR1:%s %d\n", spec ? spec : "la", static_cast<int>(off));
+      MESS_print(kTraceSeq, "CUR1:%s %d\n", when ? when : "la", static_cast<int>(off));
     }
     dir = read_sign(&p);
   }

@@ -17,12 +17,12 @@ int FILE_reset_time();
 int FILE_set_filename(const char *name);
 int FILE_get_date(Date *date);
 int FILE_set_date(Date *date, char *name);
-int FILE_set_file(const char *spec, char *name);
+int FILE_set_file(const char *user_name, char *name);
 int FILE_list_file();
 
 // Current file and sequences.
 int FILE_get_file_only(const char *prompt, char *name);
-long FILE_set_current(const char *spec, char *name);
+long FILE_set_current(const char *when, char *name);
 int FILE_first(Date *date);
 int FILE_get_next(char *name);
 int FILE_set_date_off(Date *date, int off, char *name);

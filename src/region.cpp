@@ -1,5 +1,5 @@
 // Region and domain decoding: no named regions or domain texts are known,
-// so every specification means "no domain".
+// so every region or domain text means "no domain".
 #include "region.hpp"
 
 #include "missing.hpp"

@@ -1,4 +1,4 @@
-// Region and domain specifications for the region and domain conversions.
+// Region and domain texts for the region and domain conversions.
 #pragma once
 
 #include "maptran.hpp"

@@ -95,9 +95,9 @@ class Sequence : public ::testing::Test {
     RES_new(tv::kMissInt, "filename", nullptr, CV_strings);
     for (const std::string &n : names) RES_append(tv::kMissInt, "filename", n.c_str(), CV_strings);
   }
-  std::string current(const char *spec, long *t = nullptr) {
+  std::string current(const char *when, long *t = nullptr) {
     char name[160];
-    long r = FILE_set_current(spec, name);
+    long r = FILE_set_current(when, name);
     if (t) *t = r;
     return name;
   }

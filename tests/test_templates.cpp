@@ -46,9 +46,9 @@ class Templates : public ::testing::Test {
     FILE_set_date(&copy, name);
     return name;
   }
-  std::string match(const char *spec) {
+  std::string match(const char *typed) {
     char name[160];
-    EXPECT_EQ(FILE_set_file(spec, name), 0);
+    EXPECT_EQ(FILE_set_file(typed, name), 0);
     return name;
   }
   static Date got() {
