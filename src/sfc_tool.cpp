@@ -6,6 +6,7 @@
 #include <cctype>
 #include <cmath>
 #include <cstdio>
+#include <cstdint>
 #include <cstring>
 #include <initializer_list>
 
@@ -19,12 +20,20 @@ namespace {
 
 // Keeps `v` when lo <= v <= hi, otherwise marks it missing. A missing value
 // lies below every lower bound and so stays missing; NaN fails both tests.
+// The choice is made on the bits, without a branch: whether a field is
+// missing changes from report to report and is not worth guessing.
 void keep_in(float &v, float lo, float hi) {
-  if (!(v >= lo && v <= hi)) v = tv::kMissFloat;
+  const std::uint32_t keep = 0u - static_cast<std::uint32_t>((v >= lo) & (v <= hi));
+  std::uint32_t bits, miss;
+  std::memcpy(&bits, &v, sizeof bits);
+  std::memcpy(&miss, &tv::kMissFloat, sizeof miss);
+  bits = (bits & keep) | (miss & ~keep);
+  std::memcpy(&v, &bits, sizeof v);
 }
 
 void keep_in(int &v, int lo, int hi) {
-  if (v < lo || v > hi) v = tv::kMissInt;
+  const int keep = -static_cast<int>((v >= lo) & (v <= hi));
+  v = (v & keep) | (tv::kMissInt & ~keep);
 }
 
 }  // namespace

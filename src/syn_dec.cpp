@@ -3,7 +3,9 @@
 
 #include <sys/stat.h>
 
+#include <bit>
 #include <cctype>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 
@@ -39,9 +41,9 @@ void SYN_set_iw(int iw) { sect_iw = iw; }
 // ===========================================================================
 // Bulletin reader (SYN_read_raw and its helpers).
 //
-// Lines are read straight from the stream (no allocation), cleaned of
-// control and high bytes and trimmed; a report is gathered from at most
-// three lines and handed over as one text ending in a blank.
+// Lines are read without allocation (in large blocks from a file on disk),
+// cleaned of control and high bytes and trimmed; a report is gathered from
+// at most three lines and handed over as one text ending in a blank.
 
 namespace {
 
@@ -51,7 +53,9 @@ constexpr int kLineMax = 100;                // characters per line read
 constexpr int kGatherMax = kSynDataMax - 1;  // room for the closing blank
 constexpr int kTokMax = 20;
 
-char line[kLineMax + 1];  // the look-ahead line
+// The look-ahead line, with room after it for the word-wide token search
+// (which may look up to 24 bytes past a token's start).
+char line[kLineMax + 1 + 32];
 int line_len = 0;
 bool have_line = false;   // the look-ahead holds a line not yet consumed
 // A text line longer than one read comes in pieces; the pieces after the
@@ -189,13 +193,33 @@ struct Token {
   int len = 0;
 };
 
+// Where the first blank or terminator is among the 8 bytes at `s` (8 when
+// there is none), all 8 looked at at once: the length of a token then costs
+// no branch per character to guess.
+int token_stop(const char *s) {
+  if constexpr (std::endian::native == std::endian::little) {
+    std::uint64_t w;
+    std::memcpy(&w, s, sizeof w);
+    constexpr std::uint64_t kLow7 = 0x7F7F7F7F7F7F7F7FULL;
+    // The top bit of each byte that is zero, and of no other byte.
+    auto zero_bytes = [](std::uint64_t x) { return ~(((x & kLow7) + kLow7) | x | kLow7); };
+    const std::uint64_t m = zero_bytes(w) | zero_bytes(w ^ 0x2020202020202020ULL);
+    return m ? std::countr_zero(m) / 8 : 8;
+  } else {
+    int n = 0;
+    while (n < 8 && s[n] != '\0' && s[n] != ' ') ++n;
+    return n;
+  }
+}
+
 void read_token(const char *&s, Token &t) {
   while (*s == ' ') ++s;
-  const char *start = s;
-  const char *limit = s + kTokMax;
-  while (s < limit && *s != '\0' && *s != ' ') ++s;
-  t.text = start;
-  t.len = static_cast<int>(s - start);
+  int n = 0;
+  for (int k = 8; k == 8 && n < kTokMax; n += k) k = token_stop(s + n);
+  if (n > kTokMax) n = kTokMax;
+  t.text = s;
+  t.len = n;
+  s += n;
 }
 
 // string_is_num of a token: an optional "-" and nothing but digits after it.
@@ -1215,8 +1239,9 @@ struct Decoder {
     return clean_n;
   }
 
-  // The same at any offset.
-  int clean_at(int off) const {
+  // The same at any offset. Out of line: it runs once per group, and a
+  // copy at every pattern would crowd the instruction cache.
+  [[gnu::noinline]] int clean_at(int off) const {
     const int avail = p.length - off;
     if (avail < 6) return 0;
     const char *s = p.ptr + off;
@@ -1305,7 +1330,7 @@ struct Decoder {
   // blank after it. Returns what scanp would (1, 0 when there is no such
   // text, -1 at the end) and sets len the same way; `out`, when given,
   // receives the text.
-  int word(const char *pat, int limit, char *out) {
+  [[gnu::noinline]] int word(const char *pat, int limit, char *out) {
     if (scan_trace) return out ? scanp(&p, pat, out) : scanp(&p, pat);
     p.len = 0;
     if (p.off >= p.length) return -1;

@@ -39,7 +39,9 @@ constexpr int kSynIdMax = 20;
 int SYN_read_raw(FILE *ifile, char *data, char *id, int *type);
 
 // Empties the look-ahead line; the report loop calls it for every input
-// file it opens, so no line of one file is read again from the next.
+// file it opens, so no line of one file is read again from the next. What
+// the reader had read ahead from a file on disk is dropped as well, so it
+// belongs between files, not in the middle of one.
 void SYN_read_reset();
 
 // Section state kept by the reader for the decoders.
