@@ -543,6 +543,26 @@ void try_var_file() {
 }
 
 // Mode 4, "psyn".
+// The sea-level pressure, temperature and dew point cells, alike in the
+// psyn and pln layouts.
+void pressure_and_temps(Line &l, const SFC_report &r) {
+  if (r.pmb >= 0.0f) {
+    l.text(" ");
+    l.fixed(r.pmb, 6, 1);
+    l.text(" ");
+  } else {
+    l.blanks(8);
+  }
+  for (float v : {r.t, r.td}) {
+    if (present(v)) {
+      l.fixed(v, 3, 0);
+      l.text(" ");
+    } else {
+      l.blanks(4);
+    }
+  }
+}
+
 void list_psyn(M_type level, const SFC_report &r) {
   Line l;
   l.str(r.id, sizeof r.id, 5, -1, true);
@@ -570,21 +590,7 @@ void list_psyn(M_type level, const SFC_report &r) {
     l.blanks(4);
   else
     l.str(r.weather, sizeof r.weather, 4, -1, false);
-  if (r.pmb >= 0.0f) {
-    l.text(" ");
-    l.fixed(r.pmb, 6, 1);
-    l.text(" ");
-  } else {
-    l.blanks(8);
-  }
-  for (float v : {r.t, r.td}) {
-    if (present(v)) {
-      l.fixed(v, 3, 0);
-      l.text(" ");
-    } else {
-      l.blanks(4);
-    }
-  }
+  pressure_and_temps(l, r);
   if (!present(r.w_dir)) {
     l.text("   -      ");
   } else {
@@ -752,21 +758,7 @@ void list_plns(M_type level, const SFC_report &r) {
     l.str(wx, sizeof r.weather - (wx - r.weather), 5, 5, false);
     l.text(" ");
   }
-  if (r.pmb >= 0.0f) {
-    l.text(" ");
-    l.fixed(r.pmb, 6, 1);
-    l.text(" ");
-  } else {
-    l.blanks(8);
-  }
-  for (float v : {r.t, r.td}) {
-    if (present(v)) {
-      l.fixed(v, 3, 0);
-      l.text(" ");
-    } else {
-      l.blanks(4);
-    }
-  }
+  pressure_and_temps(l, r);
   if (!present(r.w_dir)) {
     l.text("    -      ");
   } else {
