@@ -770,6 +770,7 @@ int SYN_out_file(Date *date) {
 
   char name[kNameMax + 1] = "";
   FILE_set_date(date, name);
+  FILE_allow_template_command("out_file", name);  // "|command" typed by the user
   file_mode = FILE_overwrite(name, 2);
   int fd = -1;
   if (file_mode == 1 || file_mode == 2) {
@@ -828,13 +829,10 @@ int SYN_decode_file(const char *filename) {
       save_report(report);
   }
 
-  if (in == stdin) {
+  if (in == stdin)
     std::clearerr(in);
-  } else if (filename[0] == '|') {
-    pclose(in);
-  } else {
-    std::fclose(in);
-  }
+  else
+    FILE_close(in);
   return 1;
 }
 
