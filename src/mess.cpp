@@ -100,7 +100,6 @@ void close_log_at_exit() {
 }
 
 FILE *open_log(const char *name, const char *mode, bool *is_pipe) {
-  if (log_may_run && name[0] == '|') FILE_allow_command(name);
   opening_log = true;
   FILE *f = FILE_open(name, mode);
   opening_log = false;
@@ -138,7 +137,12 @@ void set_log_file(std::string_view token, std::size_t prefix_len, const char *mo
   pfile = nullptr;
   pfile_is_pipe = false;
   std::memcpy(log_name.data(), name.c_str(), name.size() + 1);
-  if (out == kOutReopen && !name.empty()) {
+  // Decided here, for the reopened log too: a later setting cannot lend it
+  // a permission it did not have.
+  if (log_may_run && name[0] == '|') FILE_allow_command(name.c_str());
+  // A command that may not run is refused now, not at every message.
+  const bool refused = name[0] == '|' && !FILE_is_command(name.c_str()) && !FILE_exist(name.c_str());
+  if (out == kOutReopen && !name.empty() && !refused) {
     std::memcpy(filename.data(), name.c_str(), name.size() + 1);
     mess_out = kOutReopen;
     return;
@@ -320,12 +324,10 @@ int MESS_print(M_type type, const char *format, ...) {
       if (std::ferror(pfile)) log_failed();
     }
     if (mess_out == kOutReopen && pfile) {
-      if (FILE_close(pfile) != 0) {
-        pfile = nullptr;
-        log_failed();
-      }
+      FILE *f = pfile;
       pfile = nullptr;
       pfile_is_pipe = false;
+      if (FILE_close(f) != 0) log_failed();
     }
     if (mess_out == kOutLogOnly) return 0;
   }

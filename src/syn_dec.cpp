@@ -770,7 +770,7 @@ int SYN_out_file(Date *date) {
 
   char name[kNameMax + 1] = "";
   FILE_set_date(date, name);
-  FILE_allow_template_command("out_file", name);  // "|command" typed by the user
+  FILE_allow_template_command("out_file", name);  // runs only a "|command" the user gave
   file_mode = FILE_overwrite(name, 2);
   int fd = -1;
   if (file_mode == 1 || file_mode == 2) {
@@ -829,10 +829,11 @@ int SYN_decode_file(const char *filename) {
       save_report(report);
   }
 
-  if (in == stdin)
+  if (in == stdin) {
     std::clearerr(in);
-  else
-    FILE_close(in);
+  } else {
+    FILE_close(in);  // a pipe only when the user named a command
+  }
   return 1;
 }
 

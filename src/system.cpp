@@ -2,10 +2,10 @@
 // take resource commands ("set", "exit"), and a sleep.
 #include "system.hpp"
 
-#include <csignal>
 #include <cctype>
 #include <cerrno>
 #include <cmath>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>

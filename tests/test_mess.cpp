@@ -301,6 +301,18 @@ TEST_F(Mess, LogCommandRunsOnlyForTheUser) {
   EXPECT_EQ(GetCapturedStderr(), "FILE_open: Not run as a command (not given by the user): " + cmd +
                                      "\nMESS_set_str: Unable to open log file: " + cmd + "\n");
   EXPECT_FALSE(tvtest::file_exists(marker));
+  // Reopened per message: refused once, and a later setting of the user's
+  // does not lend it the right to run.
+  CaptureStdout();
+  CaptureStderr();
+  MESS_set_str_from(("dfi=" + cmd).c_str(), 0);
+  MESS_set_str("+mess");
+  MESS_print(3840, "one\n");
+  MESS_print(3840, "two\n");
+  EXPECT_EQ(GetCapturedStdout(), "one\ntwo\n");
+  EXPECT_EQ(GetCapturedStderr(), "FILE_open: Not run as a command (not given by the user): " + cmd +
+                                     "\nMESS_set_str: Unable to open log file: " + cmd + "\n");
+  EXPECT_FALSE(tvtest::file_exists(marker));
   MESS_set_str_from(("+fi=" + cmd).c_str(), 1);
   MESS_set_str("-fi=/dev/null");  // waits for the command
   EXPECT_TRUE(tvtest::file_exists(marker));
