@@ -56,6 +56,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
   // destructors, and nothing may be left behind.
   std::remove(input_path().c_str());
   if (opened != 0) return 0;
+  // Read whole at opening, from a full path: never the current directory.
+  if (DEF_file_local() != 0 || DEF_file_name()[0] != '/') std::abort();
   char key[kDefKeyLen + 1];
   char value[kDefValueLen + 1];
   char name[kDefKeyLen + 1];

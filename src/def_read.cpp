@@ -3,9 +3,12 @@
 // and the environment variables of a resource.
 #include "def_read.hpp"
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <array>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -26,7 +29,16 @@ enum Branch : char {
   kDone = 2,   // a branch already applied: the rest is skipped
 };
 
-std::FILE *def_file = nullptr;
+// The open defaults file, read whole at DEF_open: a file is small, and a
+// file that is not (or is no file at all) is refused before any line.
+struct DefFile {
+  bool open = false;
+  std::string text;
+  std::size_t pos = 0;
+  std::string name;    // as opened, for messages
+  bool local = false;  // it lies in the current directory
+};
+DefFile def_file;
 char prog_name[kDefNameLen + 1] = "Zot";
 char prog_title[kDefNameLen + 1] = "";
 
@@ -76,19 +88,81 @@ std::string prefix() {
 // Reads one line of at most kDefLineLen characters into `buf`; the rest of
 // a longer line is dropped, so it can never be read as an entry of its own.
 // A trailing carriage return is removed. False at end of file.
-bool read_line(std::FILE *f, char *buf) {
-  int c;
-  std::size_t n = 0;
-  bool any = false;
-  while ((c = std::getc(f)) != EOF) {
-    any = true;
-    if (c == '\n') break;
-    if (n < static_cast<std::size_t>(kDefLineLen)) buf[n++] = static_cast<char>(c);
-  }
-  if (!any) return false;
+bool read_line(DefFile &f, char *buf) {
+  if (f.pos >= f.text.size()) return false;
+  std::string_view rest(f.text);
+  rest.remove_prefix(f.pos);
+  std::size_t end = rest.find('\n');
+  std::string_view line = rest.substr(0, end);
+  f.pos += end == std::string_view::npos ? rest.size() : end + 1;
+  std::size_t n = line.size() < static_cast<std::size_t>(kDefLineLen) ? line.size() : kDefLineLen;
+  std::memcpy(buf, line.data(), n);
   buf[n] = '\0';
   if (n > 0 && buf[n - 1] == '\r') buf[n - 1] = '\0';
   return true;
+}
+
+enum class Load { kOk, kMissing, kRefused };
+
+// Reads the regular file `path` into `f`. Opened without waiting, so that a
+// FIFO or a device is seen for what it is before anything is read from it.
+Load load_file(const std::string &path, DefFile &f) {
+  int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+  if (fd < 0) return Load::kMissing;
+  struct stat st;
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    ::close(fd);
+    // /dev/null is the usual way to say "no defaults": empty, not refused.
+    struct stat null_dev;
+    if (S_ISCHR(st.st_mode) && ::stat("/dev/null", &null_dev) == 0 && S_ISCHR(null_dev.st_mode) &&
+        st.st_rdev == null_dev.st_rdev) {
+      f.text.clear();
+      f.pos = 0;
+      f.name = path;
+      f.open = true;
+      return Load::kOk;
+    }
+    MESS_print(kLevFail, "DEF_open: Not a regular file, not read: %s\n", path.c_str());
+    return Load::kRefused;
+  }
+  bool too_big = st.st_size > static_cast<off_t>(kDefMaxBytes);
+  std::string text;
+  if (!too_big) {
+    // One byte more than the cap: a file that grew since fstat is caught too.
+    text.resize(static_cast<std::size_t>(st.st_size) + 1);
+    std::size_t got = 0;
+    for (;;) {
+      if (got == text.size()) {
+        if (text.size() > static_cast<std::size_t>(kDefMaxBytes)) break;
+        text.resize(text.size() * 2 > static_cast<std::size_t>(kDefMaxBytes) + 1 ? kDefMaxBytes + 1
+                                                                                   : text.size() * 2);
+      }
+      ssize_t n = ::read(fd, text.data() + got, text.size() - got);
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) break;
+      got += static_cast<std::size_t>(n);
+    }
+    text.resize(got);
+    too_big = got > static_cast<std::size_t>(kDefMaxBytes);
+  }
+  ::close(fd);
+  if (too_big) {
+    MESS_print(kLevFail, "DEF_open: Defaults file larger than %d bytes, not read: %s\n", kDefMaxBytes, path.c_str());
+    return Load::kRefused;
+  }
+  f.text = std::move(text);
+  f.pos = 0;
+  f.name = path;
+  f.open = true;
+  return Load::kOk;
+}
+
+// True when `dir`, written relative, is the current directory itself.
+bool is_current_dir(const std::string &dir) {
+  if (!dir.empty() && dir[0] == '/') return false;
+  struct stat here, there;
+  if (::stat(".", &here) != 0 || ::stat(dir.empty() ? "." : dir.c_str(), &there) != 0) return false;
+  return here.st_dev == there.st_dev && here.st_ino == there.st_ino;
 }
 
 // Splits a line into its first word and its value: the second word, or
@@ -208,29 +282,43 @@ int DEF_reset() {
 
 int DEF_open(const char *filename) {
   DEF_close();
+  def_file.name.clear();
+  def_file.local = false;
   if (filename == nullptr || filename[0] == '\0') filename = ".zotdef";
+  std::string dir;
+  Load got = Load::kMissing;
   struct stat st;
   if (::stat(filename, &st) == 0 && S_ISDIR(st.st_mode)) {
-    std::string dir(filename);
+    dir = filename;
     if (dir.back() != '/') dir += '/';
     for (const char *name : {"zot.cfg", ".zotdef", "Zot.res"}) {
-      def_file = std::fopen((dir + name).c_str(), "r");
-      if (def_file != nullptr) return 0;
+      got = load_file(dir + name, def_file);
+      if (got != Load::kMissing) break;
     }
-    return -1;
+  } else {
+    got = load_file(filename, def_file);
+    const char *slash = std::strrchr(filename, '/');
+    dir = slash ? std::string(filename, static_cast<std::size_t>(slash - filename) + 1) : std::string(".");
   }
-  def_file = std::fopen(filename, "r");
-  return def_file ? 0 : -1;
-}
-
-int DEF_close() {
-  if (def_file != nullptr) std::fclose(def_file);
-  def_file = nullptr;
+  if (got != Load::kOk) return -1;
+  def_file.local = is_current_dir(dir);
   return 0;
 }
 
+int DEF_close() {
+  def_file.open = false;
+  def_file.text.clear();
+  def_file.text.shrink_to_fit();
+  def_file.pos = 0;
+  return 0;
+}
+
+const char *DEF_file_name() { return def_file.name.c_str(); }
+
+int DEF_file_local() { return def_file.local ? 1 : 0; }
+
 int DEF_get(char *resrc, char *value) {
-  if (def_file == nullptr || resrc == nullptr || value == nullptr) return -1;
+  if (!def_file.open || resrc == nullptr || value == nullptr) return -1;
   char line[kDefLineLen + 1];
   while (read_line(def_file, line)) {
     if (line[0] == '#') continue;
@@ -250,7 +338,11 @@ int DEF_get(char *resrc, char *value) {
 
 int DEF_cmp(const char *resrc, const char *string) {
   if (resrc == nullptr || string == nullptr) return 0;
-  const std::string full = prefix() + "." + resrc;
+  // Called for every key and every definition: one buffer, no allocation.
+  static std::string full;
+  full.assign(prog_title[0] == '\0' || prog_title[0] == '+' ? prog_name : prog_title);
+  if (prog_title[0] == '+') full.append(".").append(prog_title + 1);
+  full.append(".").append(resrc);
   std::string_view name(full);
   std::string_view pat(string);
   std::size_t n = 0, p = 0;

@@ -10,6 +10,7 @@ constexpr int kDefKeyLen = 63;
 constexpr int kDefValueLen = 207;
 constexpr int kDefNameLen = 29;  // program name and title
 constexpr int kDefMaxTags = 10;  // tags, and stored open sections
+constexpr int kDefMaxBytes = 1 << 20;  // a larger defaults file is refused whole
 
 // Program name used in keys: the invocation name without directories.
 int DEF_prog();
@@ -22,9 +23,16 @@ int DEF_tag(const char *str);
 
 // Opens a defaults file, or the first of "zot.cfg", ".zotdef", "Zot.res"
 // in a directory; null or empty opens ".zotdef". An open file is closed
-// first. 0, or -1 when nothing could be opened.
+// first. A file that is not a regular file (a FIFO, a device) or is larger
+// than kDefMaxBytes is refused with a message and not read. 0, or -1 when
+// nothing could be opened.
 int DEF_open(const char *filename);
 int DEF_close();
+// The file of the last successful DEF_open, as opened ("" when none), and
+// 1 when it lies in the current directory (found through a relative name
+// that resolves to it), else 0.
+const char *DEF_file_name();
+int DEF_file_local();
 
 // Reads up to the next entry that applies; key lower-cased without one
 // trailing ':', quoted value without its quotes. 1, or -1 at the end of

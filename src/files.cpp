@@ -13,8 +13,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <new>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "flag.hpp"
 #include "mess.hpp"
@@ -195,14 +197,89 @@ int FILE_make_dir(const char *path, int skip) {
   return 0;
 }
 
-// Opens a standard stream ("-", "std", ...), a pipe ("|command") or a file;
-// for writing, missing directories are created first. Returns null on failure.
+// Commands. A name beginning with "|" runs a command only when the user gave
+// it (FILE_allow_command); a name found on disk, built from a template or
+// read from a file that anyone could have written never does.
+namespace {
+
+// Both lists live until the process ends: exit handlers still close pipes.
+std::vector<std::string> &allowed_commands() {
+  static auto *names = new std::vector<std::string>();
+  return *names;
+}
+
+bool command_allowed(std::string_view name) {
+  for (const std::string &a : allowed_commands())
+    if (a == name) return true;
+  return false;
+}
+
+// Streams opened by popen, closed with pclose.
+std::vector<FILE *> &open_pipes() {
+  static auto *pipes = new std::vector<FILE *>();
+  return *pipes;
+}
+
+}  // namespace
+
+int FILE_allow_command(const char *name) {
+  if (!name || name[0] != '|') return 0;
+  if (!command_allowed(name)) allowed_commands().emplace_back(name);
+  return 1;
+}
+
+int FILE_is_command(const char *name) {
+  if (!name || name[0] != '|' || !command_allowed(name)) return 0;
+  // A file of that name is that file, whoever gave the name.
+  return FILE_exist(name) ? 0 : 1;
+}
+
+int FILE_is_pipe(FILE *f) {
+  if (!f) return 0;
+  const auto &p = open_pipes();
+  return std::find(p.begin(), p.end(), f) != p.end() ? 1 : 0;
+}
+
+int FILE_close(FILE *f) {
+  if (!f) return 0;
+  if (f == stdin) return 0;
+  // Everything buffered must have reached its place: a command that ended
+  // early or a full disk shows here, not as a successful close.
+  int rc = (std::fflush(f) == 0 && !std::ferror(f)) ? 0 : -1;
+  if (f == stdout || f == stderr) return rc;
+  auto &p = open_pipes();
+  auto it = std::find(p.begin(), p.end(), f);
+  if (it != p.end()) {
+    p.erase(it);
+    if (pclose(f) == -1) rc = -1;
+  } else if (std::fclose(f) != 0) {
+    rc = -1;
+  }
+  return rc;
+}
+
+// Opens a standard stream ("-", "std", ...), a command the user gave
+// ("|command", see FILE_allow_command) or a file; for writing, missing
+// directories are created first. Returns null on failure.
 FILE *FILE_open(const char *name, const char *mode) {
   if (!mode || !*mode) mode = "r";
   if (FILE_is_stdio(name)) return mode[0] == 'r' ? stdin : stdout;
-  if (name[0] == '|') {
+  if (name[0] == '|' && !FILE_exist(name)) {
+    if (!command_allowed(name)) {
+      MESS_print(kLevelFail, "FILE_open: Not run as a command (not given by the user): %s\n", name);
+      return nullptr;
+    }
     // popen knows only "r" and "w"; an append to a pipe is a write.
-    return popen(name + 1, mode[0] == 'r' ? "r" : "w");
+    FILE *f = popen(name + 1, mode[0] == 'r' ? "r" : "w");
+    if (f) {
+      try {
+        open_pipes().push_back(f);
+      } catch (const std::bad_alloc &) {
+        pclose(f);
+        return nullptr;
+      }
+    }
+    return f;
   }
   char path[kText];
   expand_user(name, path, "FILE_open");
@@ -251,6 +328,7 @@ constexpr std::size_t kExt = 20;  // the extension: 19 characters and the NUL
 constexpr int kNoPeriod = 100000;  // the step used when a template has no period
 
 char conv[kText];      // the current template
+bool conv_own = false;  // it is the text given to FILE_set_name, no convention entry
 char hconv[kText];     // its header template ("" when none)
 int header = 0;        // use hconv instead of conv (never set by the converter)
 char filename[kText];  // the last name produced or given
@@ -266,6 +344,7 @@ int late_off = tv::kMissInt;
 // Saved convention. The extension and minimum size belong to a template as
 // much as the template text, so they are saved with it.
 char sconv[kText];
+bool sconv_own = false;
 char shconv[kText];
 char sfilename[kText];
 int sfilename_type = 0;
@@ -596,12 +675,14 @@ int FILE_set_name(const char *name) {
   min_size = 0;
   hconv[0] = '\0';
   if (!name) name = "";
+  conv_own = false;
   if (stricmp(name, "none") == 0) {
     conv[0] = '\0';
     late_off = tv::kMissInt;
     return 0;
   }
   if (name[0] == '@') {
+    conv_own = true;
     copy_text(conv, name + 1, "FILE_set_name");
     late_off = template_period(conv);
     return 1;
@@ -632,6 +713,7 @@ int FILE_set_name(const char *name) {
   FILE *f = FILE_open(path, "r");
   if (!f) {
     MESS_print(kLevelFail, "FILE_set_name: No file name convention file: %s\n", path);
+    conv_own = true;
     copy_text(conv, type, "FILE_set_name");
     late_off = template_period(conv);
     return 0;
@@ -658,7 +740,7 @@ int FILE_set_name(const char *name) {
       std::memcpy(partial, line, sizeof line);  // split again once no exact key is found
     }
   }
-  std::fclose(f);
+  FILE_close(f);
 
   if (exact) {
     if (MESS_check(kTraceName)) MESS_print(kTraceName, "File name match for: %s\n", type);
@@ -678,14 +760,21 @@ int FILE_set_name(const char *name) {
     late_off = template_period(conv);
     return 1;
   }
+  conv_own = true;
   copy_text(conv, type, "FILE_set_name");
   if (MESS_check(kTraceName)) MESS_print(kTraceName, "No file name conversion for: %s\n", type);
   late_off = template_period(conv);
   return 0;
 }
 
+int FILE_allow_template_command(const char *res, const char *name) {
+  if (!conv_own || conv[0] != '|' || !RES_from_user(res)) return 0;
+  return FILE_allow_command(name);
+}
+
 int FILE_save_name_conv() {
   std::memcpy(sconv, conv, kText);
+  sconv_own = conv_own;
   std::memcpy(shconv, hconv, kText);
   std::memcpy(sfilename, filename, kText);
   sfilename_type = filename_type;
@@ -697,6 +786,7 @@ int FILE_save_name_conv() {
 
 int FILE_restore_name_conv() {
   std::memcpy(conv, sconv, kText);
+  conv_own = sconv_own;
   std::memcpy(hconv, shconv, kText);
   std::memcpy(filename, sfilename, kText);
   filename_type = sfilename_type;
@@ -1537,6 +1627,7 @@ int FILE_get_file_only(const char *prompt, char *name) {
       ZOT_exit(0);
     }
     FILE_set_file(argv[0], buf);
+    if (argv[0][0] == '|' && RES_from_user("filename")) FILE_allow_command(buf);
     free_parsed_array(argc, argv);
   } else {
     if (argv) free_parsed_array(argc, argv);
@@ -1561,6 +1652,7 @@ int FILE_get_file_only(const char *prompt, char *name) {
           MESS_print(kLevelMess, "Current filename: %s\n", buf);
         } else {
           FILE_set_file(answer, buf);
+          if (answer[0] == '|') FILE_allow_command(buf);  // typed at the prompt
         }
         break;
       }
@@ -1597,7 +1689,9 @@ int FILE_get_next(char *name) {
   if (!name) name = local;
   if (numfile > 0 && !(numfile == 1 && num_hour != 0)) {
     if (file_ind >= numfile) return 0;
-    FILE_set_file(files[file_ind++], name);
+    const char *spec = files[file_ind++];
+    FILE_set_file(spec, name);
+    if (spec[0] == '|' && RES_from_user("filename")) FILE_allow_command(name);
     return 1;
   }
   if ((num_hour < 0 && nsecs > 0) || (num_hour >= 0 && nsecs > num_hour)) return 0;

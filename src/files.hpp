@@ -42,4 +42,25 @@ int FILE_is_stdio(const char *name);
 int FILE_is_dir(const char *name);
 long FILE_size(const char *name);
 int FILE_make_dir(const char *path, int skip);
+// Opens a standard stream, a file, or a command written "|command" when the
+// user gave that name (FILE_allow_command) and no file of that name exists;
+// any other "|" name is refused with a message. Returns null on failure.
 FILE *FILE_open(const char *name, const char *mode);
+// Closes a stream of FILE_open (a command's pipe with pclose; the standard
+// streams are only flushed). 0, or -1 when buffered data could not be
+// written or the close failed.
+int FILE_close(FILE *f);
+// 1 when `f` is a command's pipe opened by FILE_open.
+int FILE_is_pipe(FILE *f);
+
+// Names that may run a command: only those the user gave (command line,
+// environment, prompt, controlling process, a defaults file outside the
+// current directory). FILE_allow_command records such a name ("|command");
+// returns 1, or 0 for a name without "|". FILE_allow_template_command does
+// it for `name` just built by FILE_set_date, when the template of the last
+// FILE_set_name is that caller's own text (no name-convention entry) and
+// the resource `res` that gave it is the user's. FILE_is_command: 1 when
+// FILE_open would run `name` as a command.
+int FILE_allow_command(const char *name);
+int FILE_allow_template_command(const char *res, const char *name);
+int FILE_is_command(const char *name);

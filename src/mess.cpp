@@ -48,6 +48,7 @@ int max_lines = kDefaultMaxLines;
 FILE *pfile = nullptr;
 bool pfile_is_pipe = false;
 std::array<char, kMaxFileName + 1> filename{};
+std::array<char, kMaxFileName + 1> log_name{};  // the log in use, for messages
 // Set while the log file is being opened, so that a message printed by the
 // file layer itself cannot reopen the log again and again.
 bool opening_log = false;
@@ -80,26 +81,43 @@ constexpr M_type fill_down(M_type mask) {
   return static_cast<M_type>((std::uint64_t{1} << std::bit_width(mask)) - 1);
 }
 
-bool is_std_stream(FILE *f) { return f == stdout || f == stderr || f == stdin; }
+// Closes the log through the file layer, which knows a pipe from a file;
+// the standard streams stay open.
+void close_log(FILE *f) {
+  if (f) FILE_close(f);
+}
 
-// Pipes are closed as pipes; the standard streams stay open.
-void close_log(FILE *f, bool is_pipe) {
-  if (!f) return;
-  if (is_std_stream(f)) {
-    std::fflush(f);
-  } else if (is_pipe) {
-    pclose(f);
-  } else {
-    std::fclose(f);
-  }
+// A log name beginning with "|" runs a command only when the text of the
+// setting is the user's.
+bool log_may_run = true;
+
+// A log command still running at the end gets its end of input and is
+// waited for, so that its last lines are there when the program has ended.
+void close_log_at_exit() {
+  if (pfile_is_pipe) close_log(pfile);
+  pfile = nullptr;
+  pfile_is_pipe = false;
 }
 
 FILE *open_log(const char *name, const char *mode, bool *is_pipe) {
-  *is_pipe = name[0] == '|';
   opening_log = true;
   FILE *f = FILE_open(name, mode);
   opening_log = false;
+  *is_pipe = f != nullptr && FILE_is_pipe(f);
+  static bool exit_close = false;
+  if (*is_pipe && !exit_close) exit_close = std::atexit(close_log_at_exit) == 0;
   return f;
+}
+
+// A log file that can no longer be written (its command has ended, the disk
+// is full) is given up: messages go back to the terminal, with one warning.
+void log_failed() {
+  close_log(pfile);
+  pfile = nullptr;
+  pfile_is_pipe = false;
+  filename[0] = '\0';
+  if (mess_out == kOutLogOnly || mess_out == kOutReopen) mess_out = kOutTerminal;
+  MESS_print(kFailure, "MESS_print: Unable to write log file, messages go to the terminal: %s\n", log_name.data());
 }
 
 bool starts_with_nocase(std::string_view token, const char *prefix) {
@@ -115,10 +133,16 @@ void set_log_file(std::string_view token, std::size_t prefix_len, const char *mo
                static_cast<int>(token.size()), token.data());
     return;
   }
-  close_log(pfile, pfile_is_pipe);
+  close_log(pfile);
   pfile = nullptr;
   pfile_is_pipe = false;
-  if (out == kOutReopen && !name.empty()) {
+  std::memcpy(log_name.data(), name.c_str(), name.size() + 1);
+  // Decided here, for the reopened log too: a later setting cannot lend it
+  // a permission it did not have.
+  if (log_may_run && name[0] == '|') FILE_allow_command(name.c_str());
+  // A command that may not run is refused now, not at every message.
+  const bool refused = name[0] == '|' && !FILE_is_command(name.c_str()) && !FILE_exist(name.c_str());
+  if (out == kOutReopen && !name.empty() && !refused) {
     std::memcpy(filename.data(), name.c_str(), name.size() + 1);
     mess_out = kOutReopen;
     return;
@@ -235,7 +259,10 @@ int MESS_set(int oper, M_type level) {
 
 // Applies a comma-separated list of level keywords, log-file and paging
 // tokens from left to right. Returns 0.
-int MESS_set_str(const char *str) {
+int MESS_set_str(const char *str) { return MESS_set_str_from(str, 1); }
+
+int MESS_set_str_from(const char *str, int may_run) {
+  log_may_run = may_run != 0;
   ++mess_set;
   int argc = 0;
   char **argv = nullptr;
@@ -291,11 +318,16 @@ int MESS_print(M_type type, const char *format, ...) {
         std::fprintf(pfile, "%s -- ", now ? now : "");
       }
       write_all(pfile, text, n);
+      // A command that has stopped reading shows only when the pipe is
+      // written, so each message goes through at once.
+      if (pfile_is_pipe) std::fflush(pfile);
+      if (std::ferror(pfile)) log_failed();
     }
     if (mess_out == kOutReopen && pfile) {
-      close_log(pfile, pfile_is_pipe);
+      FILE *f = pfile;
       pfile = nullptr;
       pfile_is_pipe = false;
+      if (FILE_close(f) != 0) log_failed();
     }
     if (mess_out == kOutLogOnly) return 0;
   }

@@ -8,6 +8,9 @@ using M_type = std::uint32_t;
 
 int MESS_set(int oper, M_type level);
 int MESS_set_str(const char *str);
+// MESS_set_str for a setting that may not be the user's: with may_run 0 a
+// log name "|cmd" is a file name, never a command.
+int MESS_set_str_from(const char *str, int may_run);
 int MESS_check(M_type level);
 M_type MESS_get();
 int MESS_check_set();

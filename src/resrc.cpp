@@ -11,8 +11,11 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <deque>
 #include <new>
+#include <string>
 #include <string_view>
+#include <unordered_map>
 
 #include "date.hpp"
 #include "def_read.hpp"
@@ -47,7 +50,7 @@ constexpr int kFlagHelp = 20;
 
 // ---------------------------------------------------------------- store
 
-resource root_res{tv::kMissInt, nullptr, nullptr, CV_none, nullptr};
+resource root_res{tv::kMissInt, nullptr, nullptr, CV_none, nullptr, RES_FROM_PROGRAM, nullptr};
 resource *last_res = &root_res;
 char empty_text[1] = "";
 char zot_text[] = "ZOT";
@@ -63,23 +66,92 @@ char *copy_text(const char *s) {
   return c;
 }
 
+// Every node by name, beside the list that keeps the order: a defaults file
+// of many keys must not cost a walk of the whole list per key. The keys view
+// the nodes' own names, which never change or go away. Like the nodes, it
+// lives until the process ends (no destructor runs before the last lookup).
+std::unordered_map<std::string_view, resource *> &res_index() {
+  static auto *index = new std::unordered_map<std::string_view, resource *>();
+  return *index;
+}
+
 resource *find_res(const char *name) {
-  for (resource *r = root_res.next; r != nullptr; r = r->next)
-    if (std::strcmp(r->name, name) == 0) return r;
-  return nullptr;
+  auto &index = res_index();
+  auto it = index.find(name);
+  return it == index.end() ? nullptr : it->second;
 }
 
 // A new node at the end of the list; null when it cannot be allocated.
 resource *add_res(int index, const char *name, DEF_convert cvt) {
-  resource *r = new (std::nothrow) resource{index, copy_text(name), nullptr, cvt, nullptr};
+  resource *r = new (std::nothrow) resource{index, copy_text(name), nullptr, cvt, nullptr, RES_FROM_PROGRAM, nullptr};
   if (r == nullptr) return nullptr;
-  if (r->name == nullptr) {
+  bool indexed = false;
+  if (r->name != nullptr) {
+    try {
+      indexed = res_index().emplace(r->name, r).second;
+    } catch (const std::bad_alloc &) {
+      indexed = false;
+    }
+  }
+  if (!indexed) {
+    std::free(r->name);
     delete r;
     return nullptr;
   }
   last_res->next = r;
   last_res = r;
   return r;
+}
+
+// The names of the defaults files values came from, kept for the whole run
+// (nodes point into it); each file is entered once per reading.
+const char *keep_source(const char *file) {
+  static auto *sources = new std::deque<std::string>();
+  if (file == nullptr) return nullptr;
+  if (sources->empty() || sources->back() != file) sources->emplace_back(file);
+  return sources->back().c_str();
+}
+
+// RES_new with the value's origin.
+int set_value(int index, const char *name, const char *data, DEF_convert cvt, RES_origin origin,
+              const char *source = nullptr) {
+  if (name == nullptr) return -1;
+  resource *r = find_res(name);
+  if (r == nullptr && (r = add_res(index, name, cvt)) == nullptr) return -1;
+  char *copy = copy_text(data);  // before the old value goes: data may be it
+  std::free(r->data);
+  r->data = copy;
+  r->index = index;
+  r->cvt = cvt;
+  r->origin = origin;
+  r->source = source;
+  return 0;
+}
+
+// RES_append with the origin of the added part. A value joined from parts of
+// several origins keeps the least trusted one.
+int append_value(int index, const char *name, const char *data, DEF_convert cvt, RES_origin origin) {
+  if (name == nullptr) return -1;
+  resource *r = find_res(name);
+  if (r == nullptr) return set_value(index, name, data, cvt, origin);
+  if (data == nullptr) return 0;
+  if (r->origin != RES_FROM_LOCAL) {
+    r->origin = origin;
+    r->source = nullptr;
+  }
+  if (r->data == nullptr) {
+    r->data = copy_text(data);
+    return 0;
+  }
+  std::size_t a = std::strlen(r->data), b = std::strlen(data);
+  char *joined = static_cast<char *>(std::malloc(a + b + 2));
+  if (joined == nullptr) return -1;
+  std::memcpy(joined, r->data, a);
+  joined[a] = '\n';
+  std::memcpy(joined + a + 1, data, b + 1);
+  std::free(r->data);
+  r->data = joined;
+  return 0;
 }
 
 // ------------------------------------------------------------ catalogue
@@ -595,7 +667,7 @@ void exchange(const char *key_text, const RES_defobj *table) {
       if (item[0] == '\0' || item[0] == '!' || item[0] == '\n') continue;
       std::size_t n = std::strlen(item);
       if (item[n - 1] == '\n') item[n - 1] = '\0';
-      RES_new(i, table[i].def, item, table[i].cvt);
+      set_value(i, table[i].def, item, table[i].cvt, RES_FROM_QUEUE);
       got = true;
     }
     if (!got) {
@@ -611,23 +683,39 @@ void exchange(const char *key_text, const RES_defobj *table) {
   for (; sets > 0; --sets) read_until_done();
 }
 
-// Phase 4c: the entries of one defaults file.
+// Phase 4c: the entries of one defaults file. A file in the current
+// directory may have been left there by anyone (a feed directory, a shared
+// work area): a value from it that holds a "|" could run a command as a
+// file name, a log file or a template, so it is refused and said so.
 void read_defaults(const char *file, const RES_defobj *table) {
   if (DEF_open(file) != 0) return;
+  const bool local = DEF_file_local() != 0;
+  const RES_origin origin = local ? RES_FROM_LOCAL : RES_FROM_DEFAULTS;
+  const char *source = keep_source(DEF_file_name());
   char key[kDefKeyLen + 1];
   char value[kDefValueLen + 1];
   while (DEF_get(key, value) == 1) {
+    if (local && std::strchr(value, '|') != nullptr) {
+      bool applies = DEF_valid(key) != 0;
+      for (int i = 0; !applies && table[i].def; ++i) applies = table[i].def[0] && DEF_cmp(table[i].def, key);
+      if (applies)
+        MESS_print(kLevFail,
+                   "RES_decode: Command refused, value ignored: %s in %s (a defaults file in the current "
+                   "directory)\n",
+                   key, source ? source : "");
+      continue;
+    }
     bool matched = false;
     for (int i = 0; table[i].def; ++i) {
       if (!table[i].def[0] || !DEF_cmp(table[i].def, key)) continue;
       if (MESS_check(kLevTrace)) MESS_print(kLevTrace, "RESRC: %s=%s\n", key, value);
-      RES_new(i, table[i].def, value, table[i].cvt);
+      set_value(i, table[i].def, value, table[i].cvt, origin, source);
       matched = true;
     }
     if (!matched && DEF_valid(key)) {
       char name[kDefKeyLen + 1];
       DEF_parse_name(key, name);
-      RES_new(tv::kMissInt, name, value, CV_string);
+      set_value(tv::kMissInt, name, value, CV_string, origin, source);
     }
   }
   DEF_close();
@@ -645,7 +733,7 @@ void second_pass(int argc, char **argv, const RES_defobj *table) {
       if (is_name_abbrev(o.name, true) || is_default_opt(o.name, true)) continue;
       int row = find_row(table, o.name);
       if (row < 0) {
-        RES_new(tv::kMissInt, o.name, o.value, CV_string);
+        set_value(tv::kMissInt, o.name, o.value, CV_string, RES_FROM_COMMAND);
         continue;
       }
       const DEF_convert cvt = table[row].cvt;
@@ -653,7 +741,7 @@ void second_pass(int argc, char **argv, const RES_defobj *table) {
         --i;  // the word after a switch is read again
         o.value = nullptr;
       }
-      RES_new(row, table[row].def, o.value, cvt);
+      set_value(row, table[row].def, o.value, cvt, RES_FROM_COMMAND);
       if (link.open()) {
         MQ_put(link.qid, link.conn, "set res %s %s", table[row].def, o.value ? o.value : "");
         read_until_done();
@@ -668,10 +756,20 @@ void second_pass(int argc, char **argv, const RES_defobj *table) {
       if (!table[k].cmd && table[k].pos == kPosAll) row = k;
     if (row < 0) continue;
     if (table[row].pos == kPosAll && npos >= 2)
-      RES_append(row, table[row].def, arg, table[row].cvt);
+      append_value(row, table[row].def, arg, table[row].cvt, RES_FROM_COMMAND);
     else
-      RES_new(row, table[row].def, arg, table[row].cvt);
+      set_value(row, table[row].def, arg, table[row].cvt, RES_FROM_COMMAND);
   }
+}
+
+// RES_conv_data of a stored value; a log file named by a value that is not
+// the user's never runs a command.
+int convert(const resource *r, char *out, DEF_convert cvt) {
+  if (cvt == CV_mess && r->data != nullptr) {
+    MESS_set_str_from(r->data, r->origin != RES_FROM_LOCAL);
+    return 1;
+  }
+  return RES_conv_data(r->data, out, cvt);
 }
 
 }  // namespace
@@ -679,35 +777,11 @@ void second_pass(int argc, char **argv, const RES_defobj *table) {
 // ------------------------------------------------------------------ store
 
 int RES_new(int index, const char *name, const char *data, DEF_convert cvt) {
-  if (name == nullptr) return -1;
-  resource *r = find_res(name);
-  if (r == nullptr && (r = add_res(index, name, cvt)) == nullptr) return -1;
-  char *copy = copy_text(data);  // before the old value goes: data may be it
-  std::free(r->data);
-  r->data = copy;
-  r->index = index;
-  r->cvt = cvt;
-  return 0;
+  return set_value(index, name, data, cvt, RES_FROM_PROGRAM);
 }
 
 int RES_append(int index, const char *name, const char *data, DEF_convert cvt) {
-  if (name == nullptr) return -1;
-  resource *r = find_res(name);
-  if (r == nullptr) return RES_new(index, name, data, cvt);
-  if (data == nullptr) return 0;
-  if (r->data == nullptr) {
-    r->data = copy_text(data);
-    return 0;
-  }
-  std::size_t a = std::strlen(r->data), b = std::strlen(data);
-  char *joined = static_cast<char *>(std::malloc(a + b + 2));
-  if (joined == nullptr) return -1;
-  std::memcpy(joined, r->data, a);
-  joined[a] = '\n';
-  std::memcpy(joined + a + 1, data, b + 1);
-  std::free(r->data);
-  r->data = joined;
-  return 0;
+  return append_value(index, name, data, cvt, RES_FROM_PROGRAM);
 }
 
 int RES_put(const char *name, const char *value) { return RES_new(tv::kMissInt, name, value, CV_string); }
@@ -723,7 +797,7 @@ int RES_getval(const char *name, void *out, DEF_convert cvt) {
   if (name == nullptr || out == nullptr) return 0;
   resource *r = find_res(name);
   if (r == nullptr) return 0;
-  return RES_conv_data(r->data, static_cast<char *>(out), cvt);
+  return convert(r, static_cast<char *>(out), cvt);
 }
 
 int RES_getvals(const char *name, int *paramc, char ***paramv) {
@@ -744,6 +818,21 @@ int RES_list() {
       MESS_print(kLevList, "%s:\n", r->name);
   }
   return 0;
+}
+
+RES_origin RES_get_origin(const char *name) {
+  resource *r = name ? find_res(name) : nullptr;
+  return r ? r->origin : RES_FROM_PROGRAM;
+}
+
+const char *RES_get_source(const char *name) {
+  resource *r = name ? find_res(name) : nullptr;
+  return r ? r->source : nullptr;
+}
+
+int RES_from_user(const char *name) {
+  resource *r = name ? find_res(name) : nullptr;
+  return (r != nullptr && r->origin != RES_FROM_LOCAL) ? 1 : 0;
 }
 
 int RES_setCL(int argc, char **argv) {
@@ -788,6 +877,7 @@ int RES_fill_obj(RES_defobj *obj, const char *def, const char *env, const char *
 // ---------------------------------------------------------------- decoding
 
 int RES_init(int argc, char **argv, res_type *res_key, res_type *res_pos) {
+  ZOT_catch_sigpipe();  // before a log pipe can be opened
   FLAG_reset(tv::kMissInt);
   int n = 0;
   bool full = false;
@@ -819,7 +909,8 @@ int RES_decode(const char *, const char *, int argc, char **argv, RES_defobj *ta
   DEF_prog();
 
   // 2. Defaults path from the environment.
-  if (const char *path = std::getenv("zotdefault")) RES_new(tv::kMissInt, "default", path, CV_string);
+  if (const char *path = std::getenv("zotdefault"))
+    set_value(tv::kMissInt, "default", path, CV_string, RES_FROM_ENV);
 
   // 3. "name" and "default" come before any defaults file is read.
   for (int i = 1; i < argc; ++i) {
@@ -828,10 +919,10 @@ int RES_decode(const char *, const char *, int argc, char **argv, RES_defobj *ta
     if (o.from_next) ++i;
     if (o.value == nullptr) continue;
     if (is_name_abbrev(o.name, false)) {
-      RES_new(tv::kMissInt, "name", o.value, CV_string);
+      set_value(tv::kMissInt, "name", o.value, CV_string, RES_FROM_COMMAND);
       DEF_name(o.value);
     } else if (is_default_opt(o.name, false)) {
-      RES_new(tv::kMissInt, "default", o.value, CV_string);
+      set_value(tv::kMissInt, "default", o.value, CV_string, RES_FROM_COMMAND);
     }
   }
 
@@ -858,7 +949,7 @@ int RES_decode(const char *, const char *, int argc, char **argv, RES_defobj *ta
   char value[kDefValueLen + 1];
   for (int i = 0; i < nrows; ++i)
     if (table[i].def[0] && DEF_env(table[i].def, table[i].env, value))
-      RES_new(i, table[i].def, value, table[i].cvt);
+      set_value(i, table[i].def, value, table[i].cvt, RES_FROM_ENV);
 
   // 7. Command line, then 8. the end of the exchange.
   second_pass(argc, argv, table);
@@ -875,7 +966,7 @@ int RES_decode(const char *, const char *, int argc, char **argv, RES_defobj *ta
       store(row.out, list);
       if (row.num) *row.num = count;
     } else {
-      RES_conv_data(r->data, row.out, r->cvt);
+      convert(r, row.out, r->cvt);
     }
   }
   return 0;

@@ -31,6 +31,18 @@ enum DEF_convert {
   CV_help = 23,
 };
 
+// Where a value came from. A value from a defaults file in the current
+// directory may have been put there by anyone who can write to it, so it
+// never names a command; every other source is the user's own.
+enum RES_origin {
+  RES_FROM_PROGRAM = 0,  // stored by the program itself (RES_new, RES_put)
+  RES_FROM_DEFAULTS = 1, // a defaults file outside the current directory
+  RES_FROM_LOCAL = 2,    // a defaults file in the current directory
+  RES_FROM_QUEUE = 3,    // the controlling process
+  RES_FROM_ENV = 4,      // an environment variable
+  RES_FROM_COMMAND = 5,  // the command line
+};
+
 // One node of the store.
 struct resource {
   int index;
@@ -38,6 +50,8 @@ struct resource {
   char *data;
   DEF_convert cvt;
   resource *next;
+  RES_origin origin;
+  const char *source;  // the defaults file of the value, or null
 };
 
 // One row of a definition table. A positional resource has cmd null and
@@ -182,6 +196,12 @@ int RES_list();
 int RES_setCL(int argc, char **argv);
 char *RES_get_prog();
 char *RES_get_progname(char *prog);
+// Origin of a stored value (RES_FROM_PROGRAM for an absent resource), the
+// defaults file it was read from (null when none), and whether the user gave
+// it: 1 when present and not from a defaults file in the current directory.
+RES_origin RES_get_origin(const char *name);
+const char *RES_get_source(const char *name);
+int RES_from_user(const char *name);
 int RES_fill_obj(RES_defobj *obj, const char *def, const char *env, const char *cmd,
                  DEF_convert cvt, char *out, int *num);
 

@@ -56,7 +56,7 @@ bool is_std_stream(FILE *f) { return f == stdin || f == stdout || f == stderr; }
 int close_stream(FILE *f, bool pipe) {
   if (f == stdin) return 0;
   if (is_std_stream(f)) return std::fflush(f) == 0 && !std::ferror(f) ? 0 : -1;
-  if (pipe) return pclose(f) == -1 ? -1 : 0;
+  if (pipe) return FILE_close(f);
   return std::fclose(f) == 0 ? 0 : -1;
 }
 
@@ -455,7 +455,7 @@ int SFC_chktype(const char *filename) {
   FILE *f = FILE_open(filename, "r");
   if (!f) return -1;
   const int c = std::fgetc(f);
-  close_stream(f, filename[0] == '|');
+  close_stream(f, FILE_is_pipe(f));
   switch (c) {
     case ' ':
     case '0':
@@ -503,7 +503,7 @@ int SFC_open(const char *filename, int f_access, int *f_type) {
     FILE *f = FILE_open(filename, mode);
     if (!f) return -1;
     cvt_file = f;
-    cvt_pipe = filename[0] == '|';
+    cvt_pipe = FILE_is_pipe(f);
     // Records are short and many: they go out in large blocks.
     staging = !is_std_stream(f);
     staged = 0;

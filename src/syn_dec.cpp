@@ -770,6 +770,7 @@ int SYN_out_file(Date *date) {
 
   char name[kNameMax + 1] = "";
   FILE_set_date(date, name);
+  FILE_allow_template_command("out_file", name);  // runs only a "|command" the user gave
   file_mode = FILE_overwrite(name, 2);
   int fd = -1;
   if (file_mode == 1 || file_mode == 2) {
@@ -830,10 +831,8 @@ int SYN_decode_file(const char *filename) {
 
   if (in == stdin) {
     std::clearerr(in);
-  } else if (filename[0] == '|') {
-    pclose(in);
   } else {
-    std::fclose(in);
+    FILE_close(in);  // a pipe only when the user named a command
   }
   return 1;
 }

@@ -5,6 +5,7 @@
 #include <cctype>
 #include <cerrno>
 #include <cmath>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
@@ -135,4 +136,20 @@ int ZOT_sleep(float secs) {
   }
   elapsed_secs += wait;
   return 0;
+}
+
+namespace {
+void on_sigpipe(int) {}
+}  // namespace
+
+// A reader that goes away (a log command that ends, "head" on standard
+// output) must not kill the run half way: the write fails with EPIPE and
+// its writer reports it. A handler rather than SIG_IGN, so that commands
+// started later get the default action back when they exec.
+int ZOT_catch_sigpipe() {
+  struct sigaction sa {};
+  sa.sa_handler = on_sigpipe;
+  sigemptyset(&sa.sa_mask);
+  sa.sa_flags = SA_RESTART;
+  return sigaction(SIGPIPE, &sa, nullptr) == 0 ? 0 : -1;
 }

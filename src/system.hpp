@@ -7,3 +7,6 @@ int ZOT_set_command(const char *string);
 char *ZOT_prompts(const char *prompt, char *str, int length);
 float ZOT_promptf(const char *prompt);
 int ZOT_sleep(float secs);
+// Writes to a pipe whose reader has gone fail with EPIPE instead of ending
+// the process. 0, or -1 when the handler could not be set.
+int ZOT_catch_sigpipe();

@@ -3,6 +3,9 @@
 // and the help of the program.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <sstream>
@@ -202,6 +205,71 @@ TEST_F(DecodeDefaults, ProgramTitleAndTags) {
   EXPECT_EQ(decode({"-name", "+radar"}, got, f), "(null)|/sub|day.cty|+radar");
   EXPECT_EQ(decode({"-n", "radar", "x"}, [] { return val("filename"); }, f), "x") << "the title is no file";
   EXPECT_EQ(decode({}, got, "+night:" + f), "/tavro|(null)|night.cty|(null)");
+}
+
+TEST_F(DecodeDefaults, EveryValueKnowsWhereItCameFrom) {
+  std::string etc = file("etc.cfg", "tavro.data_path /etc\ntavro.con_path /etc\n");
+  tvtest::TempDir here;
+  tvtest::write_file(here.file("zot.cfg"),
+                     "tavro.out_file |touch${IFS}marker\n"
+                     "tavro.in_file local\n"
+                     "tavro.message mess,+fi=|touch${IFS}marker\n");
+  tvtest::ChildResult r = tvtest::in_child([&] {
+    if (chdir(here.path().c_str()) != 0) return std::string("chdir");
+    setenv("zotcon", "/env", 1);
+    testing::internal::CaptureStderr();
+    std::string got = decode({"-fp", "/cmd", "x.syn"}, [] {
+      std::string o;
+      for (const char *n : {"data_path", "con_path", "file_path", "filename", "in_file", "out_file", "message"}) {
+        const char *src = RES_get_source(n);
+        o += std::string(n) + "=" + val(n) + ":" + std::to_string(RES_get_origin(n)) + ":" +
+             std::to_string(RES_from_user(n)) + ":" + (src ? src : "-") + ";";
+      }
+      return o;
+    }, etc + ":.");
+    return got + "|" + testing::internal::GetCapturedStderr();
+  });
+  EXPECT_EQ(r.text, "data_path=/etc:1:1:" + etc + ";con_path=/env:4:1:-;file_path=/cmd:5:1:-;filename=x.syn:5:1:-;" +
+                        "in_file=local:2:0:./zot.cfg;out_file=(null):0:0:-;message=(null):0:0:-;|" +
+                        "RES_decode: Command refused, value ignored: tavro.out_file in ./zot.cfg (a defaults file in "
+                        "the current directory)\n"
+                        "RES_decode: Command refused, value ignored: tavro.message in ./zot.cfg (a defaults file in "
+                        "the current directory)\n");
+  EXPECT_FALSE(tvtest::file_exists(here.file("marker")));
+  // Stored by the program itself (a "set" at the prompt): the user's.
+  RES_put("st_origin", "|cmd");
+  EXPECT_EQ(RES_get_origin("st_origin"), RES_FROM_PROGRAM);
+  EXPECT_EQ(RES_from_user("st_origin"), 1);
+  EXPECT_EQ(RES_from_user("st_never_set"), 0);
+}
+
+TEST_F(DecodeDefaults, ManyDistinctKeysLoadAndKeepPrecedence) {
+  // 200,000 keys over four files (each under the size cap): a store that
+  // walked its list per key would take minutes here.
+  std::string path;
+  for (int f = 0; f < 4; ++f) {
+    std::string text;
+    for (int k = 0; k < 50000; ++k) {
+      char line[48];
+      std::snprintf(line, sizeof line, "tavro.k%06d v%d\n", f * 50000 + k, f);
+      text += line;
+    }
+    text += "tavro.data_path /file" + std::to_string(f) + "\n";
+    path += (f ? ":" : "") + file("many" + std::to_string(f), text);
+  }
+  std::string got = decode({}, [] {
+    return val("k000000") + "|" + val("k123456") + "|" + val("k199999") + "|" + val("data_path");
+  }, path);
+  EXPECT_EQ(got, "v0|v2|v3|/file3") << "later files override earlier ones";
+  // Order of first entry is kept: data_path entered by the first file sits
+  // before every key of the second.
+  std::string order = decode({}, [] {
+    testing::internal::CaptureStdout();
+    RES_list();
+    std::string l = testing::internal::GetCapturedStdout();
+    return std::to_string(l.find("k049999: v0\ndata_path: /file3\nk050000: v1\n") != std::string::npos);
+  }, path);
+  EXPECT_EQ(order, "1");
 }
 
 // ------------------------------------------------------------------- help

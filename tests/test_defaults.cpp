@@ -2,12 +2,14 @@
 // choice in a directory, and the environment variables of a resource.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdlib>
 #include <cstring>
 #include <string>
 
+#include "child_process.hpp"
 #include "def_read.hpp"
 #include "resrc.hpp"
 #include "testutil.hpp"
@@ -201,6 +203,66 @@ TEST_F(Defaults, FileChoiceInADirectory) {
   ASSERT_EQ(rc, 0);
   EXPECT_EQ(DEF_get(key, value), 1);
   EXPECT_STREQ(key, "here");
+}
+
+TEST_F(Defaults, FilesThatAreNoRegularFilesAreRefusedUnread) {
+  ASSERT_EQ(mkfifo(dir_.file("fifo").c_str(), 0600), 0);
+  ASSERT_EQ(mkdir(dir_.file("etc").c_str(), 0755), 0);
+  ASSERT_EQ(mkdir(dir_.file("etc/zot.cfg").c_str(), 0755), 0);
+  tvtest::write_file(dir_.file("etc/.zotdef"), "never read\n");
+  // In a child with an alarm: a FIFO without a writer must not block.
+  tvtest::ChildResult r = tvtest::in_child([&] {
+    alarm(20);
+    std::string got;
+    for (const std::string &f : {std::string("/dev/zero"), dir_.file("fifo"), dir_.path() + "/etc"})
+      got += std::to_string(DEF_open(f.c_str())) + ";";
+    return got;
+  });
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.text, "-1;-1;-1;");
+  testing::internal::CaptureStderr();
+  EXPECT_EQ(DEF_open("/dev/zero"), -1);
+  EXPECT_EQ(DEF_open((dir_.path() + "/etc").c_str()), -1) << "the first file that exists is the one";
+  EXPECT_EQ(testing::internal::GetCapturedStderr(),
+            "DEF_open: Not a regular file, not read: /dev/zero\n"
+            "DEF_open: Not a regular file, not read: " + dir_.path() + "/etc/zot.cfg\n");
+  // The usual "no defaults": empty, no message.
+  testing::internal::CaptureStderr();
+  EXPECT_EQ(entries_of("/dev/null"), "");
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+}
+
+TEST_F(Defaults, FileOverTheCapIsRefusedWhole) {
+  std::string text = "tavro.first 1\n";
+  text += std::string(kDefMaxBytes - text.size() - 1, '#') + "\n";
+  ASSERT_EQ(text.size(), static_cast<std::size_t>(kDefMaxBytes));
+  EXPECT_EQ(entries(text), "tavro.first=1;") << "at the cap: read";
+  testing::internal::CaptureStderr();
+  EXPECT_EQ(entries(text + "x"), "(none)");
+  EXPECT_EQ(testing::internal::GetCapturedStderr(),
+            "DEF_open: Defaults file larger than 1048576 bytes, not read: " + dir_.file("defaults") + "\n");
+}
+
+TEST_F(Defaults, OnlyFilesFoundInTheCurrentDirectoryAreLocal) {
+  ASSERT_EQ(mkdir(dir_.file("sub").c_str(), 0755), 0);
+  tvtest::write_file(dir_.file("sub/zot.cfg"), "x 1\n");
+  tvtest::write_file(dir_.file("zot.cfg"), "x 1\n");
+  tvtest::write_file(dir_.file(".zotdef"), "x 1\n");
+  const std::string base = dir_.path().substr(dir_.path().rfind('/') + 1);
+  tvtest::ChildResult r = tvtest::in_child([&] {
+    if (chdir(dir_.path().c_str()) != 0) return std::string("chdir");
+    std::string got;
+    for (const std::string &f : {std::string(""), std::string("."), std::string("zot.cfg"), std::string("./"),
+                                 "../" + base, std::string("sub/.."), std::string("sub"), std::string("sub/zot.cfg"),
+                                 dir_.path(), dir_.file("zot.cfg")}) {
+      if (DEF_open(f.c_str()) != 0) return got + "(failed " + f + ")";
+      got += std::string(DEF_file_name()) + "=" + std::to_string(DEF_file_local()) + ";";
+    }
+    return got;
+  });
+  EXPECT_EQ(r.text, ".zotdef=1;./zot.cfg=1;zot.cfg=1;./zot.cfg=1;../" + base + "/zot.cfg=1;sub/../zot.cfg=1;" +
+                        "sub/zot.cfg=0;sub/zot.cfg=0;" + dir_.path() + "/zot.cfg=0;" + dir_.path() + "/zot.cfg=0;")
+      << "a full path is the user's own choice, even of this directory";
 }
 
 TEST_F(Defaults, EnvironmentVariablesInOrder) {

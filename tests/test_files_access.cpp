@@ -2,6 +2,7 @@
 // creation, opening of files, streams and pipes, and the file time.
 #include <gtest/gtest.h>
 #include <pwd.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -10,6 +11,7 @@
 
 #include "files.hpp"
 #include "missing.hpp"
+#include "child_process.hpp"
 #include "testutil.hpp"
 
 namespace {
@@ -135,20 +137,66 @@ TEST(FileOpen, DashGivesTheStandardStreams) {
   EXPECT_EQ(FILE_open("std", "a"), stdout);
 }
 
-TEST(FileOpen, BarOpensAPipeToTheCommand) {
+TEST(FileOpen, BarOpensAPipeOnlyToACommandTheUserGave) {
   TempDir d;
   std::string out = d.file("sorted");
-  FILE *p = FILE_open(("|sort > '" + out + "'").c_str(), "w");
+  const std::string sort = "|sort > '" + out + "'";
+  // Not given by the user: refused, nothing runs.
+  testing::internal::CaptureStderr();
+  EXPECT_EQ(FILE_open(sort.c_str(), "w"), nullptr);
+  EXPECT_EQ(testing::internal::GetCapturedStderr(),
+            "FILE_open: Not run as a command (not given by the user): " + sort + "\n");
+  EXPECT_FALSE(tvtest::file_exists(out));
+  EXPECT_EQ(FILE_is_command(sort.c_str()), 0);
+
+  EXPECT_EQ(FILE_allow_command(sort.c_str()), 1);
+  EXPECT_EQ(FILE_allow_command("plain"), 0) << "only a \"|\" name is a command";
+  EXPECT_EQ(FILE_is_command(sort.c_str()), 1);
+  FILE *p = FILE_open(sort.c_str(), "w");
   ASSERT_NE(p, nullptr);
+  EXPECT_EQ(FILE_is_pipe(p), 1);
   std::fputs("pear\napple\nfig\n", p);
-  EXPECT_EQ(pclose(p), 0);
+  EXPECT_EQ(FILE_close(p), 0);
   EXPECT_EQ(tvtest::read_file(out), "apple\nfig\npear\n");
   // An append to a pipe (a log file, say) is a write.
-  p = FILE_open(("|cat >> '" + out + "'").c_str(), "a");
+  const std::string cat = "|cat >> '" + out + "'";
+  FILE_allow_command(cat.c_str());
+  p = FILE_open(cat.c_str(), "a");
   ASSERT_NE(p, nullptr);
   std::fputs("kiwi\n", p);
-  EXPECT_EQ(pclose(p), 0);
+  EXPECT_EQ(FILE_close(p), 0);
   EXPECT_EQ(tvtest::read_file(out), "apple\nfig\npear\nkiwi\n");
+}
+
+TEST(FileOpen, AFileNamedWithABarIsThatFileEvenWhenAllowed) {
+  TempDir d;
+  auto r = tvtest::in_child([&] {
+    if (chdir(d.path().c_str()) != 0) return std::string("chdir");
+    tvtest::write_file("|>marker", "bulletins\n");
+    FILE_allow_command("|>marker");  // the same text given as a command
+    std::string got = FILE_is_command("|>marker") ? "command;" : "file;";
+    FILE *f = FILE_open("|>marker", "r");
+    if (!f) return got + "null";
+    got += FILE_is_pipe(f) ? "pipe;" : "stream;";
+    char line[32] = "";
+    if (std::fgets(line, sizeof line, f)) got += line;
+    FILE_close(f);
+    f = FILE_open("|>marker", "a");  // and so for writing: appended, never run
+    if (f) {
+      std::fputs("more\n", f);
+      FILE_close(f);
+    }
+    return got + tvtest::read_file("|>marker") + (tvtest::file_exists("marker") ? "RAN" : "");
+  });
+  EXPECT_EQ(r.text, "file;stream;bulletins\nbulletins\nmore\n");
+}
+
+TEST(FileOpen, CloseReportsDataThatCouldNotBeWritten) {
+  FILE *f = FILE_open("/dev/full", "w");
+  ASSERT_NE(f, nullptr);
+  std::fputs("lost", f);
+  EXPECT_EQ(FILE_close(f), -1);
+  EXPECT_EQ(FILE_close(stdin), 0);
 }
 
 TEST(FileOpen, WritingCreatesDirectoriesReadingDoesNot) {

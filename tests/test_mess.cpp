@@ -271,6 +271,53 @@ TEST_F(Mess, UnopenableLogKeepsTerminal) {
   EXPECT_EQ(GetCapturedStderr(), "MESS_set_str: Unable to open log file: /dev/null/x.log\n");
 }
 
+// A log that can no longer be written gives way to the terminal, once.
+TEST_F(Mess, FailingLogGoesBackToTheTerminalWithOneWarning) {
+  if (!tvtest::file_exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
+  const std::string big(5000, 'f');  // more than a stdio buffer: written at once
+  for (const char *setting : {"fi=/dev/full", "dfi=/dev/full"}) {
+    MESS_set_str(setting);
+    CaptureStdout();
+    CaptureStderr();
+    const int first = MESS_print(3840, "%s\n", big.c_str());
+    MESS_print(3840, "next\n");
+    MESS_print(3840, "last\n");
+    EXPECT_EQ(first, 1) << setting;
+    EXPECT_EQ(GetCapturedStdout(), big + "\nnext\nlast\n") << setting;
+    EXPECT_EQ(GetCapturedStderr(), "MESS_print: Unable to write log file, messages go to the terminal: /dev/full\n")
+        << setting;
+  }
+}
+
+// A setting that is not the user's names a file, never a command.
+TEST_F(Mess, LogCommandRunsOnlyForTheUser) {
+  const std::string marker = dir_.file("marker");
+  const std::string cmd = "|touch " + marker;
+  CaptureStdout();
+  CaptureStderr();
+  MESS_set_str_from(("+fi=" + cmd).c_str(), 0);
+  EXPECT_EQ(MESS_print(3840, "shown\n"), 1);
+  EXPECT_EQ(GetCapturedStdout(), "shown\n");
+  EXPECT_EQ(GetCapturedStderr(), "FILE_open: Not run as a command (not given by the user): " + cmd +
+                                     "\nMESS_set_str: Unable to open log file: " + cmd + "\n");
+  EXPECT_FALSE(tvtest::file_exists(marker));
+  // Reopened per message: refused once, and a later setting of the user's
+  // does not lend it the right to run.
+  CaptureStdout();
+  CaptureStderr();
+  MESS_set_str_from(("dfi=" + cmd).c_str(), 0);
+  MESS_set_str("+mess");
+  MESS_print(3840, "one\n");
+  MESS_print(3840, "two\n");
+  EXPECT_EQ(GetCapturedStdout(), "one\ntwo\n");
+  EXPECT_EQ(GetCapturedStderr(), "FILE_open: Not run as a command (not given by the user): " + cmd +
+                                     "\nMESS_set_str: Unable to open log file: " + cmd + "\n");
+  EXPECT_FALSE(tvtest::file_exists(marker));
+  MESS_set_str_from(("+fi=" + cmd).c_str(), 1);
+  MESS_set_str("-fi=/dev/null");  // waits for the command
+  EXPECT_TRUE(tvtest::file_exists(marker));
+}
+
 TEST_F(Mess, LongMessageIsComplete) {
   const std::string big(5000, 'q'), log = dir_.file("big.log");
   MESS_set_str(("-fi=" + log).c_str());
