@@ -228,7 +228,9 @@ std::string lexical_absolute(const std::string &p) {
   return out.empty() ? "/" : out;
 }
 
-// The path a name will have once it exists: its directory resolved.
+// The path a name will have once it exists. Missing directories are made
+// before a file is written, so "." and ".." count as text first; then the
+// directory is resolved as far as it exists.
 std::string future_path(const char *path) {
   std::string dir, base;
   split(lexical_absolute(path), &dir, &base);
@@ -334,7 +336,8 @@ int SAFE_same_file(const char *a, const char *b) {
   const bool ea = ::stat(a, &sa) == 0;
   const bool eb = ::stat(b, &sb) == 0;
   if (ea && eb) return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino ? 1 : 0;
-  if (ea || eb) return 0;
+  // One or both not there yet: the paths they will have (a name through a
+  // directory still to be made can lead back to an existing file).
   return future_path(a) == future_path(b) ? 1 : 0;
 }
 

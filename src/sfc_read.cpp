@@ -349,7 +349,14 @@ void obs_label(int hhmm, char *out, std::size_t size) {
 
 void write_cdf(int cvt_fd, const SFC_report *r, int rec) {
   bool bad = false;
-  auto chk = [&bad](int rc) { bad |= rc == -1; };
+  // The library reports the first refused value; the rest of the record
+  // would only repeat it (a full disk gives one error per variable).
+  auto chk = [&bad](int rc) {
+    if (rc == -1 && !bad) {
+      bad = true;
+      CDF_print_errors(0);
+    }
+  };
 
   CDF_set_fd(cvt_fd);
   CDF_set_pos(1, rec);
@@ -413,6 +420,7 @@ void write_cdf(int cvt_fd, const SFC_report *r, int rec) {
   chk(CDF_put_str(ids.remark, FieldText(r->comment, rem_max).s));
 
   if (bad && !cdf_failed) {
+    CDF_print_errors(1);
     MESS_print(kFail, "SFC_write: netCDF error writing record %d\n", rec);
     cdf_failed = true;
   }

@@ -742,6 +742,19 @@ int SYN_decode_params() {
   return 0;
 }
 
+namespace {
+
+// A template too long for the naming layer would be cut there: refused as
+// a name that is too long.
+void refuse_long_template(const char *t) {
+  if (std::strlen(t) <= static_cast<std::size_t>(kNameMax)) return;
+  MESS_print(kFailure, "SYN_out_file: Output file name longer than %d characters: %.*s...\n", kNameMax,
+             kNameMax, t);
+  ZOT_exit(1);
+}
+
+}  // namespace
+
 int SYN_out_file(Date *date) {
   FILE_set_name("syn_cvt");
   int argc = 0;
@@ -771,8 +784,10 @@ int SYN_out_file(Date *date) {
     }
     if (fmt) {
       file_type = fmt->type;
+      if (vlen > 4) refuse_long_template(v + 4);
       FILE_set_name(vlen > 4 ? v + 4 : fmt->name);
     } else {
+      refuse_long_template(v);
       FILE_set_name(v);
     }
   }
