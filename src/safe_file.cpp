@@ -189,11 +189,11 @@ std::string resolved(const char *path) {
 void split(const std::string &p, std::string *dir, std::string *base) {
   const std::size_t s = p.rfind('/');
   if (s == std::string::npos) {
-    *dir = ".";
-    *base = p;
+    dir->assign(1, '.');
+    base->assign(p);
   } else {
-    *dir = s == 0 ? "/" : p.substr(0, s);
-    *base = p.substr(s + 1);
+    dir->assign(p, 0, s == 0 ? 1 : s);  // "/x" lies in "/"
+    base->assign(p, s + 1, std::string::npos);
   }
 }
 
