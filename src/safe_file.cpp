@@ -396,6 +396,8 @@ int SAFE_create(const char *path) {
   const std::string tgt = resolved(path);
   struct stat old;
   const bool exists = ::stat(tgt.c_str(), &old) == 0 && S_ISREG(old.st_mode);
+  // A file this user may not write is not replaced behind its back.
+  if (exists && ::access(tgt.c_str(), W_OK) != 0) return -1;
   hooks_install();
   SignalBlock block;
   handlers_install();
@@ -415,6 +417,7 @@ int SAFE_create(const char *path) {
 int SAFE_copy(const char *path) {
   if (op != kNone || !path) return -1;
   const std::string tgt = resolved(path);
+  if (::access(tgt.c_str(), W_OK) != 0) return -1;
   const int src = ::open(tgt.c_str(), O_RDONLY | O_CLOEXEC);
   struct stat old;
   if (src < 0 || ::fstat(src, &old) != 0 || !S_ISREG(old.st_mode)) {

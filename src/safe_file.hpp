@@ -36,17 +36,20 @@ int SAFE_lock(const char *path);
 // Starts a replacement of `path`: an empty temporary file with the mode
 // the target will have (the old file's, or 0666 less the umask). Returns
 // the descriptor of the temporary file (owned here; the caller duplicates
-// it to write), or -1 with a message.
+// it to write), or -1: with a message, or without one for an existing file
+// this user may not write.
 int SAFE_create(const char *path);
 
 // Starts a rewrite of the regular file `path`: a temporary copy of it
-// (SAFE_temp_path) that replaces it at commit. 0, or -1 with a message.
+// (SAFE_temp_path) that replaces it at commit. 0, or -1 (with a message,
+// unless this user may not write the file).
 int SAFE_copy(const char *path);
 
 // Starts an append to the regular text file `path`. A last line without
 // its newline (a record cut short) is removed first with a warning; the
 // file must keep at least `min_lines` whole lines (its header). Returns a
-// descriptor open for appending (owned here), or -1 with a message.
+// descriptor open for appending (owned here), or -1 (with a message when
+// the file could be opened).
 int SAFE_append(const char *path, int min_lines);
 
 // Path of the pending temporary file ("" when none).
