@@ -70,9 +70,9 @@ void write_all(int fd, const char *p, std::size_t n) {
   }
 }
 
-// Undoes the pending operation and drops the lock, with system calls only:
-// this also runs in the signal handler.
-void roll_back_now() {
+// Undoes the pending operation, with system calls only (this also runs in
+// the signal handler).
+void undo_op() {
   const int was = op;
   op = kNone;
   if (was == kReplace || was == kRewrite) {
@@ -83,12 +83,21 @@ void roll_back_now() {
     ::close(op_fd);
   }
   op_fd = -1;
-  if (locked) {
-    locked = 0;
-    ::unlink(lock_path);
-    ::close(lock_fd);
-    lock_fd = -1;
-  }
+}
+
+// The lock file goes while it is still locked: a run waiting on it finds
+// it gone and takes a new one.
+void release_lock() {
+  if (!locked) return;
+  locked = 0;
+  ::unlink(lock_path);
+  ::close(lock_fd);
+  lock_fd = -1;
+}
+
+void roll_back_now() {
+  undo_op();
+  release_lock();
 }
 
 void on_signal(int sig) {
@@ -431,7 +440,7 @@ int SAFE_copy(const char *path) {
   handlers_install();
   const int fd = make_temp(tgt, &old);
   if (fd < 0) {
-    MESS_print(kWarn, "SAFE_create: Unable to create a temporary file beside %s: %s\n", path,
+    MESS_print(kWarn, "SAFE_copy: Unable to create a temporary file beside %s: %s\n", path,
                std::strerror(errno));
     ::close(src);
     settle();
@@ -444,7 +453,7 @@ int SAFE_copy(const char *path) {
   ::close(src);
   if (!copied) {
     MESS_print(kWarn, "SAFE_copy: Unable to copy %s: %s\n", path, std::strerror(err));
-    roll_back_now();
+    undo_op();
     settle();
     return -1;
   }
@@ -568,12 +577,7 @@ int SAFE_commit() {
     return -1;
   }
   op = kNone;
-  if (locked) {
-    locked = 0;
-    ::unlink(lock_path);
-    ::close(lock_fd);
-    lock_fd = -1;
-  }
+  release_lock();
   settle();
   return 0;
 }
