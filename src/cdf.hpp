@@ -31,6 +31,22 @@ int CDF_def_byte_var(const char *name);
 int CDF_def_char_var(const char *name);
 int CDF_get_var(const char *name);
 
+// Variable types as the library numbers them.
+constexpr int kCdfByte = 1;
+constexpr int kCdfChar = 2;
+constexpr int kCdfFloat = 5;
+// Type and shape of variable `var`: its dimension identifiers go to `dims`
+// when there are at most `max` of them. The number of dimensions, or -1.
+int CDF_get_var_shape(int var, int *type, int *dims, int max);
+// Identifier of the unlimited dimension, or -1.
+int CDF_get_unlimited();
+
+// The size in bytes that the classic netCDF file `filename` needs for the
+// header and every record its header counts, read from the header itself
+// (the library does not notice a file cut short). -1 when the header
+// cannot be read.
+long long CDF_needed_size(const char *filename);
+
 // Global text attributes. CDF_get_glob_att stores at most size - 1
 // characters and a terminator in `value`; it returns the length of the
 // stored text, or -1 when the attribute is absent or not text.

@@ -547,7 +547,9 @@ int round_down(int v, int n) { return n > 1 && v >= 0 ? (v / n) * n : v; }
 // is reported once, under the caller's name.
 class NameOut {
  public:
-  NameOut(char *buf, const char *func) : buf_(buf), func_(func) { buf_[0] = '\0'; }
+  NameOut(char *buf, const char *func, bool quiet = false) : buf_(buf), func_(func), quiet_(quiet) {
+    buf_[0] = '\0';
+  }
   void put(char c) {
     if (len_ < kText - 1) {
       buf_[len_++] = c;
@@ -561,8 +563,9 @@ class NameOut {
   }
   bool ends_with_slash() const { return len_ > 0 && buf_[len_ - 1] == '/'; }
   const char *c_str() const { return buf_; }
+  bool cut() const { return cut_; }
   ~NameOut() {
-    if (cut_) MESS_print(kLevelFail, "%s: Text too long, cut\n", func_);
+    if (cut_ && !quiet_) MESS_print(kLevelFail, "%s: Text too long, cut\n", func_);
   }
   NameOut(const NameOut &) = delete;
   NameOut &operator=(const NameOut &) = delete;
@@ -570,6 +573,7 @@ class NameOut {
  private:
   char *buf_;
   const char *func_;
+  bool quiet_;  // the caller reports a cut itself
   std::size_t len_ = 0;
   bool cut_ = false;
 };
@@ -824,10 +828,22 @@ int FILE_get_date(Date *date) {
   return 0;
 }
 
+namespace {
+int set_date(Date *date, char *name, bool whole);
+}  // namespace
+
 // Expands the template for `date` (or for the last file date when `date` is
 // null) into `name` (kText bytes). Returns 0 when the name was built from
 // the template, 1 when it was taken as it is.
-int FILE_set_date(Date *date, char *name) {
+int FILE_set_date(Date *date, char *name) { return set_date(date, name, false); }
+
+// The same, for a name that must never be cut: -1, and no message, when it
+// does not fit (`name` then holds its first 159 characters).
+int FILE_set_date_whole(Date *date, char *name) { return set_date(date, name, true); }
+
+namespace {
+
+int set_date(Date *date, char *name, bool whole) {
   char local[kText];
   if (!name) name = local;
   if (!conv[0]) {
@@ -871,8 +887,9 @@ int FILE_set_date(Date *date, char *name) {
 
   Date e = effective_date(src);
   char built[kText];
+  bool cut = false;
   {
-    NameOut out(built, "FILE_set_date");
+    NameOut out(built, "FILE_set_date", whole);
     for (std::size_t i = 0; i < t.size();) {
       char c = t[i];
       if (c != '%') {
@@ -994,11 +1011,15 @@ int FILE_set_date(Date *date, char *name) {
         }
       }
     }
+    cut = out.cut();
   }
   copy_text(name, built, "FILE_set_date");
+  if (whole && cut) return -1;
   copy_text(filename, built, "FILE_set_date");
   return 0;
 }
+
+}  // namespace
 
 namespace {
 

@@ -17,6 +17,9 @@ int FILE_reset_time();
 int FILE_set_filename(const char *name);
 int FILE_get_date(Date *date);
 int FILE_set_date(Date *date, char *name);
+// As FILE_set_date, but a name longer than 159 characters is never cut:
+// -1 without a message (`name` then holds its first 159 characters).
+int FILE_set_date_whole(Date *date, char *name);
 int FILE_set_file(const char *user_name, char *name);
 int FILE_list_file();
 

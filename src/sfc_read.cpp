@@ -2,14 +2,20 @@
 // the report gate and the record writers of every format.
 #include "sfc_read.hpp"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
 
 #include "cdf.hpp"
 #include "files.hpp"
 #include "mess.hpp"
 #include "missing.hpp"
+#include "safe_file.hpp"
 #include "sfc_dec.hpp"
 #include "system.hpp"
 #include "wx_tool.hpp"
@@ -33,6 +39,8 @@ struct CdfIds {
 // One output file per process.
 FILE *cvt_file = nullptr;
 bool cvt_pipe = false;  // opened as "|command", closed with pclose
+bool safe_out = false;  // written through the safe writer (temporary file or undoable append)
+int cdf_id = -1;        // the netCDF identifier of the open file
 int file_type = 0;
 int file_access = 0;
 Date file_date = {tv::kMissInt, tv::kMissInt, tv::kMissInt, tv::kMissInt,
@@ -43,7 +51,8 @@ long remark_len = 0;
 int stat_num = 0;
 int use_table = 0;
 bool stream_failed = false;  // a write to the text or XML stream failed
-bool cdf_failed = false;     // a netCDF record write failed
+bool cdf_failed = false;     // a netCDF header or record write failed
+bool header_failed = false;  // the netCDF header could not be written
 
 constexpr const char *kDefaultHistory = "Surface converted file from ZOT decoders";
 
@@ -70,6 +79,7 @@ bool staging = false;
 
 void write_out(const char *data, std::size_t n) {
   if (std::fwrite(data, 1, n, cvt_file) != n) stream_failed = true;
+  if (safe_out) SAFE_written(static_cast<long>(n));
 }
 
 void flush_stage() {
@@ -77,9 +87,12 @@ void flush_stage() {
   staged = 0;
 }
 
-// What is still staged when the program ends without closing the file (an
-// "exit" answer, a time-out) reaches it, as stdio's own buffer would.
-void flush_stage_at_exit() { flush_stage(); }
+// What is still staged when the program ends without closing a file
+// written directly (an "exit" answer, a time-out) reaches it, as stdio's
+// own buffer would. A file written safely is finished by drain_output.
+void flush_stage_at_exit() {
+  if (!safe_out) flush_stage();
+}
 
 void put_stream(const char *data, std::size_t n) {
   if (!cvt_file || stream_failed) return;
@@ -258,7 +271,11 @@ int put_cdf_header(int cvt_fd, SFC_info *info) {
   CDF_put_glob_att("version", "2.0");
   CDF_put_glob_att("history", info->cmdline);
   CDF_put_glob_att("filetime", FieldText(info->datim, sizeof info->datim - 1).s);
-  CDF_end_def();
+  // A header that cannot be written (a full disk) leaves no usable file.
+  if (CDF_end_def() == -1) {
+    header_failed = true;
+    cdf_failed = true;
+  }
   return 0;
 }
 
@@ -332,7 +349,14 @@ void obs_label(int hhmm, char *out, std::size_t size) {
 
 void write_cdf(int cvt_fd, const SFC_report *r, int rec) {
   bool bad = false;
-  auto chk = [&bad](int rc) { bad |= rc == -1; };
+  // The library reports the first refused value; the rest of the record
+  // would only repeat it (a full disk gives one error per variable).
+  auto chk = [&bad](int rc) {
+    if (rc == -1 && !bad) {
+      bad = true;
+      CDF_print_errors(0);
+    }
+  };
 
   CDF_set_fd(cvt_fd);
   CDF_set_pos(1, rec);
@@ -396,6 +420,7 @@ void write_cdf(int cvt_fd, const SFC_report *r, int rec) {
   chk(CDF_put_str(ids.remark, FieldText(r->comment, rem_max).s));
 
   if (bad && !cdf_failed) {
+    CDF_print_errors(1);
     MESS_print(kFail, "SFC_write: netCDF error writing record %d\n", rec);
     cdf_failed = true;
   }
@@ -446,6 +471,136 @@ int get_text_header(SFC_info *info) {
   DATE_decode_label(info->datim, &info->date);
   file_date = info->date;
   return 0;
+}
+
+// The layout of the netCDF header: the dimensions and the variables, with
+// their types and shapes, that put_cdf_header defines.
+struct CdfDim {
+  const char *name;
+  long size;
+};
+constexpr CdfDim kCdfDims[] = {{"time_len", 20}, {"id_len", 12}, {"layers", 4}, {"remarks_len", 100}};
+
+struct CdfVar {
+  const char *name;
+  int type;
+  int dim2;       // index in kCdfDims of the second dimension, -1 for none
+  bool optional;  // defined for some hours only
+};
+constexpr CdfVar kCdfVars[] = {
+    {"id", kCdfChar, 1, false},          {"region", kCdfChar, 1, false},
+    {"time", kCdfChar, 0, false},        {"lat", kCdfFloat, -1, false},
+    {"lon", kCdfFloat, -1, false},       {"elev", kCdfFloat, -1, false},
+    {"T", kCdfFloat, -1, false},         {"TD", kCdfFloat, -1, false},
+    {"PSL", kCdfFloat, -1, false},       {"ALTIM", kCdfFloat, -1, false},
+    {"SPD", kCdfFloat, -1, false},       {"DIR", kCdfFloat, -1, false},
+    {"GUST", kCdfFloat, -1, false},      {"WX", kCdfByte, 2, false},
+    {"ZCL", kCdfFloat, 2, false},        {"CC", kCdfChar, 2, false},
+    {"cloudtype", kCdfChar, 2, false},   {"VIS", kCdfFloat, -1, false},
+    {"Ptend", kCdfChar, -1, true},       {"delP", kCdfFloat, -1, true},
+    {"PRECIP", kCdfFloat, -1, true},     {"reftime_PRECIP", kCdfFloat, -1, true},
+    {"SNOW", kCdfFloat, -1, true},       {"SST", kCdfFloat, -1, true},
+    {"wave_per", kCdfFloat, -1, true},   {"wave_hgt", kCdfFloat, -1, true},
+    {"Tmax", kCdfFloat, -1, true},       {"Tmin", kCdfFloat, -1, true},
+    {"Tmax6", kCdfFloat, -1, true},      {"Tmin6", kCdfFloat, -1, true},
+    {"sunshine", kCdfFloat, -1, true},   {"remarks", kCdfChar, 3, false},
+};
+
+// Does the open netCDF file have this program's layout? Records are only
+// ever added to such a file: anything else would take them mislabelled.
+bool cdf_layout_ok() {
+  const int rec = CDF_get_dim("report");
+  if (rec == -1 || CDF_get_unlimited() != rec) return false;
+  int dim_ids[std::size(kCdfDims)];
+  for (std::size_t i = 0; i < std::size(kCdfDims); ++i) {
+    dim_ids[i] = CDF_get_dim(kCdfDims[i].name);
+    if (dim_ids[i] == -1 || CDF_get_dim_size(dim_ids[i]) != kCdfDims[i].size) return false;
+  }
+  for (const CdfVar &v : kCdfVars) {
+    const int id = CDF_get_var(v.name);
+    if (id == -1) {
+      if (v.optional) continue;
+      return false;
+    }
+    int type = 0;
+    int dims[2] = {-1, -1};
+    const int nd = CDF_get_var_shape(id, &type, dims, 2);
+    if (type != v.type || nd != (v.dim2 == -1 ? 1 : 2) || dims[0] != rec) return false;
+    if (v.dim2 != -1 && dims[1] != dim_ids[v.dim2]) return false;
+  }
+  char label[40];
+  return CDF_get_glob_att("filetime", label, sizeof label) >= 0;
+}
+
+// Checks a netCDF file before records are appended to it: this program's
+// layout and every record its header counts present. 0, or -1 with a message.
+int cdf_check_append(const char *filename, const char *path) {
+  CDF_print_errors(0);
+  const int id = CDF_open(path, 0);
+  const bool ours = id != -1 && cdf_layout_ok();
+  if (id != -1) CDF_close();
+  CDF_print_errors(1);
+  if (!ours) {
+    MESS_print(kFail, "SFC_open: Not a netCDF file of this program's layout, not appended to: %s\n",
+               filename);
+    return -1;
+  }
+  struct stat st;
+  const long long need = CDF_needed_size(path);
+  if (need < 0 || ::stat(path, &st) != 0 || static_cast<long long>(st.st_size) < need) {
+    MESS_print(kFail, "SFC_open: netCDF file cut short, not appended to: %s\n", filename);
+    return -1;
+  }
+  return 0;
+}
+
+// Is `filename` written through the safe writer: a new path or a regular
+// file, not a standard stream, a pipe, a FIFO or a device?
+bool writes_safely(const char *filename, const char *path) {
+  // A "|" name that is no file is a command, or refused by FILE_open.
+  const bool command_name = filename[0] == '|' && !FILE_exist(filename);
+  return !FILE_is_stdio(filename) && !command_name && SAFE_kind_of(path) != kSafeOther;
+}
+
+// A stream over a copy of descriptor `fd` of the safe writer. Records are
+// staged in large blocks already, so the stream keeps no buffer of its own:
+// after a roll-back nothing is left to reach the file.
+FILE *safe_stream(int fd, const char *mode) {
+  const int wfd = ::fcntl(fd, F_DUPFD_CLOEXEC, 0);
+  if (wfd < 0) return nullptr;
+  FILE *f = ::fdopen(wfd, mode);
+  if (!f) {
+    ::close(wfd);
+    return nullptr;
+  }
+  std::setvbuf(f, nullptr, _IONBF, 0);
+  return f;
+}
+
+// Finishes (status 0) or drops (any other) the safely written file when
+// the program ends without SFC_close. 0, or -1 when its data did not all
+// reach it.
+int drain_output(int status) {
+  if (!safe_out) return 0;
+  bool failed = stream_failed || cdf_failed;
+  if (cvt_file) {
+    if (status == 0) {
+      flush_stage();
+      if (std::ferror(cvt_file)) failed = true;
+    }
+    staged = 0;
+    if (std::fclose(cvt_file) != 0) failed = true;
+    cvt_file = nullptr;
+    staging = false;
+  } else if (cdf_id != -1) {
+    CDF_set_fd(cdf_id);
+    if (CDF_close() == -1) failed = true;
+  }
+  cdf_id = -1;
+  file_type = 0;
+  safe_out = false;
+  if (failed && status == 0) MESS_print(kFail, "SFC_close: Error writing converted data file\n");
+  return failed ? -1 : 0;
 }
 
 }  // namespace
@@ -500,10 +655,29 @@ int SFC_open(const char *filename, int f_access, int *f_type) {
         break;
       default: return -1;
     }
-    FILE *f = FILE_open(filename, mode);
+    char path[160];
+    FILE_add_user_path(filename, path);
+    FILE *f = nullptr;
+    const bool safe = f_access != 0 && writes_safely(filename, path);
+    if (safe) {
+      FILE_make_dir(path, 1);
+      // The header must survive the removal of a cut last record.
+      const int fd = f_access == 1 ? SAFE_create(path) : SAFE_append(path, type == 2 ? 1 : 2);
+      if (fd < 0) return -1;
+      f = safe_stream(fd, mode);
+      if (!f) {
+        SAFE_abort();
+        return -1;
+      }
+      SAFE_set_drain(drain_output);
+    } else {
+      f = FILE_open(filename, mode);
+    }
     if (!f) return -1;
     cvt_file = f;
-    cvt_pipe = FILE_is_pipe(f);
+    cvt_pipe = !safe && FILE_is_pipe(f);
+    safe_out = safe;
+    cdf_id = -1;
     // Records are short and many: they go out in large blocks.
     staging = !is_std_stream(f);
     staged = 0;
@@ -515,25 +689,53 @@ int SFC_open(const char *filename, int f_access, int *f_type) {
     stat_num = 0;
     stream_failed = false;
     cdf_failed = false;
+    header_failed = false;
     return fileno(f);
   }
 
   if (type == 11 || type == 12) {
     if (f_access < 0 || f_access > 2) return -1;
-    CDF_print_errors(0);
-    if (f_access == 2) {
-      type = *f_type = SFC_chktype(filename);
-      if (type != 11 && type != 12) return -1;
-      CDF_print_errors(0);
-    }
     // The same path rules as every other file: "~" names, and missing
     // directories made for a new file.
     char path[160];
     FILE_add_user_path(filename, path);
-    if (f_access == 1) FILE_make_dir(path, 1);
-    const int id = CDF_open(path, f_access);
-    if (id == -1) return -1;
+    // The library writes only to a regular file of its own, which it may
+    // remove on failure: never to a device, a FIFO or a stream.
+    if (f_access != 0 && !writes_safely(filename, path)) {
+      MESS_print(kFail, "SFC_open: netCDF output must be a regular file: %s\n", filename);
+      return -1;
+    }
+    CDF_print_errors(0);
+    if (f_access == 2) {
+      type = *f_type = SFC_chktype(filename);
+      if (type == 11) {
+        MESS_print(kFail, "SFC_open: Not a netCDF file of this program's layout, not appended to: %s\n",
+                   filename);
+        return -1;
+      }
+      if (type != 12 || cdf_check_append(filename, path) != 0) return -1;
+      CDF_print_errors(0);
+    }
+    // A new file is made, and an existing one appended to, as a temporary
+    // file that replaces the target only when the run succeeds.
+    const char *open_path = path;
+    if (f_access == 1) {
+      FILE_make_dir(path, 1);
+      if (SAFE_create(path) < 0) return -1;
+      open_path = SAFE_temp_path();
+    } else if (f_access == 2) {
+      if (SAFE_copy(path) != 0) return -1;
+      open_path = SAFE_temp_path();
+    }
+    const int id = CDF_open(open_path, f_access);
+    if (id == -1) {
+      if (f_access != 0) SAFE_abort();
+      return -1;
+    }
     CDF_print_errors(1);
+    if (f_access != 0) SAFE_set_drain(drain_output);
+    safe_out = f_access != 0;
+    cdf_id = id;
     file_type = type;
     file_access = f_access;
     num_station = 0;
@@ -542,6 +744,7 @@ int SFC_open(const char *filename, int f_access, int *f_type) {
     remark_len = 0;
     stream_failed = false;
     cdf_failed = false;
+    header_failed = false;
     return id;
   }
   return -1;
@@ -624,7 +827,11 @@ int SFC_close(int cvt_fd) {
       if (cvt_file) {
         flush_stage();
         if (std::ferror(cvt_file)) stream_failed = true;
-        if (close_stream(cvt_file, cvt_pipe) != 0) stream_failed = true;
+        if (safe_out) {
+          if (std::fclose(cvt_file) != 0) stream_failed = true;
+        } else if (close_stream(cvt_file, cvt_pipe) != 0) {
+          stream_failed = true;
+        }
       }
       cvt_file = nullptr;
       cvt_pipe = false;
@@ -639,10 +846,21 @@ int SFC_close(int cvt_fd) {
       return -1;
   }
   file_type = 0;
-  // Data that did not reach the file must not end as a successful run.
-  if (stream_failed || close_failed)
+  cdf_id = -1;
+  const bool safe = safe_out;
+  safe_out = false;
+  // Data that did not reach the file must not end as a successful run, nor
+  // take the place of the file that was there.
+  if (stream_failed || close_failed || header_failed)
     MESS_print(kFail, "SFC_close: Error writing converted data file\n");
-  if (stream_failed || close_failed || cdf_failed) ZOT_exit(1);
+  if (stream_failed || close_failed || cdf_failed) {
+    if (safe) SAFE_abort();
+    ZOT_exit(1);
+  }
+  if (safe && SAFE_commit() != 0) {
+    MESS_print(kFail, "SFC_close: Error writing converted data file\n");
+    ZOT_exit(1);
+  }
   return 0;
 }
 
@@ -658,7 +876,8 @@ int SFC_write(int cvt_fd, SFC_report *report, int /*rep_type*/, int *statnum) {
   if (!report) return -1;
   if (file_type == 12) {
     if (!statnum) return -1;
-    write_cdf(cvt_fd, report, *statnum);
+    // After the first failure the file is lost anyway: no flood of errors.
+    if (!cdf_failed) write_cdf(cvt_fd, report, *statnum);
     return 0;
   }
   if (!is_text_type(file_type) && file_type != 51) return -1;

@@ -36,6 +36,12 @@ int SFC_chktype(const char *filename);
 // only). Appending re-detects the type from the file and stores it in
 // *f_type. Returns the handle (stream descriptor for text and XML, netCDF
 // id for netCDF), or -1; on failure no module state changes.
+// A new path or a regular file is written safely: created or overwritten
+// as a temporary file that SFC_close renames over it, appended to so that
+// a failure cuts it back (netCDF: on a copy). Standard output, pipes and
+// other files (FIFO, device) are written directly; netCDF refuses them. A
+// netCDF file is appended to only when it has this program's layout and
+// every record its header counts.
 int SFC_open(const char *filename, int f_access, int *f_type);
 
 // Writes the header of the open file from `info` (netCDF: sets
@@ -48,12 +54,13 @@ int SFC_putinfo(int cvt_fd, SFC_info *info);
 // taken as the file's date), -1 for an unknown type.
 int SFC_getinfo(int cvt_fd, SFC_info *info);
 
-// Closes the open file (XML: writes the end tag first when it was created).
-// 0, or -1 when no supported file is open. When any write to the file
-// failed (a stream error of the text or XML file, or a netCDF record
-// write), the file is closed and the program ends through ZOT_exit(1); a
-// stream error prints "SFC_close: Error writing converted data file\n" at
-// level 192.
+// Closes the open file (XML: writes the end tag first when it was created)
+// and makes a safely written file visible under its name. 0, or -1 when no
+// supported file is open. When any write to the file failed (a stream
+// error of the text or XML file, a netCDF header or record write, the
+// final flush), the file is rolled back and the program ends through
+// ZOT_exit(1); a stream or flush error prints "SFC_close: Error writing
+// converted data file\n" at level 192.
 int SFC_close(int cvt_fd);
 
 // The gate: writes the report when its time lies in the run's window and

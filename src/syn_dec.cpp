@@ -8,12 +8,15 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <string>
+#include <vector>
 
 #include "cty_tool.hpp"
 #include "files.hpp"
 #include "mess.hpp"
 #include "missing.hpp"
 #include "resrc.hpp"
+#include "safe_file.hpp"
 #include "scanp.hpp"
 #include "sfc_read.hpp"
 #include "string.hpp"
@@ -566,6 +569,13 @@ int cvt_fd = -1;
 TAB_table data_tbl{};
 char in_buf[1 << 16];  // stdio buffer of the input file being read
 
+// The run's input files, known before the output is opened so that no
+// input can be overwritten by it: the first file and date the run starts
+// from (set by SYN_decode_all) and the whole sequence.
+const char *run_first = nullptr;
+Date run_date{};
+std::vector<std::string> run_inputs;
+
 // Report classes, their save bits and keywords.
 struct ClassBit {
   const char *area;  // two-letter class at the start of SFC_report.area
@@ -732,6 +742,19 @@ int SYN_decode_params() {
   return 0;
 }
 
+namespace {
+
+// A template too long for the naming layer would be cut there: refused as
+// a name that is too long.
+void refuse_long_template(const char *t) {
+  if (std::strlen(t) <= static_cast<std::size_t>(kNameMax)) return;
+  MESS_print(kFailure, "SYN_out_file: Output file name longer than %d characters: %.*s...\n", kNameMax,
+             kNameMax, t);
+  ZOT_exit(1);
+}
+
+}  // namespace
+
 int SYN_out_file(Date *date) {
   FILE_set_name("syn_cvt");
   int argc = 0;
@@ -761,16 +784,60 @@ int SYN_out_file(Date *date) {
     }
     if (fmt) {
       file_type = fmt->type;
+      if (vlen > 4) refuse_long_template(v + 4);
       FILE_set_name(vlen > 4 ? v + 4 : fmt->name);
     } else {
+      refuse_long_template(v);
       FILE_set_name(v);
     }
   }
   free_parsed_array(argc, argv);
 
   char name[kNameMax + 1] = "";
-  FILE_set_date(date, name);
+  // A name cut to the limit would be another file (every hour after the
+  // cut would go to one): refused instead.
+  if (FILE_set_date_whole(date, name) == -1) {
+    MESS_print(kFailure, "SYN_out_file: Output file name longer than %d characters: %s...\n", kNameMax,
+               name);
+    ZOT_exit(1);
+  }
+
+  // The input sequence, named after the output as it always was (templates
+  // share the naming state), and checked before anything is opened.
+  if (run_first) {
+    run_inputs.clear();
+    FILE_restore_name_conv();
+    FILE_set_filename(run_first);
+    FILE_first(&run_date);
+    char in[kNameMax + 1];
+    while (FILE_get_next(in)) run_inputs.emplace_back(in);
+  }
+  char path[kNameMax + 1];
+  FILE_add_user_path(name, path);
   FILE_allow_template_command("out_file", name);  // runs only a "|command" the user gave
+  const bool stream = FILE_is_stdio(name) || FILE_is_command(name);
+  if (!stream) {
+    for (const std::string &in : run_inputs) {
+      if (FILE_is_stdio(in.c_str()) || FILE_is_command(in.c_str())) continue;
+      char in_path[kNameMax + 1];
+      FILE_add_user_path(in.c_str(), in_path);
+      if (SAFE_same_file(path, in_path)) {
+        MESS_print(kFailure, "SYN_out_file: Output file %s is the input file %s\n", name, in.c_str());
+        ZOT_exit(1);
+      }
+    }
+  }
+
+  // One run at a time on a file: the lock is taken before the file is
+  // looked at, so a run that waited appends to what the other one wrote.
+  if (!stream && SAFE_kind_of(path) != kSafeOther) {
+    FILE_make_dir(path, 1);
+    if (SAFE_lock(path) != 0) {
+      MESS_print(kFailure, "SYN_out_file: Unable to open converted data file: %s\n", name);
+      ZOT_exit(1);
+    }
+  }
+
   file_mode = FILE_overwrite(name, 2);
   int fd = -1;
   if (file_mode == 1 || file_mode == 2) {
@@ -856,6 +923,8 @@ int SYN_decode_all() {
   DATE_get_datim(&datim);
   FILE_reset_time();
 
+  run_first = filename;
+  run_date = file_date;
   cvt_fd = SYN_out_file(&datim);
 
   SFC_info info{};
@@ -890,10 +959,11 @@ int SYN_decode_all() {
   if (update != 0) TAB_create(&data_tbl, 4000, static_cast<int>(sizeof(SFC_report)), 1);
   SFC_print_line(kListing, nullptr);
 
-  FILE_restore_name_conv();
-  FILE_set_filename(filename);
-  FILE_first(&file_date);
-  while (FILE_get_next(filename)) SYN_decode_file(filename);
+  int opened = 0;
+  for (const std::string &in : run_inputs) opened += SYN_decode_file(in.c_str());
+  // A run that could read nothing must not stand in for the file that was
+  // there (the usual cron case: the bulletins are not there yet).
+  if (opened == 0) ZOT_exit(1);
 
   if (numid != 0) {
     free_parsed_array(numid, ids);

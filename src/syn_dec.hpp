@@ -10,14 +10,19 @@
 // ---------------------------------------------------------------------------
 // Conversion run and report loop.
 
-// The whole conversion, from the run parameters to the closed output file. 0.
+// The whole conversion, from the run parameters to the closed output file. 0;
+// ends the program with status 1 (the old output kept) when no input file
+// could be opened.
 int SYN_decode_all();
 // Reads "output" (report classes) and "parameter" (identifier rule, listing
 // layout, time window, merge level) into the run settings. 0.
 int SYN_decode_params();
 // Chooses format and name of the output file for `date` and opens it;
-// returns its handle. Ends the program with status 0 when the existing file
-// is to be left alone, with status 1 when it cannot be opened.
+// returns its handle. Within a run, the run's input files are listed first
+// and the output locked for the run. Ends the program with status 0 when
+// the existing file is to be left alone, with status 1 when it cannot be
+// opened or is refused: a name longer than 159 characters, or the same file
+// as an input.
 int SYN_out_file(Date *date);
 // Converts every report of one input file. 1 when the file was opened and
 // read to its end, 0 when it could not be opened.

@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
+#include <iterator>
 #include <string>
 
 #include "mess.hpp"
@@ -51,7 +52,26 @@ void read_answer(char (&line)[kPromptLine + 1]) {
 
 }  // namespace
 
-void ZOT_exit(int status) { std::exit(status); }
+namespace {
+int (*exit_hooks[4])(int) = {};
+int num_exit_hooks = 0;
+}  // namespace
+
+int ZOT_on_exit(int (*hook)(int status)) {
+  if (!hook || num_exit_hooks == static_cast<int>(std::size(exit_hooks))) return -1;
+  exit_hooks[num_exit_hooks++] = hook;
+  return 0;
+}
+
+void ZOT_exit(int status) {
+  // An exit from inside an exit function ends at once.
+  static bool ending = false;
+  if (!ending) {
+    ending = true;
+    for (int i = num_exit_hooks; i-- > 0;) status = exit_hooks[i](status);
+  }
+  std::exit(status);
+}
 
 const char *ZOT_version() { return TAVRO_VERSION; }
 

@@ -1,7 +1,12 @@
 // Process services: exit, version, prompts that accept resource commands, sleep.
 #pragma once
 
+// Ends the program with `status`, after the registered exit functions.
 [[noreturn]] void ZOT_exit(int status);
+// Registers a function that ZOT_exit calls before the program ends, the
+// latest first; it gets the status and returns the status to go on with.
+// 0, or -1 when no more can be registered.
+int ZOT_on_exit(int (*hook)(int status));
 const char *ZOT_version();
 int ZOT_set_command(const char *string);
 char *ZOT_prompts(const char *prompt, char *str, int length);

@@ -428,7 +428,9 @@ TEST_F(CdfFile, FormatsDoNotMixOnAppend) {
   EXPECT_EQ(read_file(zot), "ZOTSFC\n1200Z  7 DEC 23\n");
 }
 
-TEST_F(CdfFile, OlderLayoutOpensButTakesNoRecords) {
+// The older layout can be read, but records are never added to it: they
+// would be lost or mislabelled.
+TEST_F(CdfFile, OlderLayoutIsReadButNeverAppendedTo) {
   std::string path = dir.file("old.cdf");
   int ncid, dim;
   ASSERT_EQ(nc_create(path.c_str(), NC_CLOBBER, &ncid), NC_NOERR);
@@ -436,10 +438,18 @@ TEST_F(CdfFile, OlderLayoutOpensButTakesNoRecords) {
   const char label[] = "0600Z  7 DEC 23";
   ASSERT_EQ(nc_put_att_text(ncid, NC_GLOBAL, "datetime", std::strlen(label), label), NC_NOERR);
   ASSERT_EQ(nc_close(ncid), NC_NOERR);
+  const std::string before = read_file(path);
 
   EXPECT_EQ(SFC_chktype(path.c_str()), 11);
   int type = 12;
-  int fd = SFC_open(path.c_str(), 2, &type);
+  testing::internal::CaptureStderr();
+  EXPECT_EQ(SFC_open(path.c_str(), 2, &type), -1);
+  EXPECT_EQ(testing::internal::GetCapturedStderr(),
+            "SFC_open: Not a netCDF file of this program's layout, not appended to: " + path + "\n");
+  EXPECT_EQ(read_file(path), before);
+
+  type = 0;
+  int fd = SFC_open(path.c_str(), 0, &type);
   ASSERT_GE(fd, 0);
   EXPECT_EQ(type, 11);
   SFC_info info{};
@@ -452,6 +462,7 @@ TEST_F(CdfFile, OlderLayoutOpensButTakesNoRecords) {
   EXPECT_EQ(SFC_write(fd, &r, 1, &rec), -1);
   EXPECT_EQ(SFC_putinfo(fd, &info), -1);
   EXPECT_EQ(SFC_close(fd), 0);
+  EXPECT_EQ(read_file(path), before);
 }
 
 // A display time zone must not cost the records their time.
