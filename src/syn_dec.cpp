@@ -801,6 +801,8 @@ int SYN_out_file(Date *date) {
                name);
     ZOT_exit(1);
   }
+  // Before the naming state moves on to the inputs.
+  FILE_allow_template_command("out_file", name);  // runs only a "|command" the user gave
 
   // The input sequence, named after the output as it always was (templates
   // share the naming state), and checked before anything is opened.
@@ -814,7 +816,6 @@ int SYN_out_file(Date *date) {
   }
   char path[kNameMax + 1];
   FILE_add_user_path(name, path);
-  FILE_allow_template_command("out_file", name);  // runs only a "|command" the user gave
   const bool stream = FILE_is_stdio(name) || FILE_is_command(name);
   if (!stream) {
     for (const std::string &in : run_inputs) {
