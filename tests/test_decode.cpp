@@ -255,7 +255,8 @@ TEST_F(DecodeDefaults, ManyDistinctKeysLoadAndKeepPrecedence) {
       text += line;
     }
     text += "tavro.data_path /file" + std::to_string(f) + "\n";
-    path += (f ? ":" : "") + file("many" + std::to_string(f), text);
+    if (f) path += ':';
+    path += file(tvtest::numbered("many", f), text);
   }
   std::string got = decode({}, [] {
     return val("k000000") + "|" + val("k123456") + "|" + val("k199999") + "|" + val("data_path");
