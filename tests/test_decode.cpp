@@ -90,7 +90,11 @@ TEST(Decode, OptionValues) {
             "KORD,KMSN 2 ");
   EXPECT_EQ(decode({"-pr", "-5"}, [] { return val("stat_prior"); }), "-5") << "-5 is a value";
   EXPECT_EQ(decode({"-dp", "/data/raw", "-dp", "/data/new"}, [] { return val("data_path"); }), "/data/new");
-  EXPECT_EQ(decode({"-xyz", "5", "-Unknown"}, [] { return val("xyz") + "|" + val("Unknown"); }), "5|");
+  // An unknown option is kept, but it takes a value only after "=": the
+  // word after it is read as the next argument, as after a switch.
+  auto unknown = [] { return val("xyz") + "|" + val("Unknown") + "|" + val("filename"); };
+  EXPECT_EQ(decode({"-xyz", "5", "-Unknown"}, unknown), "||5");
+  EXPECT_EQ(decode({"-xyz=5", "-Unknown"}, unknown), "5||(null)");
   // A value after "=" is never cut with the option name.
   std::string longpath = "/" + std::string(150, 'p');
   EXPECT_EQ(decode({"-dp=" + longpath}, [] { return val("data_path"); }), longpath);
