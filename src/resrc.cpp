@@ -759,25 +759,37 @@ std::size_t word_distance(std::string_view a, std::string_view b) {
 class Nearest {
  public:
   explicit Nearest(std::string_view word) : word_(word) {}
+  // `shown`, after `sign`, is what names the candidate; both views must
+  // outlive the search.
   void offer(std::string_view candidate, std::string_view shown, std::string_view sign = {}) {
     const std::size_t d = word_distance(sign.empty() ? word_ : word_.substr(sign.size()), candidate);
     if (d < best_) {
       best_ = d;
-      found_.assign(sign);
-      found_.append(shown);
+      sign_ = sign;
+      shown_ = shown;
     }
   }
   // Takes `shown` outright: the word is `key` with a wrong form after it.
   void take(std::string_view shown) {
     best_ = 0;
-    found_.assign(shown);
+    sign_ = {};
+    shown_ = shown;
   }
-  std::string result() const { return best_ < std::max<std::size_t>(word_.size(), 2) ? found_ : std::string(); }
+  // Copied by hand: g++ 12 in Release builds warns falsely (-Wrestrict) on
+  // a string assigned and then appended to.
+  std::string result() const {
+    if (best_ >= std::max<std::size_t>(word_.size(), 2)) return {};
+    std::string out(sign_.size() + shown_.size(), ' ');
+    std::copy(sign_.begin(), sign_.end(), out.begin());
+    std::copy(shown_.begin(), shown_.end(), out.begin() + static_cast<std::ptrdiff_t>(sign_.size()));
+    return out;
+  }
 
  private:
   std::string_view word_;
   std::size_t best_ = SIZE_MAX;
-  std::string found_;
+  std::string_view sign_;
+  std::string_view shown_;
 };
 
 // The valid word nearest to `word`: a leading "+" or "-" may be a sign, and
