@@ -1171,7 +1171,8 @@ int RES_decode(const char *, const char *, int argc, char **argv, RES_defobj *ta
       if (row.num) *row.num = count;
     } else if (r->cvt == CV_mess && r->data != nullptr) {
       convert_message(r);
-    } else if (r->cvt == CV_file_param && r->data != nullptr && !known_file_param(r->data)) {
+    } else if (r->cvt == CV_file_param && r->data != nullptr && r->data[0] != '\0' &&
+               !known_file_param(r->data)) {
       RES_bad_word("RES_decode", r->name, r->data, kFileParamWords);
     } else {
       convert(r, row.out, r->cvt);
