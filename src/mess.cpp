@@ -277,6 +277,20 @@ int MESS_set_str_from(const char *str, int may_run) {
   return 0;
 }
 
+int MESS_known_word(const char *token) {
+  if (token == nullptr) return 1;
+  std::string_view t = trim_blanks(token);
+  if (t.empty()) return 1;
+  for (const char *prefix : {"@fi", "+fi", "-fi", "dfi", "fi", "line"})
+    if (starts_with_nocase(t, prefix)) return 1;
+  if ((t.size() == 6 && starts_with_nocase(t, "nopage")) || (t.size() == 4 && starts_with_nocase(t, "page")))
+    return 1;
+  if (t[0] == '+' || t[0] == '-') t.remove_prefix(1);
+  for (const Keyword &k : kKeywords)
+    if (starts_with_nocase(t, k.name.data())) return 1;
+  return 0;
+}
+
 int MESS_check(M_type level) { return (mess_level & level) != 0 ? 1 : 0; }
 
 M_type MESS_get() { return mess_level; }

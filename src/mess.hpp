@@ -11,6 +11,11 @@ int MESS_set_str(const char *str);
 // MESS_set_str for a setting that may not be the user's: with may_run 0 a
 // log name "|cmd" is a file name, never a command.
 int MESS_set_str_from(const char *str, int may_run);
+// 1 when MESS_set_str knows `token` (blanks around it aside): a level
+// keyword with its optional sign and sub-level, a log-file, paging or line
+// token, or nothing at all (skipped). 0 for any other word, which as a level
+// would silence every message.
+int MESS_known_word(const char *token);
 int MESS_check(M_type level);
 M_type MESS_get();
 int MESS_check_set();

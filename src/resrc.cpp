@@ -3,6 +3,7 @@
 // line into the store.
 #include "resrc.hpp"
 
+#include <algorithm>
 #include <array>
 #include <cctype>
 #include <cerrno>
@@ -16,6 +17,7 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <vector>
 
 #include "date.hpp"
 #include "def_read.hpp"
@@ -721,6 +723,146 @@ void read_defaults(const char *file, const RES_defobj *table) {
   DEF_close();
 }
 
+// ----------------------------------------------------------- wrong words
+
+int usage_errors = 0;  // wrong words of the command line
+
+// Warnings about unknown options, printed once the message level of the
+// command line is in force.
+std::vector<std::string> &unknown_options() {
+  static auto *list = new std::vector<std::string>();
+  return *list;
+}
+
+// Edits from `a` to `b`, ignoring case: an insertion, a deletion, a change
+// or a swap of two neighbours costs one. Long texts are never near.
+std::size_t word_distance(std::string_view a, std::string_view b) {
+  constexpr std::size_t kMax = 64;
+  if (a.size() > kMax || b.size() > kMax) return SIZE_MAX;
+  std::array<std::array<std::size_t, kMax + 1>, kMax + 1> d{};
+  for (std::size_t i = 0; i <= a.size(); ++i) d[i][0] = i;
+  for (std::size_t j = 0; j <= b.size(); ++j) d[0][j] = j;
+  for (std::size_t i = 1; i <= a.size(); ++i) {
+    for (std::size_t j = 1; j <= b.size(); ++j) {
+      const std::size_t cost = lower(a[i - 1]) == lower(b[j - 1]) ? 0 : 1;
+      std::size_t v = std::min({d[i - 1][j] + 1, d[i][j - 1] + 1, d[i - 1][j - 1] + cost});
+      if (i > 1 && j > 1 && lower(a[i - 1]) == lower(b[j - 2]) && lower(a[i - 2]) == lower(b[j - 1]))
+        v = std::min(v, d[i - 2][j - 2] + 1);
+      d[i][j] = v;
+    }
+  }
+  return d[a.size()][b.size()];
+}
+
+// Finds the candidate nearest to a word; a candidate fewer edits away than
+// the word has characters is a likely slip worth naming.
+class Nearest {
+ public:
+  explicit Nearest(std::string_view word) : word_(word) {}
+  // `shown`, after `sign`, is what names the candidate; both views must
+  // outlive the search.
+  void offer(std::string_view candidate, std::string_view shown, std::string_view sign = {}) {
+    const std::size_t d = word_distance(sign.empty() ? word_ : word_.substr(sign.size()), candidate);
+    if (d < best_) {
+      best_ = d;
+      sign_ = sign;
+      shown_ = shown;
+    }
+  }
+  // Takes `shown` outright: the word is `key` with a wrong form after it.
+  void take(std::string_view shown) {
+    best_ = 0;
+    sign_ = {};
+    shown_ = shown;
+  }
+  // Copied by hand: g++ 12 in Release builds warns falsely (-Wrestrict) on
+  // a string assigned and then appended to.
+  std::string result() const {
+    if (best_ >= std::max<std::size_t>(word_.size(), 2)) return {};
+    std::string out(sign_.size() + shown_.size(), ' ');
+    std::copy(sign_.begin(), sign_.end(), out.begin());
+    std::copy(shown_.begin(), shown_.end(), out.begin() + static_cast<std::ptrdiff_t>(sign_.size()));
+    return out;
+  }
+
+ private:
+  std::string_view word_;
+  std::size_t best_ = SIZE_MAX;
+  std::string_view sign_;
+  std::string_view shown_;
+};
+
+// The valid word nearest to `word`: a leading "+" or "-" may be a sign, and
+// a word that begins with the key of an entry with a form ("range=abc")
+// names that entry.
+std::string nearest_word(std::string_view word, std::string_view valid) {
+  Nearest n(word);
+  std::string_view sign;
+  if (!word.empty() && (word[0] == '+' || word[0] == '-')) sign = word.substr(0, 1);
+  while (!valid.empty()) {
+    const std::size_t comma = valid.find(',');
+    const std::string_view entry = valid.substr(0, comma);
+    valid = comma == std::string_view::npos ? std::string_view() : valid.substr(comma + 1);
+    const std::string_view key = entry.substr(0, entry.find_first_of("=["));
+    if (key.empty()) continue;
+    if (key.size() < entry.size() && word.size() > key.size() && ibegins(word, key) &&
+        !is_letter(word[key.size()]) && !is_digit(word[key.size()])) {
+      n.take(entry);
+      break;
+    }
+    n.offer(key, entry);
+    if (!sign.empty()) n.offer(key, entry, sign);
+  }
+  return n.result();
+}
+
+// The accepted option nearest to an unknown one, by spelling or full name.
+std::string nearest_option(const RES_defobj *table, std::string_view name) {
+  Nearest n(name);
+  for (int i = 0; table[i].def; ++i) {
+    if (!table[i].cmd || !table[i].def[0]) continue;
+    n.offer(table[i].cmd, table[i].cmd);
+    n.offer(table[i].def, table[i].def);
+  }
+  for (const char *own : {"df", "default", "na", "name"}) n.offer(own, own);
+  return n.result();
+}
+
+// An option that no definition matches is stored as the framework has it,
+// without a value: nothing tells whether it takes one, so the word after
+// it is read as the next argument (a file name), as after a switch.
+void note_unknown_option(const RES_defobj *table, const char *arg, const Option &o, const char *next) {
+  std::string text = "RES_decode: Unknown option: ";
+  text.append(arg, static_cast<std::size_t>(option_dashes(arg)));
+  text.append(o.name);
+  const std::string near = nearest_option(table, o.name);
+  if (!near.empty()) {
+    text.append(" (did you mean -");
+    text.append(near);
+    text.append("?)");
+  }
+  if (next != nullptr) {
+    text.append("; the word after it, ");
+    text.append(next);
+    text.append(", is not its value (write -");
+    text.append(o.name);
+    text.append("=value)");
+  }
+  text.append("\n");
+  unknown_options().push_back(std::move(text));
+}
+
+constexpr const char *kFileParamWords = "use,reuse,over,calc,recalc,app";
+constexpr const char *kMessageWords =
+    "none,print,error,warn,mess,out1,out2,out3,out4,debug,page,nopage,line=N,"
+    "fi=FILE,+fi=FILE,-fi=FILE,@fi=FILE,dfi=FILE";
+
+bool known_file_param(const char *data) {
+  for (const char *w : {"use", "reuse", "over", "calc", "recalc", "app"})
+    if (iequal(data, w)) return true;
+  return false;
+}
+
 // Phase 7: the options and positional words of the command line.
 void second_pass(int argc, char **argv, const RES_defobj *table) {
   int npos = 0;
@@ -733,7 +875,14 @@ void second_pass(int argc, char **argv, const RES_defobj *table) {
       if (is_name_abbrev(o.name, true) || is_default_opt(o.name, true)) continue;
       int row = find_row(table, o.name);
       if (row < 0) {
+        const char *next = nullptr;
+        if (o.from_next) {
+          next = argv[i];
+          --i;  // read again, as the next argument
+          o.value = nullptr;
+        }
         set_value(tv::kMissInt, o.name, o.value, CV_string, RES_FROM_COMMAND);
+        note_unknown_option(table, arg, o, next);
         continue;
       }
       const DEF_convert cvt = table[row].cvt;
@@ -770,6 +919,32 @@ int convert(const resource *r, char *out, DEF_convert cvt) {
     return 1;
   }
   return RES_conv_data(r->data, out, cvt);
+}
+
+// Phase 9 for a message setting. An unknown word would set the level to
+// nothing and silence every message, the report of the mistake included:
+// from the command line the setting is not applied and the run ends; from
+// elsewhere the setting is applied without its unknown words.
+void convert_message(const resource *r) {
+  int argc = 0;
+  char **argv = nullptr;
+  parse_string(r->data, ',', &argc, &argv);
+  std::string known;
+  bool wrong = false, error = false;
+  for (int k = 0; k < argc; ++k) {
+    if (MESS_known_word(argv[k])) {
+      if (!known.empty()) known.push_back(',');
+      known.append(argv[k]);
+    } else {
+      wrong = true;
+      error = RES_bad_word("RES_decode", r->name, argv[k], kMessageWords) != 0 || error;
+    }
+  }
+  free_parsed_array(argc, argv);
+  if (!wrong)
+    convert(r, nullptr, CV_mess);
+  else if (!error && !known.empty())
+    MESS_set_str_from(known.c_str(), r->origin != RES_FROM_LOCAL);
 }
 
 }  // namespace
@@ -834,6 +1009,35 @@ int RES_from_user(const char *name) {
   resource *r = name ? find_res(name) : nullptr;
   return (r != nullptr && r->origin != RES_FROM_LOCAL) ? 1 : 0;
 }
+
+int RES_bad_word(const char *func, const char *name, const char *word, const char *valid) {
+  if (func == nullptr || name == nullptr || word == nullptr) return 0;
+  if (valid == nullptr) valid = "";
+  const std::string near = nearest_word(word, valid);
+  std::string hint;
+  if (!near.empty()) hint.append(" (did you mean ").append(near).append("?)");
+  resource *r = find_res(name);
+  const RES_origin origin = r ? r->origin : RES_FROM_PROGRAM;
+  if (origin == RES_FROM_COMMAND) {
+    ++usage_errors;
+    MESS_print(kLevFail, "%s: Unknown word in %s: %s%s; valid words: %s\n", func, name, word, hint.c_str(),
+               valid);
+    return 1;
+  }
+  const char *from = nullptr;
+  if (origin == RES_FROM_ENV) from = "the environment";
+  else if (origin == RES_FROM_QUEUE) from = "the controlling process";
+  else if (r != nullptr && r->source != nullptr) from = r->source;
+  if (from != nullptr)
+    MESS_print(kLevFail, "%s: Unknown word in %s from %s, ignored: %s%s; valid words: %s\n", func, name, from,
+               word, hint.c_str(), valid);
+  else
+    MESS_print(kLevFail, "%s: Unknown word in %s, ignored: %s%s; valid words: %s\n", func, name, word,
+               hint.c_str(), valid);
+  return 0;
+}
+
+int RES_usage_errors() { return usage_errors; }
 
 int RES_setCL(int argc, char **argv) {
   clargc = argc;
@@ -965,10 +1169,17 @@ int RES_decode(const char *, const char *, int argc, char **argv, RES_defobj *ta
       parse_string(r->data, '\n', &count, &list);
       store(row.out, list);
       if (row.num) *row.num = count;
+    } else if (r->cvt == CV_mess && r->data != nullptr) {
+      convert_message(r);
+    } else if (r->cvt == CV_file_param && r->data != nullptr && r->data[0] != '\0' &&
+               !known_file_param(r->data)) {
+      RES_bad_word("RES_decode", r->name, r->data, kFileParamWords);
     } else {
       convert(r, row.out, r->cvt);
     }
   }
+  for (const std::string &text : unknown_options()) MESS_print(kLevFail, "%s", text.c_str());
+  unknown_options().clear();
   return 0;
 }
 

@@ -205,6 +205,18 @@ int RES_from_user(const char *name);
 int RES_fill_obj(RES_defobj *obj, const char *def, const char *env, const char *cmd,
                  DEF_convert cvt, char *out, int *num);
 
+// Wrong words. `word` in the value of resource `name` is none of the words
+// `valid` lists (comma-separated; an entry's "=..." or "[...]" part shows a
+// form and is not compared). From the command line it is an error, reported
+// by `func` with the nearest valid word and counted in RES_usage_errors: the
+// program must end with status 2 before it opens anything. From a defaults
+// file, the environment or the controlling process it is a warning naming
+// the source, and the word is ignored. Returns 1 for an error, 0 otherwise.
+int RES_bad_word(const char *func, const char *name, const char *word, const char *valid);
+// Wrong words of the command line reported so far, in RES_decode (message
+// levels, file parameters) and by the program (RES_bad_word).
+int RES_usage_errors();
+
 // Command line and decoding.
 int RES_init(int argc, char **argv, res_type *res_key, res_type *res_pos);
 int RES_decode(const char *progname, const char *cls, int argc, char **argv,

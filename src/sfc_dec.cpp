@@ -388,7 +388,9 @@ std::size_t SFC_format_text(char *buf, std::size_t size, const SFC_report *r, in
   put_tenths_temp(o, r->t);
   put_tenths_temp(o, r->td);
 
-  if (is_miss(r->w_dir)) {
+  // A direction without a speed is no wind to write: the speed would go
+  // into the digits as -9999 ("-7799").
+  if (is_miss(r->w_dir) || is_miss(r->w_spd)) {
     o.lit("-999 ");
   } else {
     std::int64_t d = trunc_int(r->w_dir);
@@ -496,7 +498,7 @@ std::size_t SFC_format_old_text(char *buf, std::size_t size, const SFC_report *r
   o.ch('.');
   o.dec(is_miss(r->td) ? -99 : trunc_int(static_cast<double>(r->td) + 0.5), 3);
   o.ch('.');
-  o.dec(is_miss(r->w_dir) ? -999 : trunc_int(10.0f * r->w_dir + r->w_spd), 4, '0');
+  o.dec(is_miss(r->w_dir) || is_miss(r->w_spd) ? -999 : trunc_int(10.0f * r->w_dir + r->w_spd), 4, '0');
   o.ch('.');
   o.dec(is_miss(r->alt) ? -99 : alt_digits(r->alt), 3);
   o.ch('.');

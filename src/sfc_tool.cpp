@@ -542,6 +542,44 @@ void try_var_file() {
   MESS_print(kVarWarnLevel, "VAR_open_file: Unable to open var file: %s\n", path);
 }
 
+// The identifier cell of the psyn and plns layouts: five characters and a
+// blank. Every psyn cell after it begins with a blank, so there a sixth
+// character may take the blank. A longer identifier (a ship's call sign)
+// would push every later cell to the right: it is cut to five characters
+// with "+" in the blank, and the whole identifier ends the row (id_tail).
+constexpr std::size_t kIdCut = 5;
+
+// `room`: the most characters that print whole.
+bool id_too_long(const SFC_report &r, std::size_t room) { return strnlen(r.id, sizeof r.id) > room; }
+
+void id_cell(Line &l, const SFC_report &r, int width, bool left, std::size_t room) {
+  if (id_too_long(r, room)) {
+    l.str(r.id, sizeof r.id, 0, static_cast<int>(kIdCut), true);
+    l.text("+");
+  } else if (strnlen(r.id, sizeof r.id) > kIdCut) {
+    l.str(r.id, sizeof r.id, 0, -1, true);
+  } else {
+    l.str(r.id, sizeof r.id, width, -1, left);
+    l.text(" ");
+  }
+}
+
+void id_tail(Line &l, const SFC_report &r, std::size_t room) {
+  if (!id_too_long(r, room)) return;
+  l.text(" [");
+  l.str(r.id, sizeof r.id, 0, -1, true);
+  l.text("]");
+}
+
+// The speed cell after a known direction: blank when the speed is missing
+// (a speed the validity check has reset), never "-9999".
+void speed_cell(Line &l, float w_spd) {
+  if (present(w_spd))
+    l.fixed(w_spd, 2, 0);
+  else
+    l.blanks(2);
+}
+
 // Mode 4, "psyn".
 // The sea-level pressure, temperature and dew point cells, alike in the
 // psyn and pln layouts.
@@ -565,8 +603,7 @@ void pressure_and_temps(Line &l, const SFC_report &r) {
 
 void list_psyn(M_type level, const SFC_report &r) {
   Line l;
-  l.str(r.id, sizeof r.id, 5, -1, true);
-  l.text(" ");
+  id_cell(l, r, 5, true, kIdCut + 1);
   if (r.num_cld < 1) {
     l.blanks(7);
   } else if (r.cld_height[0] >= 0.0f) {
@@ -596,7 +633,7 @@ void list_psyn(M_type level, const SFC_report &r) {
   } else {
     l.fixed(r.w_dir, 3, 0);
     l.text("-");
-    l.fixed(r.w_spd, 2, 0);
+    speed_cell(l, r.w_spd);
     l.text(" ");
     if (r.w_gust >= 0.0f) {
       l.fixed(r.w_gust, 2, 0);
@@ -641,6 +678,7 @@ void list_psyn(M_type level, const SFC_report &r) {
     l.text(":");
     l.ch(r.cld_type[2]);
   }
+  id_tail(l, r, kIdCut + 1);
   l.print(level);
 }
 
@@ -734,8 +772,7 @@ void list_pln(M_type level, const SFC_report &r) {
 // Mode 1, "plns": two lines, and a third for remarks.
 void list_plns(M_type level, const SFC_report &r) {
   Line l;
-  l.str(r.id, sizeof r.id, 4, -1, false);
-  l.text(" ");
+  id_cell(l, r, 4, false, kIdCut);
   const bool regular = (r.type & 1) != 0, special = (r.type & 2) != 0;
   l.text(regular && special ? "RS" : regular ? "SA" : special ? "SP" : "--");
   l.text((r.type & 4) != 0 ? "*" : " ");
@@ -765,7 +802,7 @@ void list_plns(M_type level, const SFC_report &r) {
     l.text(" ");
     l.fixed(r.w_dir, 3, 0);
     l.text("-");
-    l.fixed(r.w_spd, 2, 0);
+    speed_cell(l, r.w_spd);
     l.text(" ");
     if (r.w_gust >= 0.0f) {
       l.fixed(r.w_gust, 2, 0);
@@ -794,6 +831,7 @@ void list_plns(M_type level, const SFC_report &r) {
       l.blanks(4);
     }
   }
+  id_tail(l, r, kIdCut);
   l.print(level);
 
   l.blanks(4);
@@ -917,6 +955,8 @@ int SFC_print_report(SFC_report *report) {
   if (present(r.w_dir)) {
     if (r.w_spd == 0.0f)
       MESS_print(lv, "Winds:               calm");
+    else if (!present(r.w_spd))  // reset by the validity check
+      MESS_print(lv, "Winds:               %3.0f deg, speed missing", r.w_dir);
     else
       MESS_print(lv, "Winds:               %3.0f deg at %1.0f knt", r.w_dir, r.w_spd);
     if (present(r.w_gust))

@@ -5,10 +5,13 @@
 
 #include <bit>
 #include <cctype>
+#include <charconv>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <string_view>
+#include <system_error>
 #include <vector>
 
 #include "cty_tool.hpp"
@@ -686,14 +689,85 @@ void save_report(SFC_report &rep) {
 
 }  // namespace
 
+namespace {
+
+constexpr const char *kOutputWords = "zot,xml,cdf,all,land,ship,buoy,cman,dribu";
+constexpr const char *kParameterWords =
+    "id,id_enc,wmo,pln,plns,psyn,pfull,range[=from[:to]],all,dup,update[=level]";
+
+// An output word: a format or a report class.
+bool output_word(const char *w) {
+  if (format_of(w) || stricmp(w, "all") == 0) return true;
+  for (const auto &c : kClasses)
+    if (stricmp(w, c.word) == 0) return true;
+  return false;
+}
+
+// A whole signed decimal number that fits an int.
+bool whole_int(std::string_view text, int *out) {
+  if (!text.empty() && text[0] == '+') text.remove_prefix(1);
+  const char *end = text.data() + text.size();
+  auto [p, ec] = std::from_chars(text.data(), end, *out);
+  return ec == std::errc() && p == end && !text.empty();
+}
+
+// After `keyword`: nothing (`has_form` false), or one separator that is
+// not a letter or digit and the form text. False when `v` is not the
+// keyword at all.
+bool keyword_form(const char *v, std::string_view keyword, bool *has_form, std::string_view *form) {
+  const std::size_t n = keyword.size();
+  if (strnicmp(v, keyword.data(), static_cast<int>(n)) != 0) return false;
+  const std::string_view rest(v + n);
+  *has_form = !rest.empty();
+  if (!*has_form) return true;
+  const unsigned char sep = static_cast<unsigned char>(rest[0]);
+  if (std::isalnum(sep)) return false;
+  *form = rest.substr(1);
+  return true;
+}
+
+// "range[=from[:to]]": the minutes before and after the hour; a number not
+// given keeps its default.
+bool range_word(const char *v, int *pre, int *post) {
+  bool has_form = false;
+  std::string_view form;
+  if (!keyword_form(v, "range", &has_form, &form)) return false;
+  *pre = -45;
+  *post = 45;
+  if (!has_form) return true;
+  const std::size_t colon = form.find(':');
+  if (!whole_int(form.substr(0, colon), pre)) return false;
+  return colon == std::string_view::npos || whole_int(form.substr(colon + 1), post);
+}
+
+// "update[=level]": the merge level, 20 when none is given.
+bool update_word(const char *v, int *level) {
+  bool has_form = false;
+  std::string_view form;
+  if (!keyword_form(v, "update", &has_form, &form)) return false;
+  *level = 20;
+  return !has_form || whole_int(form, level);
+}
+
+}  // namespace
+
 int SYN_decode_params() {
+  int wrong = 0;
   int argc = 0;
   char **argv = nullptr;
   RES_getvals("output", &argc, &argv);
   // A list that starts with a class names the only classes to write; one
-  // that starts with a format adds its classes to the default.
-  if (argc > 0 && !format_of(argv[0])) rep_save = 0;
+  // that starts with a format adds its classes to the default. An unknown
+  // word is reported and counts for nothing, not even as the first.
+  bool first = true;
   for (int i = 0; i < argc; ++i) {
+    if (argv[i][0] == '\0') continue;
+    if (!output_word(argv[i])) {
+      wrong += RES_bad_word("SYN_decode_params", "output", argv[i], kOutputWords);
+      continue;
+    }
+    if (first && !format_of(argv[i])) rep_save = 0;
+    first = false;
     if (stricmp(argv[i], "all") == 0) {
       rep_save = kAllClasses;
       continue;
@@ -708,7 +782,10 @@ int SYN_decode_params() {
   RES_getvals("parameter", &argc, &argv);
   for (int i = 0; i < argc; ++i) {
     const char *v = argv[i];
-    if (stricmp(v, "id") == 0) {
+    int a = 0, b = 0;
+    if (v[0] == '\0') {
+      continue;
+    } else if (stricmp(v, "id") == 0) {
       id_type = 1;
     } else if (stricmp(v, "id_enc") == 0) {
       id_type = 2;
@@ -722,24 +799,22 @@ int SYN_decode_params() {
       SFC_set_print(4);
     } else if (stricmp(v, "pfull") == 0) {
       SFC_set_print(3);
-    } else if (strnicmp(v, "range", 5) == 0) {
-      int pre = -45;
-      int post = 45;
-      // "range=-30:30": the numbers follow the keyword and one separator.
-      if (std::strlen(v) > 6) std::sscanf(v + 6, "%d:%d", &pre, &post);
-      DATE_set_range(pre, post);
+    } else if (range_word(v, &a, &b)) {
+      DATE_set_range(a, b);
     } else if (stricmp(v, "all") == 0) {
       update = 0;
     } else if (stricmp(v, "dup") == 0) {
       update = -1;
-    } else if (strnicmp(v, "update", 6) == 0) {
-      int lev = 20;
-      if (std::strlen(v) >= 7) std::sscanf(v + 7, "%d", &lev);
-      update = lev;
+    } else if (update_word(v, &a)) {
+      update = a;
+    } else {
+      // A window or merge level that cannot be read is as wrong as a
+      // misspelt word: the run would not do what was asked.
+      wrong += RES_bad_word("SYN_decode_params", "parameter", v, kParameterWords);
     }
   }
   free_parsed_array(argc, argv);
-  return 0;
+  return wrong == 0 ? 0 : -1;
 }
 
 namespace {
@@ -908,7 +983,9 @@ int SYN_decode_file(const char *filename) {
 int SYN_decode_all() {
   SFC_set_print(4);
   DATE_set_range(-45, 45);
-  SYN_decode_params();
+  // A wrong word on the command line ends the run before anything is
+  // opened: the user asked for something this run would not do.
+  if (SYN_decode_params() != 0 || RES_usage_errors() != 0) ZOT_exit(2);
 
   const char *in_file = RES_get("in_file");
   FILE_set_name(in_file ? in_file : "syn_dat");

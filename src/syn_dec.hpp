@@ -15,7 +15,11 @@
 // could be opened.
 int SYN_decode_all();
 // Reads "output" (report classes) and "parameter" (identifier rule, listing
-// layout, time window, merge level) into the run settings. 0.
+// layout, time window, merge level) into the run settings. An unknown word
+// is reported (RES_bad_word) and ignored. 0, or -1 when a word given on the
+// command line was wrong: SYN_decode_all then ends the program with status
+// 2 before anything is opened, as it does for a wrong word that RES_decode
+// found (RES_usage_errors).
 int SYN_decode_params();
 // Chooses format and name of the output file for `date` and opens it;
 // returns its handle. Within a run, the run's input files are listed first

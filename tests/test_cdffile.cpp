@@ -256,7 +256,7 @@ TEST_F(CdfFile, OptionalVariablesFollowTheHour) {
       {13, {}},
   };
   for (const auto &row : rows) {
-    std::string path = dir.file("h" + std::to_string(row.hour) + ".cdf");
+    std::string path = dir.file(tvtest::numbered("h", row.hour, ".cdf"));
     write_cdf(path, row.hour, {});
     std::vector<std::string> want = always;
     want.insert(want.end(), row.optional.begin(), row.optional.end());

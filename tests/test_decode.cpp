@@ -90,7 +90,11 @@ TEST(Decode, OptionValues) {
             "KORD,KMSN 2 ");
   EXPECT_EQ(decode({"-pr", "-5"}, [] { return val("stat_prior"); }), "-5") << "-5 is a value";
   EXPECT_EQ(decode({"-dp", "/data/raw", "-dp", "/data/new"}, [] { return val("data_path"); }), "/data/new");
-  EXPECT_EQ(decode({"-xyz", "5", "-Unknown"}, [] { return val("xyz") + "|" + val("Unknown"); }), "5|");
+  // An unknown option is kept, but it takes a value only after "=": the
+  // word after it is read as the next argument, as after a switch.
+  auto unknown = [] { return val("xyz") + "|" + val("Unknown") + "|" + val("filename"); };
+  EXPECT_EQ(decode({"-xyz", "5", "-Unknown"}, unknown), "||5");
+  EXPECT_EQ(decode({"-xyz=5", "-Unknown"}, unknown), "5||(null)");
   // A value after "=" is never cut with the option name.
   std::string longpath = "/" + std::string(150, 'p');
   EXPECT_EQ(decode({"-dp=" + longpath}, [] { return val("data_path"); }), longpath);
@@ -134,6 +138,40 @@ TEST(Decode, SideEffectConversions) {
   };
   EXPECT_EQ(decode({"-pf", "APP", "-ho", "1812"}, effects), "2 18 12");
   EXPECT_EQ(decode({"-pf", "append"}, effects), "-9999 -9999 -9999");
+}
+
+// A wrong word of the command line is counted for the program to end the
+// run; from the environment it is not. An unknown message word never
+// silences the program: from the command line the setting is not applied,
+// from elsewhere only its known words are.
+TEST(Decode, WrongWordsByOrigin) {
+  auto errors = [] { return std::to_string(RES_usage_errors()) + " " + std::to_string(FLAG_get(15)); };
+  EXPECT_EQ(decode({"-pf", "ovr"}, errors), "1 -9999");
+  EXPECT_EQ(decode({"-pf", "over"}, errors), "0 1");
+  EXPECT_EQ(decode({"-pf="}, errors), "0 -9999") << "an empty value is no word";
+  setenv("zotfileparam", "ovr", 1);
+  EXPECT_EQ(decode({}, errors), "0 -9999");
+  unsetenv("zotfileparam");
+
+  auto level = [] { return std::to_string(RES_usage_errors()) + " " + level_and_batch(); };
+  EXPECT_EQ(decode({"-me", "mesage"}, level), "1 000FFFFF 0");
+  EXPECT_EQ(decode({"-me", "fi=never.log,mesage"}, level), "1 000FFFFF 0");
+  EXPECT_FALSE(tvtest::file_exists("never.log")) << "a setting not applied opens no log";
+  setenv("zotmess", "mess,mesage", 1);
+  EXPECT_EQ(decode({"-ba"}, level), "0 00000FFF 1");
+  setenv("zotmess", "mesage", 1);
+  EXPECT_EQ(decode({"-ba"}, level), "0 000000FF 1") << "nothing known: the batch default";
+  unsetenv("zotmess");
+
+  // Reported by the program through the store, with the origin of the value.
+  auto bad = [] {
+    const int error = RES_bad_word("f", "output", "xlm", "xml");
+    return std::to_string(error) + std::to_string(RES_usage_errors());
+  };
+  EXPECT_EQ(decode({"-ou", "xlm"}, bad), "11");
+  setenv("zotout", "xlm", 1);
+  EXPECT_EQ(decode({}, bad), "00");
+  unsetenv("zotout");
 }
 
 // ---------------------------------------------------------- defaults path
@@ -255,7 +293,8 @@ TEST_F(DecodeDefaults, ManyDistinctKeysLoadAndKeepPrecedence) {
       text += line;
     }
     text += "tavro.data_path /file" + std::to_string(f) + "\n";
-    path += (f ? ":" : "") + file("many" + std::to_string(f), text);
+    if (f) path += ':';
+    path += file(tvtest::numbered("many", f), text);
   }
   std::string got = decode({}, [] {
     return val("k000000") + "|" + val("k123456") + "|" + val("k199999") + "|" + val("data_path");

@@ -294,7 +294,7 @@ TEST(LandSection1, HumidityGroupGivesDewPoint) {
 // of three hours before, so their change is negative; 0 to 4 positive.
 TEST(LandSection1, PressureTendencySignByCharacteristic) {
   for (int a = 0; a <= 8; ++a) {
-    const std::string group = "5" + std::to_string(a) + "012";
+    const std::string group = tvtest::numbered("5", a, "012");
     Decoded d = decode("72403 11560 82705 10150 " + group + " 60001 ");
     EXPECT_EQ(d.r.ptend_t, a) << group;
     EXPECT_FLOAT_EQ(d.r.ptend, a >= 5 ? -1.2f : 1.2f) << group;

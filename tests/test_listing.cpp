@@ -168,6 +168,52 @@ TEST_F(Listing, PsynColumns) {
                             blanks(5) + blanks(2) + "\n");
 }
 
+TEST_F(Listing, DirectionWithoutSpeedLeavesTheSpeedBlank) {
+  SFC_report r = empty_report("W1");
+  r.w_dir = 160.0f;
+  r.w_spd = kMissFloat;  // reset by the validity check
+  r.w_gust = 30.0f;
+  const std::string psyn = line(4, r);
+  EXPECT_EQ(psyn.find("-9999"), std::string::npos) << psyn;
+  EXPECT_EQ(psyn, "W1    " + blanks(7) + blanks(7) + blanks(4) + blanks(8) + blanks(4) + blanks(4) +
+                      "160-" + "   " + "30 " + blanks(4) + blanks(4) + blanks(6) + blanks(5) +
+                      blanks(2) + "\n");
+  const std::string plns = line(1, r);
+  EXPECT_EQ(plns.find("-9999"), std::string::npos) << plns;
+  EXPECT_EQ(plns.substr(0, plns.find('\n')), std::string("  W1 ") + "--" + " " + blanks(5) + blanks(7) +
+                                                 blanks(6) + blanks(8) + blanks(4) + blanks(4) +
+                                                 " 160-" + "   " + "30 " + blanks(6) + blanks(6) +
+                                                 blanks(4) + blanks(4));
+}
+
+// A ship's call sign longer than the column is cut to five characters and
+// marked with "+"; its whole text ends the row, and every other cell stays
+// where a five-character identifier has it. In psyn, whose next cell starts
+// with a blank, six characters still fit whole.
+TEST_F(Listing, LongIdentifiersAreMarkedAndNeverShiftTheRow) {
+  SFC_report r = full_report();
+  std::snprintf(r.id, sizeof r.id, "%s", "72469");
+  const std::string psyn5 = line(4, r);
+  const std::string plns5 = line(1, r);
+  const std::size_t eol = plns5.find('\n');
+  for (const char *id : {"sWDC6923", "PBAZ12345", "b46026"}) {
+    std::snprintf(r.id, sizeof r.id, "%s", id);
+    const std::string cut = std::string(id, 5) + "+";
+    const std::string tail = std::string(" [") + id + "]";
+    // Built by appending (g++ 12 warns falsely on text + a temporary).
+    std::string psyn = std::strlen(id) == 6 ? std::string(id).append(psyn5, 6)
+                                            : std::string(cut).append(psyn5, 6, psyn5.size() - 7).append(tail).append("\n");
+    EXPECT_EQ(line(4, r), psyn) << id;
+    EXPECT_EQ(line(1, r), std::string(cut).append(plns5, 6, eol - 6).append(tail).append(plns5, eol)) << id;
+  }
+  // Up to five characters print as before: "%-5s " and "%4s ".
+  std::snprintf(r.id, sizeof r.id, "%s", "KDEN");
+  EXPECT_EQ(line(4, r).substr(0, 6), "KDEN  ");
+  EXPECT_EQ(line(1, r).substr(0, 5), "KDEN ");
+  EXPECT_EQ(psyn5.substr(0, 6), "72469 ");
+  EXPECT_EQ(plns5.substr(0, 6), "72469 ");
+}
+
 TEST_F(Listing, PlnEveryValuePresent) {
   EXPECT_EQ(line(2, full_report()), std::string("KDEN   ") + "1200 " + " 70 " + " 50 " + " 49 " +
                                         "270 " + " 15 " + " 25 " + "992 " + "132 " + " 10 " +
@@ -358,9 +404,9 @@ TEST(Printout, Winds) {
   EXPECT_EQ(printout(r), head("W") + "Winds:               calm Gusts: 15 knt\n");
 
   r.w_dir = 270.0f;
-  r.w_spd = kMissFloat;  // printed as stored
+  r.w_spd = kMissFloat;  // a speed reset by the validity check is not printed
   r.w_gust = kMissFloat;
-  EXPECT_EQ(printout(r), head("W") + "Winds:               270 deg at -9999 knt\n");
+  EXPECT_EQ(printout(r), head("W") + "Winds:               270 deg, speed missing\n");
 
   r.w_dir = kMissFloat;  // no direction: no wind line at all, gust included
   r.w_spd = 10.0f;

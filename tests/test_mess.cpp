@@ -114,6 +114,17 @@ TEST_F(Mess, KeywordMasksAndSigns) {
   }
 }
 
+// The words that a setting may hold without silencing the program by
+// mistake: every keyword MESS_set_str acts on, and nothing else.
+TEST(MessWords, KnownWordsAreTheOnesTheSettingActsOn) {
+  for (const char *w : {"none", "print", "error", "warn", "mess", "out1", "out4", "debug", "warna", "errorc",
+                        "messages", "MESS", "+debugd", "-out1b", " mess ", "", "page", "nopage", "line=40",
+                        "fi=run.log", "+fi=run.log", "-fi:x", "@fi=x", "dfi=x"})
+    EXPECT_EQ(MESS_known_word(w), 1) << w;
+  for (const char *w : {"bogus", "mes", "pr", "+bogus", "pages", "out", "deb", "+", "mesage"})
+    EXPECT_EQ(MESS_known_word(w), 0) << w;
+}
+
 TEST_F(Mess, SetOperationsAndWeights) {
   MESS_set(0, 0x900);
   EXPECT_EQ(MESS_get(), 0xFFFu);

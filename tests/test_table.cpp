@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "table.hpp"
+#include "testutil.hpp"
 
 namespace {
 
@@ -228,7 +229,7 @@ TEST(TablePointers, StayValidWhileTheTableGrows) {
   char *kept = TAB_search(&tab, 1, "KEEP");
   for (int i = 0; i < 20000; ++i) {
     Rec r = rec(i);
-    const std::string key = "K" + std::to_string(i);
+    const std::string key = tvtest::numbered("K", i);
     ASSERT_EQ(TAB_enter(&tab, &r, key.c_str()), 0);
   }
   EXPECT_EQ(TAB_search(&tab, 1, "KEEP"), kept);

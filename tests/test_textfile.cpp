@@ -127,10 +127,17 @@ TEST(TextLayout, WindForms) {
   r.w_dir = 0.0f;
   r.w_spd = 5.0f;
   EXPECT_NE(text_line(r).find(" -99 0005 -99 "), std::string::npos) << text_line(r);
-  // A known direction with a missing speed is computed from -9999.
+  // A known direction with a missing speed (reset by the validity check) is
+  // the missing wind, never a number made from -9999 ("-7299").
   r.w_dir = 273.0f;
   r.w_spd = tv::kMissFloat;
-  EXPECT_NE(text_line(r).find(" -99 -7299 -99 "), std::string::npos) << text_line(r);
+  EXPECT_EQ(text_line(r), "W -99 -99 -999 -99 -99 -99 -99M - $\n");
+  r.w_dir = 160.0f;
+  r.w_spd = 140.0f;  // over 100 kt: the validity check drops the speed
+  SFC_check_valid(&r, 0);
+  EXPECT_EQ(r.w_dir, 160.0f);
+  EXPECT_EQ(text_line(r), "W -99 -99 -999 -99 -99 -99 -99M - $\n");
+  EXPECT_EQ(text_line(r, 3), "W -99 -99 -999 -99 -99 -99 -99M - $\n");
 }
 
 TEST(TextLayout, AltimeterAndPressureDigits) {
@@ -338,6 +345,15 @@ TEST(OldTextLayout, MissingValuesAndGroups) {
   r.pmb = 945.0f;  // below 950 only the last three digits
   r.vis = 2.5f;
   EXPECT_EQ(old_line(r, 0).substr(0, 32), "S1 -99.-99.-999.-99.450. 25. 125");
+}
+
+TEST(OldTextLayout, DirectionWithoutSpeedIsTheMissingWind) {
+  SFC_report r = blank("S2");
+  r.w_dir = 160.0f;
+  r.w_spd = 12.0f;
+  EXPECT_EQ(old_line(r, 0).substr(0, 18), "S2 -99.-99.1612.-9");
+  r.w_spd = tv::kMissFloat;
+  EXPECT_EQ(old_line(r, 0), "S2 -99.-99.-999.-99.-99.-99.-99 . .\n");
 }
 
 // ----- the file ------------------------------------------------------------

@@ -71,4 +71,11 @@ std::string source_path(const std::string &rel) {
   return std::string(TAVRO_SOURCE_DIR) + "/" + rel;
 }
 
+std::string numbered(const char *prefix, long long n, const char *suffix) {
+  std::string s(prefix);
+  s.append(std::to_string(n));
+  s.append(suffix);
+  return s;
+}
+
 }  // namespace tvtest

@@ -43,4 +43,9 @@ std::string corpus_dir();
 // Path of a file under the project source tree.
 std::string source_path(const std::string &rel);
 
+// `prefix`, the decimal `n`, then `suffix`, built by appending: g++ 12 warns
+// falsely (-Wrestrict, an error here) on "text" + std::to_string(n) when it
+// optimises.
+std::string numbered(const char *prefix, long long n, const char *suffix = "");
+
 }  // namespace tvtest
