@@ -71,11 +71,11 @@ constexpr bool rd_space(char c) {
 }
 constexpr bool rd_digit(char c) { return c >= '0' && c <= '9'; }
 
-// A bulletin file on disk is read in large blocks into the reader's own
-// buffer, and its lines are found there; any other stream (a terminal, a
-// pipe, a memory stream) line by line through fgets, so that each line is
-// taken as soon as it arrives. The buffer belongs to one stream: another
-// stream, or the reset, starts it afresh.
+// Lines are found in the reader's own buffer. A bulletin file on disk fills
+// it in large blocks; any other stream (a terminal, a pipe, a memory
+// stream) one line at a time through fgets, so that each line is taken as
+// soon as it arrives. The buffer belongs to one stream: another stream, or
+// the reset, starts it afresh.
 struct Block {
   FILE *src = nullptr;   // the stream the buffered bytes come from
   bool regular = false;  // that stream is a file on disk
@@ -93,25 +93,87 @@ void block_bind(FILE *f) {
   block.regular = fd >= 0 && fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
 }
 
-// The next piece of a file on disk, as fgets would cut it: up to the line
-// feed (not included) when one comes within 101 characters, else 100
-// characters, the 101st starting the next piece (`cut`). False at the end.
-bool block_piece(FILE *f, const char *&s, int &n, bool &cut) {
-  constexpr int kLook = kLineMax + 1;
-  if (block.end - block.pos < kLook) {
+// Bytes that fgets stores at most per call (a piece and one character more).
+constexpr int kStreamRead = kLineMax + 1;
+
+// One fgets call into `dst` (room for kStreamRead + 3 bytes); the count of
+// bytes stored, 0 at the end. fgets does the copying at memchr speed; the
+// room is filled with line feeds first, so the end of what it stored can
+// be told apart from NUL bytes in the data: fgets writes a line feed only
+// as its last character, right before its terminator.
+int stream_fill(FILE *f, char *dst) {
+  constexpr int kRoom = kStreamRead + 3;
+  std::memset(dst, '\n', kRoom);
+  if (!fgets_unlocked(dst, kStreamRead + 1, f)) return 0;
+  const char *nl = static_cast<const char *>(std::memchr(dst, '\n', kRoom));
+  const int at = static_cast<int>(nl - dst);
+  // A line feed stored by fgets has the terminator right after it; a fill
+  // byte has the terminator right before it.
+  return dst[at + 1] == '\0' ? at + 1 : at - 1;
+}
+
+// Reads more bytes after the buffered ones; false when none came (the end
+// of the stream, or no room left).
+bool block_fill(FILE *f) {
+  if (block.pos > 0) {
     const int left = block.end - block.pos;
     std::memmove(block.data, block.data + block.pos, static_cast<size_t>(left));
     block.pos = 0;
     block.end = left;
-    const size_t room = sizeof block.data - static_cast<size_t>(left);
-    block.end += static_cast<int>(fread_unlocked(block.data + left, 1, room, f));
   }
-  const int avail = block.end - block.pos;
+  const int room = static_cast<int>(sizeof block.data) - block.end;
+  int got = 0;
+  if (block.regular) {
+    got = static_cast<int>(fread_unlocked(block.data + block.end, 1, static_cast<size_t>(room), f));
+  } else if (room >= kStreamRead + 3) {
+    got = stream_fill(f, block.data + block.end);
+  }
+  block.end += got;
+  return got > 0;
+}
+
+// The next piece of the stream: up to the line end (not included) when one
+// comes within 101 characters, else 100 characters, the 101st starting the
+// next piece (`cut`). A line ends at a line feed, with the carriage returns
+// before it (CR LF, CR CR LF: they are cleaned away as control bytes), or at
+// a run of carriage returns that no line feed follows (old Mac files).
+// False at the end of the stream.
+bool block_piece(FILE *f, const char *&s, int &n, bool &cut) {
+  constexpr int kLook = kLineMax + 1;
+  const char *nl = nullptr;
+  for (;;) {
+    const int avail = block.end - block.pos;
+    const int look = avail < kLook ? avail : kLook;
+    nl = static_cast<const char *>(std::memchr(block.data + block.pos, '\n', static_cast<size_t>(look)));
+    if (nl || avail >= kLook || !block_fill(f)) break;
+  }
+  int avail = block.end - block.pos;
   if (avail == 0) return false;
   s = block.data + block.pos;
   const int look = avail < kLook ? avail : kLook;
-  if (const void *nl = std::memchr(s, '\n', static_cast<size_t>(look))) {
-    n = static_cast<int>(static_cast<const char *>(nl) - s);
+  const int lim = nl ? static_cast<int>(nl - s) : look;
+  if (const void *cr = std::memchr(s, '\r', static_cast<size_t>(lim))) {
+    // Where does the run of carriage returns end? It may go on past what
+    // is buffered; buffered bytes move when more are read.
+    const int k = static_cast<int>(static_cast<const char *>(cr) - s);
+    int j = k;
+    for (;;) {
+      while (block.pos + j < block.end && block.data[block.pos + j] == '\r') ++j;
+      if (block.pos + j < block.end || !block_fill(f)) break;
+    }
+    s = block.data + block.pos;
+    if (block.pos + j >= block.end || s[j] != '\n') {
+      n = k;
+      block.pos += j;
+      cut = false;
+      return true;
+    }
+    // CR LF: the line feed ends the line as always.
+    avail = block.end - block.pos;
+    if (!nl && j < kLook) nl = s + j;
+  }
+  if (nl) {
+    n = static_cast<int>(nl - s);
     block.pos += n + 1;
     cut = false;
   } else if (avail >= kLook) {
@@ -126,30 +188,6 @@ bool block_piece(FILE *f, const char *&s, int &n, bool &cut) {
   return true;
 }
 
-// The next piece of any other stream, the same way through fgets. It does
-// the copying at memchr speed; the buffer is filled with line feeds first,
-// so the end of what it stored can be told apart from NUL bytes in the
-// data: fgets writes a line feed only as its last character, right before
-// its terminator.
-bool stream_piece(FILE *f, char (&buf)[kLineMax + 4], int &n, bool &cut) {
-  std::memset(buf, '\n', sizeof buf);
-  if (!fgets_unlocked(buf, kLineMax + 2, f)) return false;
-  cut = false;
-  const char *nl = static_cast<const char *>(std::memchr(buf, '\n', sizeof buf));
-  n = static_cast<int>(nl - buf);
-  if (buf[n + 1] != '\0') {
-    // No line feed stored: the terminator sits just before this fill byte.
-    --n;
-    if (n > kLineMax) {
-      // One character more than a piece: it starts the next read.
-      ungetc(static_cast<unsigned char>(buf[kLineMax]), f);
-      n = kLineMax;
-      cut = true;
-    }
-  }
-  return true;
-}
-
 // Reads the next line (or the next 100-character piece of a longer one)
 // into the look-ahead, cleaned and trimmed. A last line without a line
 // feed is a line like any other. A NUL byte is a control byte like the
@@ -157,12 +195,10 @@ bool stream_piece(FILE *f, char (&buf)[kLineMax + 4], int &n, bool &cut) {
 // the stream has no more characters.
 bool read_line(FILE *f) {
   if (f != block.src) block_bind(f);
-  char fbuf[kLineMax + 4];
-  const char *buf = fbuf;
+  const char *buf = nullptr;
   int n = 0;
   bool cut = false;
-  const bool got = block.regular ? block_piece(f, buf, n, cut) : stream_piece(f, fbuf, n, cut);
-  if (!got) {
+  if (!block_piece(f, buf, n, cut)) {
     line[0] = '\0';
     line_len = 0;
     have_line = false;

@@ -36,8 +36,10 @@ constexpr int kSynDataMax = 450;
 constexpr int kSynIdMax = 20;
 
 // Gathers the next report of `ifile` into `data` (kSynDataMax + 1 bytes):
-// its lines joined by single blanks, ending in a blank. `id` (kSynIdMax + 1
-// bytes) gets its first group and `type` the report type of its section.
+// its lines joined by single blanks, ending in a blank. A line ends at a
+// line feed (with any carriage returns before it) or at carriage returns
+// that no line feed follows. `id` (kSynIdMax + 1 bytes) gets its first
+// group and `type` the report type of its section.
 // Returns -1 when nothing is left to read (look-ahead empty and the stream
 // at its end), else 1; when the input ends before a report starts, `data`
 // is a single blank and `id` and `type` are left as they were.
@@ -45,7 +47,7 @@ int SYN_read_raw(FILE *ifile, char *data, char *id, int *type);
 
 // Empties the look-ahead line; the report loop calls it for every input
 // file it opens, so no line of one file is read again from the next. What
-// the reader had read ahead from a file on disk is dropped as well, so it
+// the reader had read ahead from the stream is dropped as well, so it
 // belongs between files, not in the middle of one.
 void SYN_read_reset();
 
