@@ -1934,17 +1934,19 @@ bool read_yygggg(std::string_view w, HeadingTime &h) {
   return h.day >= 1 && h.day <= 31 && h.hour <= 23 && h.min <= 59;
 }
 
-// The date of heading time `h` in the month `year`-`month`, or in the month
-// before when its day lies after `ref_day` (a bulletin of the 31st filed on
-// the 1st). False when that month has no such day.
-bool place_heading(int year, int month, int ref_day, const HeadingTime &h, Date &out) {
-  if (h.day > ref_day && --month < 1) {
-    month = 12;
-    --year;
+// The date of heading time `h` in the month `year`-`month`, or in the
+// latest month before it that has its day when that day lies after
+// `ref_day` (a bulletin of the 31st filed on the 1st).
+void place_heading(int year, int month, int ref_day, const HeadingTime &h, Date &out) {
+  if (h.day > ref_day) {
+    do {
+      if (--month < 1) {
+        month = 12;
+        --year;
+      }
+    } while (h.day > days_in_month(year, month));
   }
-  if (h.day > days_in_month(year, month)) return false;
   out = Date{year, month, h.day, tv::kMissInt, tv::kMissInt, h.hour, h.min, 0};
-  return true;
 }
 
 // A_TTAAiiCCCCYYGGgg[BBB]_C_CCCC_YYYYMMDD...: the date of the heading, in
@@ -1967,7 +1969,8 @@ bool wmo_name_date(std::string_view base, Date &out) {
   const int month = two_digits(r, 4);
   const int day = two_digits(r, 6);
   if (month < 1 || month > 12 || day < 1 || day > days_in_month(year, month)) return false;
-  return place_heading(year, month, day, h, out);
+  place_heading(year, month, day, h, out);
+  return true;
 }
 
 // The first abbreviated heading among the lines of `text` (CR or LF ends a
@@ -2031,7 +2034,8 @@ int FILE_feed_date(const char *name, Date *date) {
     HeadingTime h;
     const time_t mtime = st.st_mtime;
     const Date m = utc_date(static_cast<std::int64_t>(mtime));
-    if (!first_heading(text, h) || !place_heading(m.year, m.month, m.day, h, found)) return 0;
+    if (!first_heading(text, h)) return 0;
+    place_heading(m.year, m.month, m.day, h, found);
     from = 2;
   }
   if (!given(date->year)) date->year = found.year;

@@ -1,7 +1,9 @@
 // Conversion driver and report decoders of the synoptic converter.
 #include "syn_dec.hpp"
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <bit>
 #include <cctype>
@@ -595,6 +597,7 @@ constexpr int kAllClasses = 31;
 constexpr int kMaxSameId = 10;  // kept reports compared with a new one
 
 int rep_save = kAllClasses;  // report classes to write
+bool reports_lost = false;   // a report could not be kept: the run failed
 int file_type = 4;           // output format: 4 text, 12 netCDF, 51 XML
 int file_mode = 0;           // 1 create, 2 append
 int update = 0;              // merge level; 0 = every report written at once
@@ -604,6 +607,36 @@ char **ids = nullptr;
 int cvt_fd = -1;
 TAB_table data_tbl{};
 char in_buf[1 << 16];  // stdio buffer of the input file being read
+
+// What became of the run's reports: one counter per outcome (the built-in
+// ones, then those an output format adds), the reports found and the
+// files read.
+constexpr int kMaxOutcomes = 12;
+struct Outcome {
+  const char *label;
+  long count;
+};
+Outcome outcomes[kMaxOutcomes] = {
+    {"written", 0},       {"outside the time window", 0}, {"not selected", 0},
+    {"dropped as duplicates", 0}, {"merged", 0},           {"not decoded", 0},
+};
+int num_outcomes = kOutBuiltIn;
+long reports_found = 0;
+int files_read = 0;
+int out_lost = -1;  // outcome of reports the report table could not take, once one was
+
+inline void count(int outcome) { ++outcomes[outcome].count; }
+
+// Could the report ever be written? It needs an identifier (the decoder
+// then marks it a regular report) and a time.
+bool decoded(const SFC_report &rep) { return (rep.type & 1) != 0 && rep.time != tv::kMissInt; }
+
+// The outcome of a report that reaches the output stage: the same gate as
+// SFC_save_report, which writes it only when it is decoded and in the window.
+int final_outcome(const SFC_report &rep, bool in_window) {
+  if (!decoded(rep)) return kOutNotDecoded;
+  return in_window ? kOutWritten : kOutOutside;
+}
 
 // The run's input files, known before the output is opened so that no
 // input can be overwritten by it: the first file and date the run starts
@@ -685,6 +718,7 @@ void merge_report(SFC_report &rep) {
   char *list[kMaxSameId];
   const int n = TAB_searches(&data_tbl, 1, rep.id, list, kMaxSameId);
   bool handled = false;
+  bool merged = false;
   if (n > 0) {
     MESS_print(kMerge, "FOUND: %d\n", n);
     for (int i = 0; i < n && i < kMaxSameId; ++i) {
@@ -698,16 +732,26 @@ void merge_report(SFC_report &rep) {
         SFC_print_line(kMerge, kept);
         SFC_update(kept, &rep, update);
         handled = true;
+        merged = true;
       } else {
         MESS_print(kMerge, "%d-OTHER: %d\n", i, cmp);
         SFC_print_line(kMerge, kept);
       }
     }
   }
-  if (!handled) {
+  if (handled) {
+    // Reports without an identifier are all kept under the empty one, where
+    // they compare as equal: not decoded, whatever the comparison said.
+    count((rep.type & 1) == 0 ? kOutNotDecoded : merged ? kOutMerged : kOutDuplicate);
+  } else {
+    // A kept report is counted when the table is written at the end.
     MESS_print(kMerge, "ADDING\n");
-    if (TAB_enter(&data_tbl, &rep, rep.id) == -1)
+    if (TAB_enter(&data_tbl, &rep, rep.id) == -1) {
       MESS_print(kFailure, "SYN_decode_file: Unable to add: %s\n", rep.id);
+      if (out_lost < 0) out_lost = SYN_add_outcome("lost (report table full)");
+      if (out_lost >= 0) count(out_lost);
+      reports_lost = true;
+    }
   }
   list_report(&rep);
 }
@@ -715,9 +759,14 @@ void merge_report(SFC_report &rep) {
 // Direct mode: listed and, inside the window, written at once.
 void save_report(SFC_report &rep) {
   const int in_window = DATE_chk_range(rep.time);
-  if (class_dropped(rep)) return;
+  if (class_dropped(rep)) {
+    count(kOutNotSelected);
+    return;
+  }
   list_report(&rep);
-  if (in_window) SFC_save_report(cvt_fd, &rep);
+  const int outcome = final_outcome(rep, in_window != 0);
+  count(outcome);
+  if (outcome == kOutWritten) SFC_save_report(cvt_fd, &rep);
 }
 
 }  // namespace
@@ -791,6 +840,87 @@ void refuse_long_template(const char *t) {
 
 }  // namespace
 
+namespace {
+
+// The format keyword an "out_file" value starts with, or null. A keyword
+// counts only as a whole word or before a separator (cdf:hourly), so a file
+// name such as "xmlfeed" stays a name.
+const Format *out_file_format(const char *v) {
+  if (std::strlen(v) < 3) return nullptr;  // never look past a short value's end
+  const unsigned char after = static_cast<unsigned char>(v[3]);
+  for (const auto &f : kFormats)
+    if (strnicmp(v, f.word, 3) == 0 && !std::isalnum(after)) return &f;
+  return nullptr;
+}
+
+// Did the user name the output file (not only its format)? The last value
+// of "out_file" wins.
+bool out_name_given() {
+  int argc = 0;
+  char **argv = nullptr;
+  RES_getvals("out_file", &argc, &argv);
+  bool given = false;
+  if (argc > 0) {
+    const char *v = argv[argc - 1];
+    given = !out_file_format(v) || std::strlen(v) > 4;
+  }
+  if (argv) free_parsed_array(argc, argv);
+  return given;
+}
+
+// Opens an input file for reading; what cannot be read is reported and
+// gives null. Standard input, commands and FIFOs are streams; anything else
+// must be a regular file (a directory opens, but reads as nothing).
+FILE *open_input(const char *filename) {
+  FILE *in = FILE_open(filename, "r");
+  if (!in) {
+    MESS_print(kFailure, "SYN_decode_file: Unable to open file:%s\n", filename);
+    return nullptr;
+  }
+  struct stat st;
+  if (in != stdin && !FILE_is_pipe(in) &&
+      (fstat(fileno(in), &st) != 0 || !(S_ISREG(st.st_mode) || S_ISFIFO(st.st_mode)))) {
+    MESS_print(kFailure, "SYN_decode_file: Not a regular file: %s\n", filename);
+    FILE_close(in);
+    return nullptr;
+  }
+  return in;
+}
+
+// Could the input be read? Opens nothing that waits or runs: standard
+// input, commands and FIFOs count as readable.
+bool input_readable(const char *filename) {
+  if (FILE_is_stdio(filename) || FILE_is_command(filename)) return true;
+  char path[kNameMax + 1];
+  FILE_add_user_path(filename, path);
+  const int fd = open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return false;
+  struct stat st;
+  const bool ok = fstat(fd, &st) == 0 && (S_ISREG(st.st_mode) || S_ISFIFO(st.st_mode));
+  close(fd);
+  return ok;
+}
+
+// Set when the date of the data could not be told because no input could
+// be read: the output is refused before anything is made.
+bool date_unknown = false;
+
+[[noreturn]] void no_date(const char *filename) {
+  if (FILE_is_stdio(filename) || FILE_is_command(filename))
+    MESS_print(kFailure,
+               "SYN_decode_all: No date for the data of %s: a stream is not searched for a heading; "
+               "give -ho #YYYYMMDDHH\n",
+               filename);
+  else
+    MESS_print(kFailure,
+               "SYN_decode_all: No date for the data of %s: its name does not give it and it holds no "
+               "bulletin heading; add it to the name as #YYYYMMDDHH or give -ho #YYYYMMDDHH\n",
+               filename);
+  ZOT_exit(2);
+}
+
+}  // namespace
+
 int SYN_out_file(Date *date) {
   FILE_set_name("syn_cvt");
   int argc = 0;
@@ -809,15 +939,8 @@ int SYN_out_file(Date *date) {
   RES_getvals("out_file", &argc, &argv);
   for (int i = 0; i < argc; ++i) {
     const char *v = argv[i];
-    const Format *fmt = nullptr;
-    // A format keyword counts only as a whole word or before a separator
-    // (cdf:hourly), so a file name such as "xmlfeed" stays a name.
+    const Format *fmt = out_file_format(v);
     const std::size_t vlen = std::strlen(v);
-    for (const auto &f : kFormats) {
-      if (vlen < 3) break;  // never look past a short value's end
-      const unsigned char after = static_cast<unsigned char>(v[3]);
-      if (strnicmp(v, f.word, 3) == 0 && !std::isalnum(after)) fmt = &f;
-    }
     if (fmt) {
       file_type = fmt->type;
       if (vlen > 4) refuse_long_template(v + 4);
@@ -865,6 +988,18 @@ int SYN_out_file(Date *date) {
     }
   }
 
+  // A run that can read none of its inputs makes and replaces nothing.
+  if (!run_inputs.empty()) {
+    bool any = false;
+    for (const std::string &in : run_inputs) any = any || input_readable(in.c_str());
+    if (!any) {
+      for (const std::string &in : run_inputs)
+        if (FILE *f = open_input(in.c_str())) FILE_close(f);
+      ZOT_exit(1);
+    }
+    if (date_unknown) no_date(run_first);
+  }
+
   // One run at a time on a file: the lock is taken before the file is
   // looked at, so a run that waited appends to what the other one wrote.
   if (!stream && SAFE_kind_of(path) != kSafeOther) {
@@ -894,11 +1029,8 @@ int SYN_out_file(Date *date) {
 }
 
 int SYN_decode_file(const char *filename) {
-  FILE *in = FILE_open(filename, "r");
-  if (!in) {
-    MESS_print(kFailure, "SYN_decode_file: Unable to open file:%s\n", filename);
-    return 0;
-  }
+  FILE *in = open_input(filename);
+  if (!in) return 0;
   MESS_print(kProgress, "Processing file: %s\n", filename);
   // Bulletin files are large: read them in large pieces. Standard input may
   // have been read already (a prompt), so it keeps its own buffer.
@@ -917,7 +1049,14 @@ int SYN_decode_file(const char *filename) {
   int rc;
   while ((rc = SYN_read_raw(in, text, id, &type)) != -1) {
     if (rc != 1) continue;
-    if (numid != 0 && !id_selected(id)) continue;
+    // The input ended before a report started: a report starts with its
+    // first group, never with a blank.
+    if (text[0] == ' ') continue;
+    ++reports_found;
+    if (numid != 0 && !id_selected(id)) {
+      count(kOutNotSelected);
+      continue;
+    }
     SFC_initialize(&report);
     std::memcpy(report.area, "UN", 3);
     if (t_num) MESS_print(kReportNum, "%d:%s ", type, id);
@@ -933,12 +1072,120 @@ int SYN_decode_file(const char *filename) {
       save_report(report);
   }
 
+  const bool failed = std::ferror(in) != 0;
   if (in == stdin) {
     std::clearerr(in);
   } else {
     FILE_close(in);  // a pipe only when the user named a command
   }
+  if (failed) {
+    MESS_print(kFailure, "SYN_decode_file: Error reading file:%s\n", filename);
+    return -1;
+  }
+  ++files_read;
   return 1;
+}
+
+namespace {
+
+// Is the day of the data known (year, month and day)?
+bool day_given(const Date &d) {
+  return d.year != tv::kMissInt && d.month != tv::kMissInt && d.day != tv::kMissInt;
+}
+
+// The positional input names (null when none, or when the first asks for
+// the current or latest file); free with free_parsed_array.
+int input_names(char ***names) {
+  int n = 0;
+  *names = nullptr;
+  RES_getvals("filename", &n, names);
+  if (n > 0 && (std::strncmp((*names)[0], "la", 2) == 0 || std::strncmp((*names)[0], "cu", 2) == 0)) {
+    free_parsed_array(n, *names);
+    *names = nullptr;
+    n = 0;
+  }
+  return n;
+}
+
+// The name-convention file names the output (unless the user did), the
+// current, latest or prompted file and the files of a sequence of hours
+// (unless "in_file" is a template of the user's own). A run that needs it
+// and has none stops; a run that does not need it is not told about it.
+void check_name_conv(const char *in_file) {
+  char path[kNameMax + 1];
+  if (FILE_name_conv_path(path)) return;
+  char **names = nullptr;
+  const int n = input_names(&names);
+  if (names) free_parsed_array(n, names);
+  const bool own_in = in_file && (in_file[0] == '@' || std::strchr(in_file, '%') || stricmp(in_file, "none") == 0);
+  const bool needs_in = !own_in && (n == 0 || FILE_is_sequence());
+  if (!needs_in && out_name_given()) {
+    FILE_quiet_conv(1);
+    return;
+  }
+  FILE_set_name(in_file ? in_file : "syn_dat");  // reports the missing file
+  MESS_print(kFailure, "SYN_decode_all: This run takes %s from that file; give it with -nc%s\n",
+             needs_in ? "its input file names" : "the output file name",
+             needs_in ? "" : ", or name the output file with -of");
+  ZOT_exit(2);
+}
+
+// The date of the data when the input's name does not give it: from the
+// feed file's WMO name or first heading. When the first input cannot be
+// read, the next named one that can gives it; when none can, the output is
+// refused later for that (date_unknown).
+void date_from_feed(const char *first, Date &date) {
+  int from = FILE_feed_date(first, &date);
+  if (from == 0) no_date(first);
+  if (from > 0) return;
+  if (!FILE_is_sequence()) {
+    char **names = nullptr;
+    const int n = input_names(&names);
+    for (int i = 1; i < n && from < 0; ++i) {
+      char name[kNameMax + 1];
+      FILE_set_file(names[i], name);
+      Date d{};
+      FILE_get_date(&d);
+      if (FILE_name_fits() || day_given(d)) {
+        date = d;
+        from = 1;
+      } else if ((from = FILE_feed_date(name, &d)) > 0) {
+        date = d;
+      } else if (from == 0) {
+        no_date(name);
+      }
+    }
+    if (names) free_parsed_array(n, names);
+  }
+  date_unknown = from < 0;
+}
+
+// The summary line of the run, whatever way it ends.
+int print_summary(int status) {
+  char line[512];
+  int len = std::snprintf(line, sizeof line, "Summary: %d file%s read, %ld report%s found", files_read,
+                          files_read == 1 ? "" : "s", reports_found, reports_found == 1 ? "" : "s");
+  for (int i = 0; i < num_outcomes && len > 0 && len < static_cast<int>(sizeof line); ++i)
+    len += std::snprintf(line + len, sizeof line - static_cast<std::size_t>(len), ", %ld %s",
+                         outcomes[i].count, outcomes[i].label);
+  MESS_print(kProgress, "%s\n", line);
+  return status;
+}
+
+}  // namespace
+
+int SYN_add_outcome(const char *label) {
+  if (!label || num_outcomes == kMaxOutcomes) return -1;
+  outcomes[num_outcomes] = {label, 0};
+  return num_outcomes++;
+}
+
+void SYN_count(int outcome, long n) {
+  if (outcome >= 0 && outcome < num_outcomes) outcomes[outcome].count += n;
+}
+
+long SYN_outcome_count(int outcome) {
+  return outcome >= 0 && outcome < num_outcomes ? outcomes[outcome].count : 0;
 }
 
 int SYN_decode_all() {
@@ -947,6 +1194,7 @@ int SYN_decode_all() {
   SYN_decode_params();
 
   const char *in_file = RES_get("in_file");
+  check_name_conv(in_file);
   FILE_set_name(in_file ? in_file : "syn_dat");
   FILE_save_name_conv();
 
@@ -956,10 +1204,13 @@ int SYN_decode_all() {
   Date file_date{};
   Date datim{};
   FILE_get_date(&file_date);
+  // A name that does not give the date by the template: a feed file.
+  if (!day_given(file_date) && !FILE_name_fits()) date_from_feed(filename, file_date);
   DATE_set_datim(&file_date);
   DATE_get_datim(&datim);
   FILE_reset_time();
 
+  ZOT_on_exit(print_summary);
   run_first = filename;
   run_date = file_date;
   cvt_fd = SYN_out_file(&datim);
@@ -996,8 +1247,16 @@ int SYN_decode_all() {
   if (update != 0) TAB_create(&data_tbl, 4000, static_cast<int>(sizeof(SFC_report)), 1);
   SFC_print_line(kListing, nullptr);
 
+  // In a sequence of hours a missing file is a gap; named files must all
+  // be read. A file that failed part way always fails the run.
+  const bool sequence = FILE_is_sequence() != 0;
   int opened = 0;
-  for (const std::string &in : run_inputs) opened += SYN_decode_file(in.c_str());
+  bool unread = false;
+  for (const std::string &in : run_inputs) {
+    const int rc = SYN_decode_file(in.c_str());
+    if (rc == 1) ++opened;
+    if (rc == -1 || (rc == 0 && !sequence)) unread = true;
+  }
   // A run that could read nothing must not stand in for the file that was
   // there (the usual cron case: the bulletins are not there yet).
   if (opened == 0) ZOT_exit(1);
@@ -1014,14 +1273,19 @@ int SYN_decode_all() {
     while (char *rec = TAB_next(&data_tbl)) {
       auto *rep = reinterpret_cast<SFC_report *>(rec);
       const int in_window = DATE_chk_range(rep->time);
-      if (class_dropped(*rep)) continue;
+      if (class_dropped(*rep)) {
+        count(kOutNotSelected);
+        continue;
+      }
       list_report(rep);
-      if (in_window) SFC_save_report(cvt_fd, rep);
+      const int outcome = final_outcome(*rep, in_window != 0);
+      count(outcome);
+      if (outcome == kOutWritten) SFC_save_report(cvt_fd, rep);
     }
   }
 
   SFC_close(cvt_fd);
-  return 0;
+  return unread || reports_lost ? 1 : 0;
 }
 
 // ===========================================================================
