@@ -114,15 +114,13 @@ int stream_fill(FILE *f, char *dst) {
   return dst[at + 1] == '\0' ? at + 1 : at - 1;
 }
 
-// Reads more bytes after the buffered ones; false when none came (the end
-// of the stream, or no room left).
+// Reads more bytes after the buffered ones, which move to the start of the
+// buffer; false when none came (the end of the stream, or no room left).
 bool block_fill(FILE *f) {
-  if (block.pos > 0) {
-    const int left = block.end - block.pos;
-    std::memmove(block.data, block.data + block.pos, static_cast<size_t>(left));
-    block.pos = 0;
-    block.end = left;
-  }
+  const int left = block.end - block.pos;
+  if (left > 0 && block.pos > 0) std::memmove(block.data, block.data + block.pos, static_cast<size_t>(left));
+  block.pos = 0;
+  block.end = left;
   const int room = static_cast<int>(sizeof block.data) - block.end;
   int got = 0;
   if (block.regular) {
@@ -134,14 +132,25 @@ bool block_fill(FILE *f) {
   return got > 0;
 }
 
-// The next piece of the stream: up to the line end (not included) when one
-// comes within 101 characters, else 100 characters, the 101st starting the
-// next piece (`cut`). A line ends at a line feed, with the carriage returns
-// before it (CR LF, CR CR LF: they are cleaned away as control bytes), or at
-// a run of carriage returns that no line feed follows (old Mac files).
-// False at the end of the stream.
+// The next piece of the stream, as fgets would cut it: up to the line feed
+// (not included) when one comes within 101 characters, else 100
+// characters, the 101st starting the next piece (`cut`). False at the end.
 bool block_piece(FILE *f, const char *&s, int &n, bool &cut) {
   constexpr int kLook = kLineMax + 1;
+  cut = false;
+  // A stream gives one line per read: nothing to look for.
+  if (!block.regular && block.pos == block.end) {
+    block.pos = block.end = 0;
+    const int got = stream_fill(f, block.data);
+    if (got == 0) return false;
+    block.end = got;
+    s = block.data;
+    if (block.data[got - 1] == '\n') {
+      n = got - 1;
+      block.pos = got;
+      return true;
+    }
+  }
   const char *nl = nullptr;
   for (;;) {
     const int avail = block.end - block.pos;
@@ -149,35 +158,12 @@ bool block_piece(FILE *f, const char *&s, int &n, bool &cut) {
     nl = static_cast<const char *>(std::memchr(block.data + block.pos, '\n', static_cast<size_t>(look)));
     if (nl || avail >= kLook || !block_fill(f)) break;
   }
-  int avail = block.end - block.pos;
+  const int avail = block.end - block.pos;
   if (avail == 0) return false;
   s = block.data + block.pos;
-  const int look = avail < kLook ? avail : kLook;
-  const int lim = nl ? static_cast<int>(nl - s) : look;
-  if (const void *cr = std::memchr(s, '\r', static_cast<size_t>(lim))) {
-    // Where does the run of carriage returns end? It may go on past what
-    // is buffered; buffered bytes move when more are read.
-    const int k = static_cast<int>(static_cast<const char *>(cr) - s);
-    int j = k;
-    for (;;) {
-      while (block.pos + j < block.end && block.data[block.pos + j] == '\r') ++j;
-      if (block.pos + j < block.end || !block_fill(f)) break;
-    }
-    s = block.data + block.pos;
-    if (block.pos + j >= block.end || s[j] != '\n') {
-      n = k;
-      block.pos += j;
-      cut = false;
-      return true;
-    }
-    // CR LF: the line feed ends the line as always.
-    avail = block.end - block.pos;
-    if (!nl && j < kLook) nl = s + j;
-  }
   if (nl) {
     n = static_cast<int>(nl - s);
     block.pos += n + 1;
-    cut = false;
   } else if (avail >= kLook) {
     n = kLineMax;
     block.pos += n;
@@ -185,14 +171,49 @@ bool block_piece(FILE *f, const char *&s, int &n, bool &cut) {
   } else {
     n = avail;  // the last line, without a line feed
     block.pos += n;
-    cut = false;
   }
   return true;
 }
 
+// The first carriage return of the piece `buf` (n bytes, just taken by
+// block_piece) is at `k`: is it a line end of its own? Carriage returns
+// before a line feed (CR LF, CR CR LF) are not: they are cleaned away as
+// control bytes (false). Any other run of carriage returns ends the line at
+// `k` (old Mac files): the bytes after the run go back to the stream's
+// buffer, and `n` and `cut` say where the line ends (true). The piece may
+// move in the buffer meanwhile.
+bool lone_cr(FILE *f, const char *buf, int k, int &n, bool &cut) {
+  int j = k;
+  while (j < n && buf[j] == '\r') ++j;
+  const int start = static_cast<int>(buf - block.data);
+  if (j < n) {  // another character follows in this piece
+    block.pos = start + j;
+    n = k;
+    cut = false;
+    return true;
+  }
+  if (block.pos == start + n + 1) return false;  // the piece ended at its line feed
+  // The run reaches the end of the piece: the bytes after it decide.
+  int at = block.pos;
+  for (;;) {
+    while (at < block.end && block.data[at] == '\r') ++at;
+    if (at < block.end) break;
+    const int shift = block.pos;  // what is buffered moves to the start
+    const bool more = block_fill(f);
+    at -= shift;
+    if (!more) break;
+  }
+  if (at < block.end && block.data[at] == '\n') return false;
+  block.pos = at;
+  n = k;
+  cut = false;
+  return true;
+}
+
 // Reads the next line (or the next 100-character piece of a longer one)
-// into the look-ahead, cleaned and trimmed. A last line without a line
-// feed is a line like any other. A NUL byte is a control byte like the
+// into the look-ahead, cleaned and trimmed. A line ends at a line feed or
+// at carriage returns that no line feed follows; a last line without
+// either is a line like any other. A NUL byte is a control byte like the
 // rest and becomes a blank instead of cutting the line. Returns false when
 // the stream has no more characters.
 bool read_line(FILE *f) {
@@ -211,6 +232,10 @@ bool read_line(FILE *f) {
     const unsigned char u = static_cast<unsigned char>(buf[i]);
     line[i] = (u < 32 || u >= 128) ? ' ' : buf[i];
   }
+  // Cleaned to blanks already, carriage returns before a line feed are
+  // trimmed below; a lone one ends the line.
+  if (const void *cr = n > 0 ? std::memchr(buf, '\r', static_cast<size_t>(n)) : nullptr)
+    lone_cr(f, buf, static_cast<int>(static_cast<const char *>(cr) - buf), n, cut);
   line_cont = line_more;
   line_more = cut;
   // A cut piece keeps its trailing blanks: they separate its last group
@@ -1116,14 +1141,17 @@ void check_name_conv(const char *in_file) {
   if (FILE_name_conv_path(path)) return;
   char **names = nullptr;
   const int n = input_names(&names);
+  bool listing = false;  // "list": the files of the input template
+  if (n > 0) listing = stricmp(names[0], "list") == 0;
   if (names) free_parsed_array(n, names);
   const bool own_in = in_file && (in_file[0] == '@' || std::strchr(in_file, '%') || stricmp(in_file, "none") == 0);
-  const bool needs_in = !own_in && (n == 0 || FILE_is_sequence());
+  const bool needs_in = !own_in && (n == 0 || listing || FILE_is_sequence());
   if (!needs_in && out_name_given()) {
     FILE_quiet_conv(1);
     return;
   }
-  FILE_set_name(in_file ? in_file : "syn_dat");  // reports the missing file
+  // Looking the type up reports the missing file.
+  FILE_set_name(needs_in ? (in_file ? in_file : "syn_dat") : "syn_cvt");
   MESS_print(kFailure, "SYN_decode_all: This run takes %s from that file; give it with -nc%s\n",
              needs_in ? "its input file names" : "the output file name",
              needs_in ? "" : ", or name the output file with -of");
