@@ -26,7 +26,8 @@ int SYN_decode_params();
 // and the output locked for the run. Ends the program with status 0 when
 // the existing file is to be left alone, with status 1 when it cannot be
 // opened or is refused: a name longer than 159 characters, or the same file
-// as an input.
+// as an input, or none of the run's inputs can be read (each is reported;
+// nothing is made or replaced).
 int SYN_out_file(Date *date);
 // Converts every report of one input file. 1 when the file was opened and
 // read to its end, 0 when it could not be opened or is no regular file (a
