@@ -2,6 +2,7 @@
 // latest file, file sequences, and the small file-system functions.
 #include "files.hpp"
 
+#include <fcntl.h>
 #include <pwd.h>
 #include <sys/stat.h>
 #include <sys/types.h>
@@ -340,6 +341,11 @@ char keys[256][kKey];
 Date file_date = {tv::kMissInt, tv::kMissInt, tv::kMissInt, tv::kMissInt,
                   tv::kMissInt, tv::kMissInt, tv::kMissInt, tv::kMissInt};
 int late_off = tv::kMissInt;
+// The last typed name gave every date field of its template.
+bool name_fit = false;
+// A missing name-convention file is not reported: the run names its files
+// itself.
+bool conv_quiet = false;
 
 // Saved convention. The extension and minimum size belong to a template as
 // much as the template text, so they are saved with it.
@@ -478,6 +484,43 @@ int template_period(std::string_view t) {
     i = c.next;
   }
   return late;
+}
+
+// Does the template name a directory (a "/" or a path code)? A template
+// without one names a bare file, which a user's directory can precede.
+bool template_has_dir(std::string_view t) {
+  for (std::size_t i = 0; i < t.size();) {
+    if (t[i] == '/') return true;
+    if (t[i] != '%') {
+      ++i;
+      continue;
+    }
+    Code c = parse_code(t, i);
+    if (c.code == '{' || path_resource(c.code)) return true;
+    i = c.next;
+  }
+  return false;
+}
+
+// The date codes of a template.
+int count_date_codes(std::string_view t) {
+  int n = 0;
+  for (std::size_t i = 0; i < t.size();) {
+    if (t[i] != '%') {
+      ++i;
+      continue;
+    }
+    Code c = parse_code(t, i);
+    if (is_date_code(c.code)) ++n;
+    i = c.next;
+  }
+  return n;
+}
+
+// The directory part of `name`, up to and with its last "/" ("" when none).
+std::string_view dir_part(std::string_view name) {
+  std::size_t slash = name.rfind('/');
+  return slash == std::string_view::npos ? std::string_view() : name.substr(0, slash + 1);
 }
 
 // Seconds of the day start of `d` (year, month and day).
@@ -668,7 +711,41 @@ void take_line(const std::string_view *f, int nf) {
   }
 }
 
+// Where the name-convention file is looked for: the resource "name_conv"
+// (default "name_conv") under "file_path" unless it is a full path.
+void conv_file_path(char *path) {
+  const char *conv_res = RES_get("name_conv");
+  FILE_add_path(RES_get("file_path"), conv_res ? conv_res : "name_conv", path);
+}
+
+// A name relative to the current directory says where that is.
+void report_missing_conv(const char *path) {
+  char cwd[4096];
+  if (path[0] != '/' && path[0] != '~' && getcwd(cwd, sizeof cwd))
+    MESS_print(kLevelFail, "FILE_set_name: No file name convention file: %s (looked for in %s)\n", path, cwd);
+  else
+    MESS_print(kLevelFail, "FILE_set_name: No file name convention file: %s\n", path);
+}
+
 }  // namespace
+
+int FILE_name_conv_path(char *path) {
+  char local[kText];
+  if (!path) path = local;
+  conv_file_path(path);
+  if (FILE_is_command(path)) return 1;
+  char full[kText];
+  expand_user(path, full, "FILE_name_conv_path");
+  struct stat st;
+  return (stat(full, &st) == 0 && S_ISREG(st.st_mode) && access(full, R_OK) == 0) ? 1 : 0;
+}
+
+int FILE_quiet_conv(int quiet) {
+  conv_quiet = quiet != 0;
+  return 0;
+}
+
+int FILE_name_fits() { return name_fit ? 1 : 0; }
 
 // Selects the template for data type `name`: "none", an "@" template, or the
 // entry of the name-convention file (an exact key, else the first key that
@@ -711,12 +788,11 @@ int FILE_set_name(const char *name) {
     }
   }
 
-  const char *conv_res = RES_get("name_conv");
   char path[kText];
-  FILE_add_path(RES_get("file_path"), conv_res ? conv_res : "name_conv", path);
+  conv_file_path(path);
   FILE *f = FILE_open(path, "r");
   if (!f) {
-    MESS_print(kLevelFail, "FILE_set_name: No file name convention file: %s\n", path);
+    if (!conv_quiet) report_missing_conv(path);
     conv_own = true;
     copy_text(conv, type, "FILE_set_name");
     late_off = template_period(conv);
@@ -871,6 +947,11 @@ int set_date(Date *date, char *name, bool whole) {
     }
   }
 
+  // Names that follow a name the user gave with a directory lie in that
+  // directory, when the template names a bare file.
+  const std::string_view user_dir =
+      filename_type == 1 && !template_has_dir(t) ? dir_part(filename) : std::string_view();
+
   late_off = tv::kMissInt;
   Date src;
   if (date) {
@@ -890,6 +971,7 @@ int set_date(Date *date, char *name, bool whole) {
   bool cut = false;
   {
     NameOut out(built, "FILE_set_date", whole);
+    out.put(user_dir);
     for (std::size_t i = 0; i < t.size();) {
       char c = t[i];
       if (c != '%') {
@@ -1107,6 +1189,7 @@ int FILE_set_file(const char *user_name, char *name) {
   copy_text(sp, user_name ? user_name : "", "FILE_set_file");
 
   clear_date_fields(&file_date);
+  name_fit = false;
   if (char *hash = std::strchr(sp + (sp[0] ? 1 : 0), '#')) {
     *hash = '\0';
     // A suffix without a year leaves the file time as it was.
@@ -1150,16 +1233,23 @@ int FILE_set_file(const char *user_name, char *name) {
 
   std::string_view t(header && hconv[0] ? hconv : conv);
   std::string_view s(sp);
+  // A template that names a bare file matches the file part of a name typed
+  // with a directory (in/23120712.syn, ./23120712.syn); the directory stays
+  // as typed.
+  const std::string_view user_dir = template_has_dir(t) ? std::string_view() : dir_part(s);
+  s.remove_prefix(user_dir.size());
   const bool bare = s.find('/') == std::string_view::npos;
   const bool s_full = FILE_fullpath(sp) != 0;
   const bool trace = MESS_check(kTraceStep) != 0;
   int mode = 0;  // 0 nothing matched, 1 after a path or optional part, 2 after a date, 3 name used up
   std::size_t ti = 0, si = 0;
   bool abandon = false;
+  int dates_read = 0;
   late_off = tv::kMissInt;
   char built[kText];
   {
     NameOut out(built, "FILE_set_file");
+    out.put(user_dir);
     while (ti < t.size() && !abandon) {
       if (trace) {
         std::string tr(t.substr(ti)), sr(s.substr(si));
@@ -1183,6 +1273,7 @@ int FILE_set_file(const char *user_name, char *name) {
             out.put(chunk);
             si += take;
             mode = 2;
+            ++dates_read;
             propose_period(&late_off, k);
           } else if (k.code == '{' || path_resource(k.code)) {
             if (!s_full) {
@@ -1280,6 +1371,7 @@ int FILE_set_file(const char *user_name, char *name) {
     file_date.month = mo;
     file_date.day = dy;
   }
+  name_fit = dates_read > 0 && dates_read == count_date_codes(t);
   copy_text(name, built, "FILE_set_file");
   FILE_set_filename(built);
   if (trace) MESS_print(kTraceStep, "FILES:%s:%s:%d\n", sp, name, mode);
@@ -1750,6 +1842,17 @@ int FILE_set_date_off(Date *date, int off, char *name) {
   return off / FILE_get_offset();
 }
 
+int FILE_is_sequence() {
+  int n = 0;
+  char **names = nullptr;
+  RES_getvals("filename", &n, &names);
+  const bool current =
+      n > 0 && (std::strncmp(names[0], "la", 2) == 0 || std::strncmp(names[0], "cu", 2) == 0);
+  if (names) free_parsed_array(n, names);
+  if (current) n = 0;
+  return FILE_num_hour() != 0 && n <= 1 ? 1 : 0;
+}
+
 int FILE_get_offset() { return late_off > 0 ? late_off : kNoPeriod; }
 
 int FILE_num_hour() {
@@ -1783,4 +1886,162 @@ int FILE_overwrite(const char *name, int mode) {
   if (a == 'Y' || a == 'O') return 1;
   if (mode == 2 && a == 'A') return 2;
   return 3;
+}
+
+// ---------------------------------------------------------------------------
+// The date of the data of a feed file
+
+namespace {
+
+constexpr std::size_t kHeadingLook = 1 << 16;  // bytes of a file searched for a heading
+
+bool is_letter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
+
+bool all_digits(std::string_view w) {
+  for (char c : w)
+    if (!is_digit(c)) return false;
+  return !w.empty();
+}
+
+bool all_letters(std::string_view w) {
+  for (char c : w)
+    if (!is_letter(c)) return false;
+  return !w.empty();
+}
+
+// TTAAii: data type and area letters, then two digits.
+bool is_ttaaii(std::string_view w) {
+  return w.size() == 6 && all_letters(w.substr(0, 4)) && all_digits(w.substr(4));
+}
+
+// CCCC: the location indicator of the originating centre.
+bool is_cccc(std::string_view w) { return w.size() == 4 && all_letters(w); }
+
+int two_digits(std::string_view w, std::size_t at) { return (w[at] - '0') * 10 + (w[at + 1] - '0'); }
+
+// Day, hour and minute of a heading's YYGGgg group.
+struct HeadingTime {
+  int day = 0;
+  int hour = 0;
+  int min = 0;
+};
+
+bool read_yygggg(std::string_view w, HeadingTime &h) {
+  if (w.size() != 6 || !all_digits(w)) return false;
+  h.day = two_digits(w, 0);
+  h.hour = two_digits(w, 2);
+  h.min = two_digits(w, 4);
+  return h.day >= 1 && h.day <= 31 && h.hour <= 23 && h.min <= 59;
+}
+
+// The date of heading time `h` in the month `year`-`month`, or in the
+// latest month before it that has its day when that day lies after
+// `ref_day` (a bulletin of the 31st filed on the 1st).
+void place_heading(int year, int month, int ref_day, const HeadingTime &h, Date &out) {
+  if (h.day > ref_day) {
+    do {
+      if (--month < 1) {
+        month = 12;
+        --year;
+      }
+    } while (h.day > days_in_month(year, month));
+  }
+  out = Date{year, month, h.day, tv::kMissInt, tv::kMissInt, h.hour, h.min, 0};
+}
+
+// A_TTAAiiCCCCYYGGgg[BBB]_C_CCCC_YYYYMMDD...: the date of the heading, in
+// the month of the time stamp or the one before.
+bool wmo_name_date(std::string_view base, Date &out) {
+  if (base.size() < 2 || base.substr(0, 2) != "A_") return false;
+  std::string_view r = base.substr(2);
+  HeadingTime h;
+  if (r.size() < 16 || !is_ttaaii(r.substr(0, 6)) || !is_cccc(r.substr(6, 4)) || !read_yygggg(r.substr(10, 6), h))
+    return false;
+  r.remove_prefix(16);
+  if (r.size() >= 3 && all_letters(r.substr(0, 3))) r.remove_prefix(3);  // BBB: a correction or delay
+  if (r.substr(0, 3) != "_C_") return false;
+  r.remove_prefix(3);
+  const std::size_t us = r.find('_');
+  if (us == std::string_view::npos || us == 0) return false;
+  r.remove_prefix(us + 1);
+  if (r.size() < 8 || !all_digits(r.substr(0, 8))) return false;
+  const int year = two_digits(r, 0) * 100 + two_digits(r, 2);
+  const int month = two_digits(r, 4);
+  const int day = two_digits(r, 6);
+  if (month < 1 || month > 12 || day < 1 || day > days_in_month(year, month)) return false;
+  place_heading(year, month, day, h, out);
+  return true;
+}
+
+// The first abbreviated heading among the lines of `text` (CR or LF ends a
+// line; control bytes and blanks before it, and "** ", are passed over).
+bool first_heading(std::string_view text, HeadingTime &h) {
+  while (!text.empty()) {
+    std::size_t end = text.find_first_of("\r\n");
+    std::string_view line = text.substr(0, end);
+    text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
+    while (!line.empty() && static_cast<unsigned char>(line[0]) <= ' ') line.remove_prefix(1);
+    if (line.substr(0, 3) == "** ") line.remove_prefix(3);
+    std::string_view words[3];
+    int n = 0;
+    while (n < 3) {
+      while (!line.empty() && line[0] == ' ') line.remove_prefix(1);
+      if (line.empty()) break;
+      std::size_t w = line.find(' ');
+      words[n++] = line.substr(0, w);
+      line.remove_prefix(w == std::string_view::npos ? line.size() : w);
+    }
+    if (n == 3 && is_ttaaii(words[0]) && is_cccc(words[1]) && read_yygggg(words[2], h)) return true;
+  }
+  return false;
+}
+
+// Closes a descriptor when it goes out of scope.
+struct Fd {
+  int fd;
+  ~Fd() {
+    if (fd >= 0) close(fd);
+  }
+};
+
+}  // namespace
+
+int FILE_feed_date(const char *name, Date *date) {
+  if (!name || !date || FILE_is_stdio(name) || FILE_is_command(name)) return 0;
+  Date found{};
+  int from = 0;
+  std::string_view n(name);
+  const std::size_t slash = n.rfind('/');
+  if (wmo_name_date(slash == std::string_view::npos ? n : n.substr(slash + 1), found)) from = 1;
+
+  if (from == 0) {
+    char path[kText];
+    expand_user(name, path, "FILE_feed_date");
+    Fd in{open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC)};
+    struct stat st;
+    if (in.fd < 0 || fstat(in.fd, &st) != 0) return -1;
+    if (S_ISFIFO(st.st_mode)) return 0;  // what is read there is gone
+    if (!S_ISREG(st.st_mode)) return -1;
+    std::string text(kHeadingLook, '\0');
+    std::size_t got = 0;
+    while (got < text.size()) {
+      const ssize_t r = read(in.fd, text.data() + got, text.size() - got);
+      if (r < 0 && errno == EINTR) continue;
+      if (r <= 0) break;
+      got += static_cast<std::size_t>(r);
+    }
+    text.resize(got);
+    HeadingTime h;
+    const time_t mtime = st.st_mtime;
+    const Date m = utc_date(static_cast<std::int64_t>(mtime));
+    if (!first_heading(text, h)) return 0;
+    place_heading(m.year, m.month, m.day, h, found);
+    from = 2;
+  }
+  if (!given(date->year)) date->year = found.year;
+  if (!given(date->month)) date->month = found.month;
+  if (!given(date->day)) date->day = found.day;
+  if (!given(date->hour)) date->hour = found.hour;
+  if (!given(date->min)) date->min = found.min;
+  return from;
 }

@@ -22,11 +22,38 @@ int FILE_set_date(Date *date, char *name);
 int FILE_set_date_whole(Date *date, char *name);
 int FILE_set_file(const char *user_name, char *name);
 int FILE_list_file();
+// 1 when the last FILE_set_file read every date code of the template from
+// the name (the date of the name is then in FILE_get_date), else 0.
+int FILE_name_fits();
+
+// The name-convention file: FILE_name_conv_path puts where it is looked
+// for into `path` (160 bytes) and returns 1 when it can be read, else 0.
+// After FILE_quiet_conv(1), a missing file is no longer reported by
+// FILE_set_name (a run that names every file itself does not need it).
+int FILE_name_conv_path(char *path);
+int FILE_quiet_conv(int quiet);
+
+// The date of the data of a bulletin file whose name does not give it by
+// the template. First the WMO file-naming convention of its file name
+// (A_TTAAiiCCCCYYGGgg[BBB]_C_CCCC_YYYYMMDDhhmmss...: year and month from
+// the time stamp, day, hour and minute from the heading's YYGGgg, which may
+// lie in the month before the stamp); else the first abbreviated heading
+// in the file (TTAAii CCCC YYGGgg, also after "** ") with year and month
+// from the file's modification time (the month before when the day lies
+// after the modification day). Fills only the fields of `date` (year,
+// month, day, hour, minute) that are not given. Returns 1 from the name, 2
+// from a heading, 0 when neither gives a date (standard input, commands
+// and FIFOs are not looked into), -1 when the file cannot be read or is no
+// regular file (the caller reports that).
+int FILE_feed_date(const char *name, Date *date);
 
 // Current file and sequences.
 int FILE_get_file_only(const char *prompt, char *name);
 long FILE_set_current(const char *when, char *name);
 int FILE_first(Date *date);
+// 1 when the run's files are a sequence of a period ("num_hour" with one
+// positional name or none), where a missing file is a normal gap, else 0.
+int FILE_is_sequence();
 int FILE_get_next(char *name);
 int FILE_set_date_off(Date *date, int off, char *name);
 int FILE_get_offset();

@@ -1,7 +1,9 @@
 // Conversion driver and report decoders of the synoptic converter.
 #include "syn_dec.hpp"
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <bit>
 #include <cctype>
@@ -74,11 +76,11 @@ constexpr bool rd_space(char c) {
 }
 constexpr bool rd_digit(char c) { return c >= '0' && c <= '9'; }
 
-// A bulletin file on disk is read in large blocks into the reader's own
-// buffer, and its lines are found there; any other stream (a terminal, a
-// pipe, a memory stream) line by line through fgets, so that each line is
-// taken as soon as it arrives. The buffer belongs to one stream: another
-// stream, or the reset, starts it afresh.
+// Lines are found in the reader's own buffer. A bulletin file on disk fills
+// it in large blocks; any other stream (a terminal, a pipe, a memory
+// stream) one line at a time through fgets, so that each line is taken as
+// soon as it arrives. The buffer belongs to one stream: another stream, or
+// the reset, starts it afresh.
 struct Block {
   FILE *src = nullptr;   // the stream the buffered bytes come from
   bool regular = false;  // that stream is a file on disk
@@ -96,27 +98,75 @@ void block_bind(FILE *f) {
   block.regular = fd >= 0 && fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
 }
 
-// The next piece of a file on disk, as fgets would cut it: up to the line
-// feed (not included) when one comes within 101 characters, else 100
+// Bytes that fgets stores at most per call (a piece and one character more).
+constexpr int kStreamRead = kLineMax + 1;
+
+// One fgets call into `dst` (room for kStreamRead + 3 bytes); the count of
+// bytes stored, 0 at the end. fgets does the copying at memchr speed; the
+// room is filled with line feeds first, so the end of what it stored can
+// be told apart from NUL bytes in the data: fgets writes a line feed only
+// as its last character, right before its terminator.
+int stream_fill(FILE *f, char *dst) {
+  constexpr int kRoom = kStreamRead + 3;
+  std::memset(dst, '\n', kRoom);
+  if (!fgets_unlocked(dst, kStreamRead + 1, f)) return 0;
+  const char *nl = static_cast<const char *>(std::memchr(dst, '\n', kRoom));
+  const int at = static_cast<int>(nl - dst);
+  // A line feed stored by fgets has the terminator right after it; a fill
+  // byte has the terminator right before it.
+  return dst[at + 1] == '\0' ? at + 1 : at - 1;
+}
+
+// Reads more bytes after the buffered ones, which move to the start of the
+// buffer; false when none came (the end of the stream, or no room left).
+bool block_fill(FILE *f) {
+  const int left = block.end - block.pos;
+  if (left > 0 && block.pos > 0) std::memmove(block.data, block.data + block.pos, static_cast<size_t>(left));
+  block.pos = 0;
+  block.end = left;
+  const int room = static_cast<int>(sizeof block.data) - block.end;
+  int got = 0;
+  if (block.regular) {
+    got = static_cast<int>(fread_unlocked(block.data + block.end, 1, static_cast<size_t>(room), f));
+  } else if (room >= kStreamRead + 3) {
+    got = stream_fill(f, block.data + block.end);
+  }
+  block.end += got;
+  return got > 0;
+}
+
+// The next piece of the stream, as fgets would cut it: up to the line feed
+// (not included) when one comes within 101 characters, else 100
 // characters, the 101st starting the next piece (`cut`). False at the end.
 bool block_piece(FILE *f, const char *&s, int &n, bool &cut) {
   constexpr int kLook = kLineMax + 1;
-  if (block.end - block.pos < kLook) {
-    const int left = block.end - block.pos;
-    std::memmove(block.data, block.data + block.pos, static_cast<size_t>(left));
-    block.pos = 0;
-    block.end = left;
-    const size_t room = sizeof block.data - static_cast<size_t>(left);
-    block.end += static_cast<int>(fread_unlocked(block.data + left, 1, room, f));
+  cut = false;
+  // A stream gives one line per read: nothing to look for.
+  if (!block.regular && block.pos == block.end) {
+    block.pos = block.end = 0;
+    const int got = stream_fill(f, block.data);
+    if (got == 0) return false;
+    block.end = got;
+    s = block.data;
+    if (block.data[got - 1] == '\n') {
+      n = got - 1;
+      block.pos = got;
+      return true;
+    }
+  }
+  const char *nl = nullptr;
+  for (;;) {
+    const int avail = block.end - block.pos;
+    const int look = avail < kLook ? avail : kLook;
+    nl = static_cast<const char *>(std::memchr(block.data + block.pos, '\n', static_cast<size_t>(look)));
+    if (nl || avail >= kLook || !block_fill(f)) break;
   }
   const int avail = block.end - block.pos;
   if (avail == 0) return false;
   s = block.data + block.pos;
-  const int look = avail < kLook ? avail : kLook;
-  if (const void *nl = std::memchr(s, '\n', static_cast<size_t>(look))) {
-    n = static_cast<int>(static_cast<const char *>(nl) - s);
+  if (nl) {
+    n = static_cast<int>(nl - s);
     block.pos += n + 1;
-    cut = false;
   } else if (avail >= kLook) {
     n = kLineMax;
     block.pos += n;
@@ -124,48 +174,57 @@ bool block_piece(FILE *f, const char *&s, int &n, bool &cut) {
   } else {
     n = avail;  // the last line, without a line feed
     block.pos += n;
-    cut = false;
   }
   return true;
 }
 
-// The next piece of any other stream, the same way through fgets. It does
-// the copying at memchr speed; the buffer is filled with line feeds first,
-// so the end of what it stored can be told apart from NUL bytes in the
-// data: fgets writes a line feed only as its last character, right before
-// its terminator.
-bool stream_piece(FILE *f, char (&buf)[kLineMax + 4], int &n, bool &cut) {
-  std::memset(buf, '\n', sizeof buf);
-  if (!fgets_unlocked(buf, kLineMax + 2, f)) return false;
-  cut = false;
-  const char *nl = static_cast<const char *>(std::memchr(buf, '\n', sizeof buf));
-  n = static_cast<int>(nl - buf);
-  if (buf[n + 1] != '\0') {
-    // No line feed stored: the terminator sits just before this fill byte.
-    --n;
-    if (n > kLineMax) {
-      // One character more than a piece: it starts the next read.
-      ungetc(static_cast<unsigned char>(buf[kLineMax]), f);
-      n = kLineMax;
-      cut = true;
-    }
+// The first carriage return of the piece `buf` (n bytes, just taken by
+// block_piece) is at `k`: is it a line end of its own? Carriage returns
+// before a line feed (CR LF, CR CR LF) are not: they are cleaned away as
+// control bytes (false). Any other run of carriage returns ends the line at
+// `k` (old Mac files): the bytes after the run go back to the stream's
+// buffer, and `n` and `cut` say where the line ends (true). The piece may
+// move in the buffer meanwhile.
+bool lone_cr(FILE *f, const char *buf, int k, int &n, bool &cut) {
+  int j = k;
+  while (j < n && buf[j] == '\r') ++j;
+  const int start = static_cast<int>(buf - block.data);
+  if (j < n) {  // another character follows in this piece
+    block.pos = start + j;
+    n = k;
+    cut = false;
+    return true;
   }
+  if (block.pos == start + n + 1) return false;  // the piece ended at its line feed
+  // The run reaches the end of the piece: the bytes after it decide.
+  int at = block.pos;
+  for (;;) {
+    while (at < block.end && block.data[at] == '\r') ++at;
+    if (at < block.end) break;
+    const int shift = block.pos;  // what is buffered moves to the start
+    const bool more = block_fill(f);
+    at -= shift;
+    if (!more) break;
+  }
+  if (at < block.end && block.data[at] == '\n') return false;
+  block.pos = at;
+  n = k;
+  cut = false;
   return true;
 }
 
 // Reads the next line (or the next 100-character piece of a longer one)
-// into the look-ahead, cleaned and trimmed. A last line without a line
-// feed is a line like any other. A NUL byte is a control byte like the
+// into the look-ahead, cleaned and trimmed. A line ends at a line feed or
+// at carriage returns that no line feed follows; a last line without
+// either is a line like any other. A NUL byte is a control byte like the
 // rest and becomes a blank instead of cutting the line. Returns false when
 // the stream has no more characters.
 bool read_line(FILE *f) {
   if (f != block.src) block_bind(f);
-  char fbuf[kLineMax + 4];
-  const char *buf = fbuf;
+  const char *buf = nullptr;
   int n = 0;
   bool cut = false;
-  const bool got = block.regular ? block_piece(f, buf, n, cut) : stream_piece(f, fbuf, n, cut);
-  if (!got) {
+  if (!block_piece(f, buf, n, cut)) {
     line[0] = '\0';
     line_len = 0;
     have_line = false;
@@ -176,6 +235,10 @@ bool read_line(FILE *f) {
     const unsigned char u = static_cast<unsigned char>(buf[i]);
     line[i] = (u < 32 || u >= 128) ? ' ' : buf[i];
   }
+  // Cleaned to blanks already, carriage returns before a line feed are
+  // trimmed below; a lone one ends the line.
+  if (const void *cr = n > 0 ? std::memchr(buf, '\r', static_cast<size_t>(n)) : nullptr)
+    lone_cr(f, buf, static_cast<int>(static_cast<const char *>(cr) - buf), n, cut);
   line_cont = line_more;
   line_more = cut;
   // A cut piece keeps its trailing blanks: they separate its last group
@@ -562,6 +625,7 @@ constexpr int kAllClasses = 31;
 constexpr int kMaxSameId = 10;  // kept reports compared with a new one
 
 int rep_save = kAllClasses;  // report classes to write
+bool reports_lost = false;   // a report could not be kept: the run failed
 int file_type = 4;           // output format: 4 text, 12 netCDF, 51 XML
 int file_mode = 0;           // 1 create, 2 append
 int update = 0;              // merge level; 0 = every report written at once
@@ -571,6 +635,36 @@ char **ids = nullptr;
 int cvt_fd = -1;
 TAB_table data_tbl{};
 char in_buf[1 << 16];  // stdio buffer of the input file being read
+
+// What became of the run's reports: one counter per outcome (the built-in
+// ones, then those an output format adds), the reports found and the
+// files read.
+constexpr int kMaxOutcomes = 12;
+struct Outcome {
+  const char *label;
+  long count;
+};
+Outcome outcomes[kMaxOutcomes] = {
+    {"written", 0},       {"outside the time window", 0}, {"not selected", 0},
+    {"dropped as duplicates", 0}, {"merged", 0},           {"not decoded", 0},
+};
+int num_outcomes = kOutBuiltIn;
+long reports_found = 0;
+int files_read = 0;
+int out_lost = -1;  // outcome of reports the report table could not take, once one was
+
+inline void count(int outcome) { ++outcomes[outcome].count; }
+
+// Could the report ever be written? It needs an identifier (the decoder
+// then marks it a regular report) and a time.
+bool decoded(const SFC_report &rep) { return (rep.type & 1) != 0 && rep.time != tv::kMissInt; }
+
+// The outcome of a report that reaches the output stage: the same gate as
+// SFC_save_report, which writes it only when it is decoded and in the window.
+int final_outcome(const SFC_report &rep, bool in_window) {
+  if (!decoded(rep)) return kOutNotDecoded;
+  return in_window ? kOutWritten : kOutOutside;
+}
 
 // The run's input files, known before the output is opened so that no
 // input can be overwritten by it: the first file and date the run starts
@@ -652,6 +746,7 @@ void merge_report(SFC_report &rep) {
   char *list[kMaxSameId];
   const int n = TAB_searches(&data_tbl, 1, rep.id, list, kMaxSameId);
   bool handled = false;
+  bool merged = false;
   if (n > 0) {
     MESS_print(kMerge, "FOUND: %d\n", n);
     for (int i = 0; i < n && i < kMaxSameId; ++i) {
@@ -665,16 +760,26 @@ void merge_report(SFC_report &rep) {
         SFC_print_line(kMerge, kept);
         SFC_update(kept, &rep, update);
         handled = true;
+        merged = true;
       } else {
         MESS_print(kMerge, "%d-OTHER: %d\n", i, cmp);
         SFC_print_line(kMerge, kept);
       }
     }
   }
-  if (!handled) {
+  if (handled) {
+    // Reports without an identifier are all kept under the empty one, where
+    // they compare as equal: not decoded, whatever the comparison said.
+    count((rep.type & 1) == 0 ? kOutNotDecoded : merged ? kOutMerged : kOutDuplicate);
+  } else {
+    // A kept report is counted when the table is written at the end.
     MESS_print(kMerge, "ADDING\n");
-    if (TAB_enter(&data_tbl, &rep, rep.id) == -1)
+    if (TAB_enter(&data_tbl, &rep, rep.id) == -1) {
       MESS_print(kFailure, "SYN_decode_file: Unable to add: %s\n", rep.id);
+      if (out_lost < 0) out_lost = SYN_add_outcome("lost (report table full)");
+      if (out_lost >= 0) count(out_lost);
+      reports_lost = true;
+    }
   }
   list_report(&rep);
 }
@@ -682,9 +787,14 @@ void merge_report(SFC_report &rep) {
 // Direct mode: listed and, inside the window, written at once.
 void save_report(SFC_report &rep) {
   const int in_window = DATE_chk_range(rep.time);
-  if (class_dropped(rep)) return;
+  if (class_dropped(rep)) {
+    count(kOutNotSelected);
+    return;
+  }
   list_report(&rep);
-  if (in_window) SFC_save_report(cvt_fd, &rep);
+  const int outcome = final_outcome(rep, in_window != 0);
+  count(outcome);
+  if (outcome == kOutWritten) SFC_save_report(cvt_fd, &rep);
 }
 
 }  // namespace
@@ -830,6 +940,87 @@ void refuse_long_template(const char *t) {
 
 }  // namespace
 
+namespace {
+
+// The format keyword an "out_file" value starts with, or null. A keyword
+// counts only as a whole word or before a separator (cdf:hourly), so a file
+// name such as "xmlfeed" stays a name.
+const Format *out_file_format(const char *v) {
+  if (std::strlen(v) < 3) return nullptr;  // never look past a short value's end
+  const unsigned char after = static_cast<unsigned char>(v[3]);
+  for (const auto &f : kFormats)
+    if (strnicmp(v, f.word, 3) == 0 && !std::isalnum(after)) return &f;
+  return nullptr;
+}
+
+// Did the user name the output file (not only its format)? The last value
+// of "out_file" wins.
+bool out_name_given() {
+  int argc = 0;
+  char **argv = nullptr;
+  RES_getvals("out_file", &argc, &argv);
+  bool given = false;
+  if (argc > 0) {
+    const char *v = argv[argc - 1];
+    given = !out_file_format(v) || std::strlen(v) > 4;
+  }
+  if (argv) free_parsed_array(argc, argv);
+  return given;
+}
+
+// Opens an input file for reading; what cannot be read is reported and
+// gives null. Standard input, commands and FIFOs are streams; anything else
+// must be a regular file (a directory opens, but reads as nothing).
+FILE *open_input(const char *filename) {
+  FILE *in = FILE_open(filename, "r");
+  if (!in) {
+    MESS_print(kFailure, "SYN_decode_file: Unable to open file:%s\n", filename);
+    return nullptr;
+  }
+  struct stat st;
+  if (in != stdin && !FILE_is_pipe(in) &&
+      (fstat(fileno(in), &st) != 0 || !(S_ISREG(st.st_mode) || S_ISFIFO(st.st_mode)))) {
+    MESS_print(kFailure, "SYN_decode_file: Not a regular file: %s\n", filename);
+    FILE_close(in);
+    return nullptr;
+  }
+  return in;
+}
+
+// Could the input be read? Opens nothing that waits or runs: standard
+// input, commands and FIFOs count as readable.
+bool input_readable(const char *filename) {
+  if (FILE_is_stdio(filename) || FILE_is_command(filename)) return true;
+  char path[kNameMax + 1];
+  FILE_add_user_path(filename, path);
+  const int fd = open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return false;
+  struct stat st;
+  const bool ok = fstat(fd, &st) == 0 && (S_ISREG(st.st_mode) || S_ISFIFO(st.st_mode));
+  close(fd);
+  return ok;
+}
+
+// Set when the date of the data could not be told because no input could
+// be read: the output is refused before anything is made.
+bool date_unknown = false;
+
+[[noreturn]] void no_date(const char *filename) {
+  if (FILE_is_stdio(filename) || FILE_is_command(filename))
+    MESS_print(kFailure,
+               "SYN_decode_all: No date for the data of %s: a stream is not searched for a heading; "
+               "give -ho #YYYYMMDDHH\n",
+               filename);
+  else
+    MESS_print(kFailure,
+               "SYN_decode_all: No date for the data of %s: its name does not give it and it holds no "
+               "bulletin heading; add it to the name as #YYYYMMDDHH or give -ho #YYYYMMDDHH\n",
+               filename);
+  ZOT_exit(2);
+}
+
+}  // namespace
+
 int SYN_out_file(Date *date) {
   FILE_set_name("syn_cvt");
   int argc = 0;
@@ -848,15 +1039,8 @@ int SYN_out_file(Date *date) {
   RES_getvals("out_file", &argc, &argv);
   for (int i = 0; i < argc; ++i) {
     const char *v = argv[i];
-    const Format *fmt = nullptr;
-    // A format keyword counts only as a whole word or before a separator
-    // (cdf:hourly), so a file name such as "xmlfeed" stays a name.
+    const Format *fmt = out_file_format(v);
     const std::size_t vlen = std::strlen(v);
-    for (const auto &f : kFormats) {
-      if (vlen < 3) break;  // never look past a short value's end
-      const unsigned char after = static_cast<unsigned char>(v[3]);
-      if (strnicmp(v, f.word, 3) == 0 && !std::isalnum(after)) fmt = &f;
-    }
     if (fmt) {
       file_type = fmt->type;
       if (vlen > 4) refuse_long_template(v + 4);
@@ -904,6 +1088,18 @@ int SYN_out_file(Date *date) {
     }
   }
 
+  // A run that can read none of its inputs makes and replaces nothing.
+  if (!run_inputs.empty()) {
+    bool any = false;
+    for (const std::string &in : run_inputs) any = any || input_readable(in.c_str());
+    if (!any) {
+      for (const std::string &in : run_inputs)
+        if (FILE *f = open_input(in.c_str())) FILE_close(f);
+      ZOT_exit(1);
+    }
+    if (date_unknown) no_date(run_first);
+  }
+
   // One run at a time on a file: the lock is taken before the file is
   // looked at, so a run that waited appends to what the other one wrote.
   if (!stream && SAFE_kind_of(path) != kSafeOther) {
@@ -933,11 +1129,8 @@ int SYN_out_file(Date *date) {
 }
 
 int SYN_decode_file(const char *filename) {
-  FILE *in = FILE_open(filename, "r");
-  if (!in) {
-    MESS_print(kFailure, "SYN_decode_file: Unable to open file:%s\n", filename);
-    return 0;
-  }
+  FILE *in = open_input(filename);
+  if (!in) return 0;
   MESS_print(kProgress, "Processing file: %s\n", filename);
   // Bulletin files are large: read them in large pieces. Standard input may
   // have been read already (a prompt), so it keeps its own buffer.
@@ -956,7 +1149,14 @@ int SYN_decode_file(const char *filename) {
   int rc;
   while ((rc = SYN_read_raw(in, text, id, &type)) != -1) {
     if (rc != 1) continue;
-    if (numid != 0 && !id_selected(id)) continue;
+    // The input ended before a report started: a report starts with its
+    // first group, never with a blank.
+    if (text[0] == ' ') continue;
+    ++reports_found;
+    if (numid != 0 && !id_selected(id)) {
+      count(kOutNotSelected);
+      continue;
+    }
     SFC_initialize(&report);
     std::memcpy(report.area, "UN", 3);
     if (t_num) MESS_print(kReportNum, "%d:%s ", type, id);
@@ -972,12 +1172,123 @@ int SYN_decode_file(const char *filename) {
       save_report(report);
   }
 
+  const bool failed = std::ferror(in) != 0;
   if (in == stdin) {
     std::clearerr(in);
   } else {
     FILE_close(in);  // a pipe only when the user named a command
   }
+  if (failed) {
+    MESS_print(kFailure, "SYN_decode_file: Error reading file:%s\n", filename);
+    return -1;
+  }
+  ++files_read;
   return 1;
+}
+
+namespace {
+
+// Is the day of the data known (year, month and day)?
+bool day_given(const Date &d) {
+  return d.year != tv::kMissInt && d.month != tv::kMissInt && d.day != tv::kMissInt;
+}
+
+// The positional input names (null when none, or when the first asks for
+// the current or latest file); free with free_parsed_array.
+int input_names(char ***names) {
+  int n = 0;
+  *names = nullptr;
+  RES_getvals("filename", &n, names);
+  if (n > 0 && (std::strncmp((*names)[0], "la", 2) == 0 || std::strncmp((*names)[0], "cu", 2) == 0)) {
+    free_parsed_array(n, *names);
+    *names = nullptr;
+    n = 0;
+  }
+  return n;
+}
+
+// The name-convention file names the output (unless the user did), the
+// current, latest or prompted file and the files of a sequence of hours
+// (unless "in_file" is a template of the user's own). A run that needs it
+// and has none stops; a run that does not need it is not told about it.
+void check_name_conv(const char *in_file) {
+  char path[kNameMax + 1];
+  if (FILE_name_conv_path(path)) return;
+  char **names = nullptr;
+  const int n = input_names(&names);
+  bool listing = false;  // "list": the files of the input template
+  if (n > 0) listing = stricmp(names[0], "list") == 0;
+  if (names) free_parsed_array(n, names);
+  const bool own_in = in_file && (in_file[0] == '@' || std::strchr(in_file, '%') || stricmp(in_file, "none") == 0);
+  const bool needs_in = !own_in && (n == 0 || listing || FILE_is_sequence());
+  if (!needs_in && out_name_given()) {
+    FILE_quiet_conv(1);
+    return;
+  }
+  // Looking the type up reports the missing file.
+  FILE_set_name(needs_in ? (in_file ? in_file : "syn_dat") : "syn_cvt");
+  MESS_print(kFailure, "SYN_decode_all: This run takes %s from that file; give it with -nc%s\n",
+             needs_in ? "its input file names" : "the output file name",
+             needs_in ? "" : ", or name the output file with -of");
+  ZOT_exit(2);
+}
+
+// The date of the data when the input's name does not give it: from the
+// feed file's WMO name or first heading. When the first input cannot be
+// read, the next named one that can gives it; when none can, the output is
+// refused later for that (date_unknown).
+void date_from_feed(const char *first, Date &date) {
+  int from = FILE_feed_date(first, &date);
+  if (from == 0) no_date(first);
+  if (from > 0) return;
+  if (!FILE_is_sequence()) {
+    char **names = nullptr;
+    const int n = input_names(&names);
+    for (int i = 1; i < n && from < 0; ++i) {
+      char name[kNameMax + 1];
+      FILE_set_file(names[i], name);
+      Date d{};
+      FILE_get_date(&d);
+      if (FILE_name_fits() || day_given(d)) {
+        date = d;
+        from = 1;
+      } else if ((from = FILE_feed_date(name, &d)) > 0) {
+        date = d;
+      } else if (from == 0) {
+        no_date(name);
+      }
+    }
+    if (names) free_parsed_array(n, names);
+  }
+  date_unknown = from < 0;
+}
+
+// The summary line of the run, whatever way it ends.
+int print_summary(int status) {
+  char line[512];
+  int len = std::snprintf(line, sizeof line, "Summary: %d file%s read, %ld report%s found", files_read,
+                          files_read == 1 ? "" : "s", reports_found, reports_found == 1 ? "" : "s");
+  for (int i = 0; i < num_outcomes && len > 0 && len < static_cast<int>(sizeof line); ++i)
+    len += std::snprintf(line + len, sizeof line - static_cast<std::size_t>(len), ", %ld %s",
+                         outcomes[i].count, outcomes[i].label);
+  MESS_print(kProgress, "%s\n", line);
+  return status;
+}
+
+}  // namespace
+
+int SYN_add_outcome(const char *label) {
+  if (!label || num_outcomes == kMaxOutcomes) return -1;
+  outcomes[num_outcomes] = {label, 0};
+  return num_outcomes++;
+}
+
+void SYN_count(int outcome, long n) {
+  if (outcome >= 0 && outcome < num_outcomes) outcomes[outcome].count += n;
+}
+
+long SYN_outcome_count(int outcome) {
+  return outcome >= 0 && outcome < num_outcomes ? outcomes[outcome].count : 0;
 }
 
 int SYN_decode_all() {
@@ -988,6 +1299,7 @@ int SYN_decode_all() {
   if (SYN_decode_params() != 0 || RES_usage_errors() != 0) ZOT_exit(2);
 
   const char *in_file = RES_get("in_file");
+  check_name_conv(in_file);
   FILE_set_name(in_file ? in_file : "syn_dat");
   FILE_save_name_conv();
 
@@ -997,10 +1309,13 @@ int SYN_decode_all() {
   Date file_date{};
   Date datim{};
   FILE_get_date(&file_date);
+  // A name that does not give the date by the template: a feed file.
+  if (!day_given(file_date) && !FILE_name_fits()) date_from_feed(filename, file_date);
   DATE_set_datim(&file_date);
   DATE_get_datim(&datim);
   FILE_reset_time();
 
+  ZOT_on_exit(print_summary);
   run_first = filename;
   run_date = file_date;
   cvt_fd = SYN_out_file(&datim);
@@ -1037,8 +1352,16 @@ int SYN_decode_all() {
   if (update != 0) TAB_create(&data_tbl, 4000, static_cast<int>(sizeof(SFC_report)), 1);
   SFC_print_line(kListing, nullptr);
 
+  // In a sequence of hours a missing file is a gap; named files must all
+  // be read. A file that failed part way always fails the run.
+  const bool sequence = FILE_is_sequence() != 0;
   int opened = 0;
-  for (const std::string &in : run_inputs) opened += SYN_decode_file(in.c_str());
+  bool unread = false;
+  for (const std::string &in : run_inputs) {
+    const int rc = SYN_decode_file(in.c_str());
+    if (rc == 1) ++opened;
+    if (rc == -1 || (rc == 0 && !sequence)) unread = true;
+  }
   // A run that could read nothing must not stand in for the file that was
   // there (the usual cron case: the bulletins are not there yet).
   if (opened == 0) ZOT_exit(1);
@@ -1055,14 +1378,19 @@ int SYN_decode_all() {
     while (char *rec = TAB_next(&data_tbl)) {
       auto *rep = reinterpret_cast<SFC_report *>(rec);
       const int in_window = DATE_chk_range(rep->time);
-      if (class_dropped(*rep)) continue;
+      if (class_dropped(*rep)) {
+        count(kOutNotSelected);
+        continue;
+      }
       list_report(rep);
-      if (in_window) SFC_save_report(cvt_fd, rep);
+      const int outcome = final_outcome(*rep, in_window != 0);
+      count(outcome);
+      if (outcome == kOutWritten) SFC_save_report(cvt_fd, rep);
     }
   }
 
   SFC_close(cvt_fd);
-  return 0;
+  return unread || reports_lost ? 1 : 0;
 }
 
 // ===========================================================================

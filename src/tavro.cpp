@@ -28,9 +28,15 @@ int main(int argc, char **argv) {
     MESS_print(15, "%s: This program converts raw surface observations\n", prog);
     MESS_print(15, "   into a useable format\n");
     RES_help_print(prog, res_key, res_pos);
+    MESS_print(15, "Exit status...\n");
+    MESS_print(15, " 0  the run did what was asked\n");
+    MESS_print(15, " 1  an input could not be read (the others are converted),\n"
+                   "    or the output could not be written or was refused\n");
+    MESS_print(15, " 2  a usage error, no name-convention file where the run needs one,\n"
+                   "    or no date for the data\n");
+    MESS_print(15, " 7  no answer from the controlling process\n");
     ZOT_exit(0);
   }
   MESS_print_prog("SURFACE SYNOPTIC DATA CONVERSION PROGRAM");
-  SYN_decode_all();
-  ZOT_exit(0);
+  ZOT_exit(SYN_decode_all());
 }

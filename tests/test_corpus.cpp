@@ -267,12 +267,20 @@ class CorpusFile : public testing::TestWithParam<std::string> {
     write_file(dir.file("syn.cty"), "");
     input = tvtest::corpus_dir() + "/" + GetParam();
   }
-  // Converts the file; the corpus names carry no date, so the window is
-  // opened to a whole day on either side of the run's hour.
+  // Converts the file with the window opened to a whole day on either side
+  // of the run's hour: the records do not depend on the date of the run. A
+  // file without a date in its name or a heading is refused until one is
+  // given.
   tvtest::RunResult convert(const std::string &args) {
-    return run_command(std::string(TAVRO_EXE) + " -ba -pf over -pa range=-1440:1440 " + args +
-                           " '" + input + "'",
-                       dir.path());
+    const std::string cmd = std::string(TAVRO_EXE) + " -ba -pf over -pa range=-1440:1440 " + args;
+    auto r = run_command(cmd + " '" + input + "'", dir.path());
+    if (r.status == 2) {
+      EXPECT_EQ(r.err, "SYN_decode_all: No date for the data of " + input +
+                           ": its name does not give it and it holds no bulletin heading; add it to "
+                           "the name as #YYYYMMDDHH or give -ho #YYYYMMDDHH\n");
+      r = run_command(cmd + " -ho '#2023120712' '" + input + "'", dir.path());
+    }
+    return r;
   }
   tvtest::TempDir dir;
   std::string input;

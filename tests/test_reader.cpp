@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "mess.hpp"
 #include "reader_dump.hpp"
@@ -407,6 +408,75 @@ TEST(ReaderLines, CarriageReturnsAndIndentedStart) {
   auto c = read_reports(kHead + "AAXX 07124\n   " + kLand + "\n");
   ASSERT_EQ(c.size(), 1u);
   EXPECT_EQ(c[0].text, a[0].text) << "a start line's leading blanks are not part of the text";
+}
+
+// Reports of `bytes` read from a memory stream (line by line) rather than
+// from a file on disk (in blocks).
+std::vector<RawReport> read_stream(std::string bytes) {
+  bytes.push_back('\0');  // fmemopen wants a buffer even for no bytes
+  FILE *f = fmemopen(bytes.data(), bytes.size() - 1, "r");
+  if (!f) return {};
+  auto out = read_reports(f);
+  std::fclose(f);
+  return out;
+}
+
+std::string with_line_ends(const std::string &lf_text, const std::string &end) {
+  std::string out;
+  for (char c : lf_text) out += c == '\n' ? end : std::string(1, c);
+  return out;
+}
+
+// Old Mac files end their lines with a carriage return alone: read as the
+// same lines, from disk and from a stream alike.
+TEST(ReaderLines, LoneCarriageReturnsEndLines) {
+  const std::string lf = kHead + "AAXX 07124\n" + kLand + "\n72405 32965 62110\n333 10123 21015=\n" +
+                         "** SMVX90 KWBC 071200\nBBXX\nABCD 07121 99412 71234 41598=\n";
+  const std::string want = tvtest::format_reports(read_reports(lf));
+  ASSERT_EQ(read_reports(lf).size(), 3u);
+  for (const char *end : {"\r", "\r\r", "\r\n", "\r\r\n"}) {
+    const std::string text = with_line_ends(lf, end);
+    EXPECT_EQ(tvtest::format_reports(read_reports(text)), want) << "disk, line end " << end[1] + 0;
+    EXPECT_EQ(tvtest::format_reports(read_stream(text)), want) << "stream, line end " << end[1] + 0;
+  }
+  // Mixed in one file, and a last line ended by a carriage return alone.
+  const std::string mixed = kHead + "AAXX 07124\r" + kLand + "\r\r\n72405 32965 62110\r333 10123 21015=\n" +
+                            "** SMVX90 KWBC 071200\r\nBBXX\rABCD 07121 99412 71234 41598=\r";
+  EXPECT_EQ(tvtest::format_reports(read_reports(mixed)), want);
+  EXPECT_EQ(tvtest::format_reports(read_stream(mixed)), want);
+}
+
+// Where a line ends with a carriage return near the 100-character cut or at
+// the edge of the reader's buffer, disk and stream still agree, and CR LF
+// still reads as it always did.
+TEST(ReaderLines, CarriageReturnsAtTheCutAndAtBufferEdges) {
+  std::string l = "72403";
+  while (l.size() < 100) l += " 11560";
+  l.resize(100);
+  l.back() = '9';
+  for (const std::string &line : {l, l.substr(0, 99), l + "1"}) {
+    for (const char *end : {"\r", "\r\r\n", "\r\n"}) {
+      const std::string text = kHead + "AAXX 07124" + end + line + end + "  333 10234=" + end + "72405 11560 82705=" + end;
+      const auto disk = read_reports(text);
+      EXPECT_EQ(tvtest::format_reports(disk), tvtest::format_reports(read_stream(text)))
+          << line.size() << " " << end[1] + 0;
+      ASSERT_GE(disk.size(), 2u) << line.size();
+      EXPECT_EQ(disk.back().id, "72405") << line.size() << " " << end[1] + 0;
+    }
+  }
+  // A file of many reports whose CR CR LF and lone CR ends fall on every
+  // offset of the block boundary.
+  for (const char *end : {"\r\r\n", "\r"}) {
+    std::string text = kHead + "AAXX 07124" + end;
+    int n = 0;
+    while (text.size() < (1u << 16) + 400) {
+      text += "72403 11560 82705 10150 2" + std::to_string(1000 + n % 9000) + "=" + end;
+      ++n;
+    }
+    const auto disk = read_reports(text);
+    EXPECT_EQ(static_cast<int>(disk.size()), n) << end[1] + 0;
+    EXPECT_EQ(tvtest::format_reports(disk), tvtest::format_reports(read_stream(text)));
+  }
 }
 
 TEST(ReaderLines, ControlAndHighBytesBecomeBlanks) {
