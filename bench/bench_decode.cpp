@@ -10,8 +10,9 @@
 #include <system_error>
 #include <vector>
 
-#include "sfc_tool.hpp"
-#include "syn_dec.hpp"
+#include "report/sfc_tool.hpp"
+#include "report/syn_dec.hpp"
+#include "report/syn_read.hpp"
 
 namespace {
 

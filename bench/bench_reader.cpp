@@ -8,7 +8,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "syn_dec.hpp"
+#include "report/syn_read.hpp"
 
 namespace {
 

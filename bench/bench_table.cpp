@@ -6,8 +6,8 @@
 #include <cstdio>
 #include <vector>
 
-#include "sfc_tool.hpp"
-#include "table.hpp"
+#include "framework/table.hpp"
+#include "report/sfc_tool.hpp"
 
 namespace {
 

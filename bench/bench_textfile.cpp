@@ -6,10 +6,10 @@
 #include <cstring>
 #include <vector>
 
-#include "date.hpp"
-#include "sfc_dec.hpp"
-#include "sfc_read.hpp"
-#include "sfc_tool.hpp"
+#include "framework/date.hpp"
+#include "output/sfc_dec.hpp"
+#include "output/sfc_read.hpp"
+#include "report/sfc_tool.hpp"
 
 namespace {
 

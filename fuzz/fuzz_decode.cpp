@@ -8,10 +8,11 @@
 #include <cstring>
 #include <vector>
 
-#include "mess.hpp"
-#include "missing.hpp"
-#include "sfc_tool.hpp"
-#include "syn_dec.hpp"
+#include "framework/mess.hpp"
+#include "framework/missing.hpp"
+#include "report/sfc_tool.hpp"
+#include "report/syn_dec.hpp"
+#include "report/syn_read.hpp"
 
 namespace {
 

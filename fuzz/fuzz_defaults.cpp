@@ -7,9 +7,9 @@
 #include <cstdlib>
 #include <string>
 
-#include "def_read.hpp"
-#include "mess.hpp"
-#include "resrc.hpp"
+#include "framework/def_read.hpp"
+#include "framework/mess.hpp"
+#include "framework/resrc.hpp"
 
 namespace {
 

@@ -12,11 +12,11 @@
 #include <string_view>
 #include <vector>
 
-#include "date.hpp"
-#include "files.hpp"
-#include "mess.hpp"
-#include "resrc.hpp"
-#include "string.hpp"
+#include "framework/date.hpp"
+#include "framework/files.hpp"
+#include "framework/mess.hpp"
+#include "framework/resrc.hpp"
+#include "framework/string.hpp"
 
 namespace {
 

@@ -9,8 +9,8 @@
 #include <cstring>
 #include <string>
 
-#include "scanp.hpp"
-#include "syn_dec.hpp"
+#include "report/scanp.hpp"
+#include "report/syn_read.hpp"
 
 namespace {
 

@@ -11,9 +11,10 @@
 #include <string>
 #include <vector>
 
-#include "sfc_dec.hpp"
-#include "sfc_tool.hpp"
-#include "syn_dec.hpp"
+#include "output/sfc_dec.hpp"
+#include "report/sfc_tool.hpp"
+#include "report/syn_dec.hpp"
+#include "report/syn_read.hpp"
 
 namespace {
 

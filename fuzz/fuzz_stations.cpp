@@ -9,11 +9,11 @@
 #include <cstring>
 #include <string>
 
-#include "cty_read.hpp"
-#include "cty_tool.hpp"
-#include "mess.hpp"
-#include "resrc.hpp"
-#include "string.hpp"
+#include "framework/mess.hpp"
+#include "framework/resrc.hpp"
+#include "framework/string.hpp"
+#include "stations/cty_read.hpp"
+#include "stations/cty_tool.hpp"
 
 namespace {
 

@@ -1,10 +1,10 @@
 // tavro: converts raw surface synoptic bulletins (land, ship and
 // coastal-marine reports) into a converted surface data file.
-#include "flag.hpp"
-#include "mess.hpp"
-#include "resrc.hpp"
-#include "syn_dec.hpp"
-#include "system.hpp"
+#include "framework/flag.hpp"
+#include "framework/mess.hpp"
+#include "framework/resrc.hpp"
+#include "framework/system.hpp"
+#include "syn_run.hpp"
 
 namespace {
 

@@ -6,7 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "syn_dec.hpp"
+#include "report/syn_dec.hpp"
+#include "report/syn_read.hpp"
 
 namespace tvtest {
 

@@ -3,8 +3,8 @@
 
 #include <cmath>
 
-#include "calc.hpp"
-#include "missing.hpp"
+#include "framework/missing.hpp"
+#include "report/calc.hpp"
 
 namespace {
 

@@ -8,9 +8,9 @@
 #include <ctime>
 #include <string>
 
-#include "files.hpp"
-#include "missing.hpp"
-#include "resrc.hpp"
+#include "framework/files.hpp"
+#include "framework/missing.hpp"
+#include "framework/resrc.hpp"
 #include "testutil.hpp"
 
 namespace {

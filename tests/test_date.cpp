@@ -7,10 +7,10 @@
 #include <string>
 #include <vector>
 
-#include "date.hpp"
-#include "files.hpp"
-#include "missing.hpp"
-#include "resrc.hpp"
+#include "framework/date.hpp"
+#include "framework/files.hpp"
+#include "framework/missing.hpp"
+#include "framework/resrc.hpp"
 
 namespace {
 

@@ -13,12 +13,12 @@
 #include <vector>
 
 #include "child_process.hpp"
-#include "date.hpp"
-#include "files.hpp"
-#include "flag.hpp"
-#include "mess.hpp"
-#include "resrc.hpp"
-#include "string.hpp"
+#include "framework/date.hpp"
+#include "framework/files.hpp"
+#include "framework/flag.hpp"
+#include "framework/mess.hpp"
+#include "framework/resrc.hpp"
+#include "framework/string.hpp"
 #include "testutil.hpp"
 
 namespace {

@@ -8,10 +8,11 @@
 #include <filesystem>
 #include <string>
 
-#include "calc.hpp"
-#include "missing.hpp"
-#include "sfc_tool.hpp"
-#include "syn_dec.hpp"
+#include "framework/missing.hpp"
+#include "report/calc.hpp"
+#include "report/sfc_tool.hpp"
+#include "report/syn_dec.hpp"
+#include "report/syn_read.hpp"
 #include "testutil.hpp"
 
 namespace {

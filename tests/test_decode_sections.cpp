@@ -10,10 +10,11 @@
 #include <iterator>
 #include <string>
 
-#include "mess.hpp"
-#include "missing.hpp"
-#include "sfc_tool.hpp"
-#include "syn_dec.hpp"
+#include "framework/mess.hpp"
+#include "framework/missing.hpp"
+#include "report/sfc_tool.hpp"
+#include "report/syn_dec.hpp"
+#include "report/syn_read.hpp"
 
 namespace {
 

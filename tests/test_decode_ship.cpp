@@ -5,9 +5,10 @@
 #include <cstring>
 #include <string>
 
-#include "missing.hpp"
-#include "sfc_tool.hpp"
-#include "syn_dec.hpp"
+#include "framework/missing.hpp"
+#include "report/sfc_tool.hpp"
+#include "report/syn_dec.hpp"
+#include "report/syn_read.hpp"
 
 namespace {
 

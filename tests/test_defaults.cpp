@@ -10,8 +10,8 @@
 #include <string>
 
 #include "child_process.hpp"
-#include "def_read.hpp"
-#include "resrc.hpp"
+#include "framework/def_read.hpp"
+#include "framework/resrc.hpp"
 #include "testutil.hpp"
 
 namespace {

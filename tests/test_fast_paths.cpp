@@ -14,17 +14,18 @@
 #include <string>
 #include <vector>
 
-#include "date.hpp"
-#include "files.hpp"
-#include "mess.hpp"
-#include "missing.hpp"
+#include "framework/date.hpp"
+#include "framework/files.hpp"
+#include "framework/mess.hpp"
+#include "framework/missing.hpp"
+#include "framework/resrc.hpp"
+#include "framework/system.hpp"
+#include "output/sfc_dec.hpp"
+#include "output/sfc_read.hpp"
 #include "reader_dump.hpp"
-#include "resrc.hpp"
-#include "sfc_dec.hpp"
-#include "sfc_read.hpp"
-#include "sfc_tool.hpp"
-#include "system.hpp"
+#include "report/sfc_tool.hpp"
 #include "testutil.hpp"
+#include "report/syn_read.hpp"
 
 namespace {
 

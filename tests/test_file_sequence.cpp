@@ -11,10 +11,10 @@
 #include <string>
 #include <vector>
 
-#include "files.hpp"
-#include "flag.hpp"
-#include "missing.hpp"
-#include "resrc.hpp"
+#include "framework/files.hpp"
+#include "framework/flag.hpp"
+#include "framework/missing.hpp"
+#include "framework/resrc.hpp"
 #include "testutil.hpp"
 
 namespace {

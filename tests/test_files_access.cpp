@@ -9,9 +9,9 @@
 #include <cstring>
 #include <string>
 
-#include "files.hpp"
-#include "missing.hpp"
 #include "child_process.hpp"
+#include "framework/files.hpp"
+#include "framework/missing.hpp"
 #include "testutil.hpp"
 
 namespace {

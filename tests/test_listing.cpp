@@ -8,10 +8,10 @@
 #include <random>
 #include <string>
 
-#include "mess.hpp"
-#include "missing.hpp"
-#include "resrc.hpp"
-#include "sfc_tool.hpp"
+#include "framework/mess.hpp"
+#include "framework/missing.hpp"
+#include "framework/resrc.hpp"
+#include "report/sfc_tool.hpp"
 
 namespace {
 

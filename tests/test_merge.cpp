@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "mess.hpp"
-#include "missing.hpp"
-#include "sfc_tool.hpp"
+#include "framework/mess.hpp"
+#include "framework/missing.hpp"
+#include "report/sfc_tool.hpp"
 
 namespace {
 

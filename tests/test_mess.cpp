@@ -6,9 +6,9 @@
 #include <cstdlib>
 #include <string>
 
-#include "flag.hpp"
-#include "mess.hpp"
-#include "system.hpp"
+#include "framework/flag.hpp"
+#include "framework/mess.hpp"
+#include "framework/system.hpp"
 #include "testutil.hpp"
 
 using tvtest::read_file;

@@ -18,8 +18,8 @@
 #include <vector>
 
 #include "child_process.hpp"
-#include "mqueue.hpp"
-#include "resrc.hpp"
+#include "framework/mqueue.hpp"
+#include "framework/resrc.hpp"
 #include "testutil.hpp"
 
 namespace {

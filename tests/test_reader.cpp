@@ -8,11 +8,12 @@
 #include <string>
 #include <vector>
 
-#include "mess.hpp"
+#include "framework/mess.hpp"
 #include "reader_dump.hpp"
-#include "scanp.hpp"
-#include "sfc_tool.hpp"
-#include "syn_dec.hpp"
+#include "report/scanp.hpp"
+#include "report/sfc_tool.hpp"
+#include "report/syn_dec.hpp"
+#include "report/syn_read.hpp"
 #include "testutil.hpp"
 
 namespace {

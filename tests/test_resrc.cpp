@@ -9,14 +9,14 @@
 #include <cstring>
 #include <string>
 
-#include "date.hpp"
-#include "files.hpp"
-#include "flag.hpp"
-#include "maptran.hpp"
-#include "mess.hpp"
-#include "region.hpp"
-#include "resrc.hpp"
-#include "string.hpp"
+#include "framework/date.hpp"
+#include "framework/files.hpp"
+#include "framework/flag.hpp"
+#include "framework/maptran.hpp"
+#include "framework/mess.hpp"
+#include "framework/region.hpp"
+#include "framework/resrc.hpp"
+#include "framework/string.hpp"
 
 namespace {
 

@@ -21,7 +21,7 @@
 #include <thread>
 #include <vector>
 
-#include "cdf.hpp"
+#include "output/cdf.hpp"
 #include "testutil.hpp"
 
 namespace {

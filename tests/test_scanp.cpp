@@ -5,9 +5,9 @@
 #include <cstring>
 #include <string>
 
-#include "mess.hpp"
-#include "missing.hpp"
-#include "scanp.hpp"
+#include "framework/mess.hpp"
+#include "framework/missing.hpp"
+#include "report/scanp.hpp"
 
 namespace {
 

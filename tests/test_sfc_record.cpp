@@ -6,8 +6,8 @@
 #include <limits>
 #include <string>
 
-#include "missing.hpp"
-#include "sfc_tool.hpp"
+#include "framework/missing.hpp"
+#include "report/sfc_tool.hpp"
 
 namespace {
 

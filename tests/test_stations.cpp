@@ -6,10 +6,10 @@
 #include <string>
 #include <vector>
 
-#include "cty_read.hpp"
-#include "cty_tool.hpp"
-#include "missing.hpp"
-#include "resrc.hpp"
+#include "framework/missing.hpp"
+#include "framework/resrc.hpp"
+#include "stations/cty_read.hpp"
+#include "stations/cty_tool.hpp"
 #include "testutil.hpp"
 
 namespace {

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "string.hpp"
+#include "framework/string.hpp"
 #include "testutil.hpp"
 
 namespace {

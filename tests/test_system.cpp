@@ -9,9 +9,9 @@
 #include <cstring>
 #include <string>
 
-#include "mess.hpp"
-#include "resrc.hpp"
-#include "system.hpp"
+#include "framework/mess.hpp"
+#include "framework/resrc.hpp"
+#include "framework/system.hpp"
 #include "testutil.hpp"
 
 using tvtest::read_file;

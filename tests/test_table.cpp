@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "table.hpp"
+#include "framework/table.hpp"
 #include "testutil.hpp"
 
 namespace {

@@ -6,10 +6,10 @@
 #include <cstring>
 #include <string>
 
-#include "files.hpp"
-#include "mess.hpp"
-#include "missing.hpp"
-#include "resrc.hpp"
+#include "framework/files.hpp"
+#include "framework/mess.hpp"
+#include "framework/missing.hpp"
+#include "framework/resrc.hpp"
 #include "testutil.hpp"
 
 namespace {

@@ -6,7 +6,7 @@
 #include <cstring>
 #include <string>
 
-#include "tools.hpp"
+#include "stations/tools.hpp"
 
 namespace {
 

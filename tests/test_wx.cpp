@@ -6,10 +6,10 @@
 #include <cstring>
 #include <string>
 
-#include "missing.hpp"
-#include "sfc_tool.hpp"
-#include "syn_dec.hpp"
-#include "wx_tool.hpp"
+#include "framework/missing.hpp"
+#include "report/sfc_tool.hpp"
+#include "report/syn_dec.hpp"
+#include "report/wx_tool.hpp"
 
 namespace {
 

@@ -9,11 +9,11 @@
 #include <string>
 #include <vector>
 
-#include "date.hpp"
-#include "missing.hpp"
-#include "sfc_dec.hpp"
-#include "sfc_read.hpp"
-#include "sfc_tool.hpp"
+#include "framework/date.hpp"
+#include "framework/missing.hpp"
+#include "output/sfc_dec.hpp"
+#include "output/sfc_read.hpp"
+#include "report/sfc_tool.hpp"
 #include "testutil.hpp"
 
 namespace {

@@ -1,0 +1,40 @@
+// Dates: seconds since 1970, labels, the working date and acceptance window.
+#pragma once
+
+#include <cstdint>
+#include <ctime>
+
+#include "framework/mess.hpp"
+
+struct Date {
+  std::int32_t year;
+  std::int32_t month;
+  std::int32_t day;
+  std::int32_t jday;
+  std::int32_t wday;
+  std::int32_t hour;
+  std::int32_t min;
+  std::int32_t sec;
+};
+
+int DATE_init(Date *date);
+int DATE_print(M_type level, Date *date);
+const char *DATE_month_lower(int month);
+int DATE_is_leap(int year);
+std::int64_t DATE_num_sec(Date *date);
+time_t DATE_get_time(time_t *t);
+int DATE_get_gmdate(const time_t *t, Date *date);
+// `str` must hold at least 40 bytes.
+char *DATE_get_current_str(char *str);
+int DATE_julian_monday(int year, int jday, int *month, int *day);
+int DATE_monday_julian(int year, int month, int day, int *jday);
+int DATE_set_TZ(const char *str);
+int DATE_set_range(int pre, int post);
+int DATE_set_datim(Date *date);
+int DATE_get_datim(Date *date);
+int DATE_chk_range(int hhmm);
+// `label` must hold at least 40 bytes; -1 when it is absent. The date is
+// not changed.
+int DATE_make_label(Date *date, char *label);
+int DATE_decode_label(const char *label, Date *date);
+int DATE_decode_month(const char *text);

@@ -1,0 +1,27 @@
+// Report decoders: land, ship, coastal-marine and drifting-buoy report
+// texts into surface records, with their weather, visibility and cloud codes.
+#pragma once
+
+#include "report/sfc_tool.hpp"
+
+// Decodes one report text (every group followed by a blank) of report type
+// `type` (1 land, 2 ship, 4 numeric ship id, 8 drifting buoy, 16 coastal)
+// into `report`, which the caller has initialised. Groups that do not fit
+// leave their fields missing. Returns 1 when the report had an identifier,
+// 0 (record untouched) when it had none; type 8 gives SYN_decode_dribu's
+// result.
+int SYN_decode(const char *data, int type, SFC_report *report);
+
+// Decodes a drifting-buoy report text from its date group on. Returns 1.
+int SYN_decode_dribu(const char *data, SFC_report *report);
+
+// Present weather ww (manned station) / wawa (automatic station) to an SAO
+// weather string; `wx_str` needs 7 bytes; " " outside 0..99. Return 0.
+int SYN_weather(int wx, char *wx_str);
+int SYN_auto_weather(int wx, char *wx_str);
+
+// Visibility code VV to statute miles; -9999 above 99.
+float SYN_visibility(int vis);
+
+// Height of the lowest cloud h to feet; -9999 outside 0..9.
+float SYN_ceiling(int cb);

@@ -1,0 +1,611 @@
+// Bulletin reader of the synoptic converter and its section state.
+#include "report/syn_read.hpp"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <bit>
+#include <cctype>
+#include <charconv>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <string_view>
+#include <system_error>
+#include <vector>
+
+#include "framework/files.hpp"
+#include "framework/mess.hpp"
+#include "framework/missing.hpp"
+#include "framework/resrc.hpp"
+#include "framework/safe_file.hpp"
+#include "framework/string.hpp"
+#include "framework/system.hpp"
+#include "framework/table.hpp"
+#include "output/sfc_read.hpp"
+#include "report/scanp.hpp"
+#include "stations/cty_tool.hpp"
+#include "stations/tools.hpp"
+
+// ===========================================================================
+// Section state, set by the reader, read by the report loop and the
+// decoders. One instance per process.
+namespace {
+
+int rep_type = 1;   // report type of the section being read
+int prhour = 0;     // hhmm of the latest heading or section line
+int sect_iw = -1;   // wind indicator iw of the latest AAXX/CMAN line, -1 not given
+
+}  // namespace
+
+int SYN_get_rep_type() { return rep_type; }
+int SYN_get_prhour() { return prhour; }
+int SYN_get_iw() { return sect_iw; }
+void SYN_set_prhour(int hhmm) { prhour = hhmm; }
+void SYN_set_iw(int iw) { sect_iw = iw; }
+
+// ===========================================================================
+// Bulletin reader (SYN_read_raw and its helpers).
+//
+// Lines are read without allocation (in large blocks from a file on disk),
+// cleaned of control and high bytes and trimmed; a report is gathered from
+// at most three lines and handed over as one text ending in a blank.
+
+namespace {
+
+constexpr M_type kTraceLine = 0x10000000u;
+constexpr M_type kTraceRead = 0x80000000u;
+constexpr int kLineMax = 100;                // characters per line read
+constexpr int kGatherMax = kSynDataMax - 1;  // room for the closing blank
+constexpr int kTokMax = 20;
+
+// The look-ahead line, with room after it for the word-wide token search
+// (which may look up to 24 bytes past a token's start).
+char line[kLineMax + 1 + 32];
+int line_len = 0;
+bool have_line = false;   // the look-ahead holds a line not yet consumed
+// A text line longer than one read comes in pieces; the pieces after the
+// first are the same line, not new ones.
+bool line_more = false;   // the look-ahead piece was cut: its line goes on
+bool line_cont = false;   // the look-ahead piece goes on from the piece before
+
+constexpr bool rd_space(char c) {
+  return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
+}
+constexpr bool rd_digit(char c) { return c >= '0' && c <= '9'; }
+
+// Lines are found in the reader's own buffer. A bulletin file on disk fills
+// it in large blocks; any other stream (a terminal, a pipe, a memory
+// stream) one line at a time through fgets, so that each line is taken as
+// soon as it arrives. The buffer belongs to one stream: another stream, or
+// the reset, starts it afresh.
+struct Block {
+  FILE *src = nullptr;   // the stream the buffered bytes come from
+  bool regular = false;  // that stream is a file on disk
+  int pos = 0;           // unread bytes: data[pos, end)
+  int end = 0;
+  char data[1 << 16];
+};
+Block block;
+
+void block_bind(FILE *f) {
+  block.src = f;
+  block.pos = block.end = 0;
+  struct stat st;
+  const int fd = fileno(f);
+  block.regular = fd >= 0 && fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+}
+
+// Bytes that fgets stores at most per call (a piece and one character more).
+constexpr int kStreamRead = kLineMax + 1;
+
+// One fgets call into `dst` (room for kStreamRead + 3 bytes); the count of
+// bytes stored, 0 at the end. fgets does the copying at memchr speed; the
+// room is filled with line feeds first, so the end of what it stored can
+// be told apart from NUL bytes in the data: fgets writes a line feed only
+// as its last character, right before its terminator.
+int stream_fill(FILE *f, char *dst) {
+  constexpr int kRoom = kStreamRead + 3;
+  std::memset(dst, '\n', kRoom);
+  if (!fgets_unlocked(dst, kStreamRead + 1, f)) return 0;
+  const char *nl = static_cast<const char *>(std::memchr(dst, '\n', kRoom));
+  const int at = static_cast<int>(nl - dst);
+  // A line feed stored by fgets has the terminator right after it; a fill
+  // byte has the terminator right before it.
+  return dst[at + 1] == '\0' ? at + 1 : at - 1;
+}
+
+// Reads more bytes after the buffered ones, which move to the start of the
+// buffer; false when none came (the end of the stream, or no room left).
+bool block_fill(FILE *f) {
+  const int left = block.end - block.pos;
+  if (left > 0 && block.pos > 0) std::memmove(block.data, block.data + block.pos, static_cast<size_t>(left));
+  block.pos = 0;
+  block.end = left;
+  const int room = static_cast<int>(sizeof block.data) - block.end;
+  int got = 0;
+  if (block.regular) {
+    got = static_cast<int>(fread_unlocked(block.data + block.end, 1, static_cast<size_t>(room), f));
+  } else if (room >= kStreamRead + 3) {
+    got = stream_fill(f, block.data + block.end);
+  }
+  block.end += got;
+  return got > 0;
+}
+
+// The next piece of the stream, as fgets would cut it: up to the line feed
+// (not included) when one comes within 101 characters, else 100
+// characters, the 101st starting the next piece (`cut`). False at the end.
+bool block_piece(FILE *f, const char *&s, int &n, bool &cut) {
+  constexpr int kLook = kLineMax + 1;
+  cut = false;
+  // A stream gives one line per read: nothing to look for.
+  if (!block.regular && block.pos == block.end) {
+    block.pos = block.end = 0;
+    const int got = stream_fill(f, block.data);
+    if (got == 0) return false;
+    block.end = got;
+    s = block.data;
+    if (block.data[got - 1] == '\n') {
+      n = got - 1;
+      block.pos = got;
+      return true;
+    }
+  }
+  const char *nl = nullptr;
+  for (;;) {
+    const int avail = block.end - block.pos;
+    const int look = avail < kLook ? avail : kLook;
+    nl = static_cast<const char *>(std::memchr(block.data + block.pos, '\n', static_cast<size_t>(look)));
+    if (nl || avail >= kLook || !block_fill(f)) break;
+  }
+  const int avail = block.end - block.pos;
+  if (avail == 0) return false;
+  s = block.data + block.pos;
+  if (nl) {
+    n = static_cast<int>(nl - s);
+    block.pos += n + 1;
+  } else if (avail >= kLook) {
+    n = kLineMax;
+    block.pos += n;
+    cut = true;
+  } else {
+    n = avail;  // the last line, without a line feed
+    block.pos += n;
+  }
+  return true;
+}
+
+// The first carriage return of the piece `buf` (n bytes, just taken by
+// block_piece) is at `k`: is it a line end of its own? Carriage returns
+// before a line feed (CR LF, CR CR LF) are not: they are cleaned away as
+// control bytes (false). Any other run of carriage returns ends the line at
+// `k` (old Mac files): the bytes after the run go back to the stream's
+// buffer, and `n` and `cut` say where the line ends (true). The piece may
+// move in the buffer meanwhile.
+bool lone_cr(FILE *f, const char *buf, int k, int &n, bool &cut) {
+  int j = k;
+  while (j < n && buf[j] == '\r') ++j;
+  const int start = static_cast<int>(buf - block.data);
+  if (j < n) {  // another character follows in this piece
+    block.pos = start + j;
+    n = k;
+    cut = false;
+    return true;
+  }
+  if (block.pos == start + n + 1) return false;  // the piece ended at its line feed
+  // The run reaches the end of the piece: the bytes after it decide.
+  int at = block.pos;
+  for (;;) {
+    while (at < block.end && block.data[at] == '\r') ++at;
+    if (at < block.end) break;
+    const int shift = block.pos;  // what is buffered moves to the start
+    const bool more = block_fill(f);
+    at -= shift;
+    if (!more) break;
+  }
+  if (at < block.end && block.data[at] == '\n') return false;
+  block.pos = at;
+  n = k;
+  cut = false;
+  return true;
+}
+
+// Reads the next line (or the next 100-character piece of a longer one)
+// into the look-ahead, cleaned and trimmed. A line ends at a line feed or
+// at carriage returns that no line feed follows; a last line without
+// either is a line like any other. A NUL byte is a control byte like the
+// rest and becomes a blank instead of cutting the line. Returns false when
+// the stream has no more characters.
+bool read_line(FILE *f) {
+  if (f != block.src) block_bind(f);
+  const char *buf = nullptr;
+  int n = 0;
+  bool cut = false;
+  if (!block_piece(f, buf, n, cut)) {
+    line[0] = '\0';
+    line_len = 0;
+    have_line = false;
+    line_more = line_cont = false;
+    return false;
+  }
+  for (int i = 0; i < n; ++i) {
+    const unsigned char u = static_cast<unsigned char>(buf[i]);
+    line[i] = (u < 32 || u >= 128) ? ' ' : buf[i];
+  }
+  // Cleaned to blanks already, carriage returns before a line feed are
+  // trimmed below; a lone one ends the line.
+  if (const void *cr = n > 0 ? std::memchr(buf, '\r', static_cast<size_t>(n)) : nullptr)
+    lone_cr(f, buf, static_cast<int>(static_cast<const char *>(cr) - buf), n, cut);
+  line_cont = line_more;
+  line_more = cut;
+  // A cut piece keeps its trailing blanks: they separate its last group
+  // from the first one of the next piece.
+  if (!cut)
+    while (n > 0 && line[n - 1] == ' ') --n;
+  line[n] = '\0';
+  line_len = n;
+  have_line = true;
+  // The empty tail of a long line (its line end, blanks) is no line.
+  if (line_cont && n == 0) return read_line(f);
+  return true;
+}
+
+// One blank-separated token of the look-ahead line, cut at 20 characters
+// the way a formatted read of "%20s" cuts it: a view into the line, not
+// terminated. `s` moves past what was read. A cleaned line holds no white
+// space but blanks, so a blank is the only separator to look for.
+struct Token {
+  const char *text = "";
+  int len = 0;
+};
+
+// Where the first blank or terminator is among the 8 bytes at `s` (8 when
+// there is none), all 8 looked at at once: the length of a token then costs
+// no branch per character to guess.
+int token_stop(const char *s) {
+  if constexpr (std::endian::native == std::endian::little) {
+    std::uint64_t w;
+    std::memcpy(&w, s, sizeof w);
+    constexpr std::uint64_t kLow7 = 0x7F7F7F7F7F7F7F7FULL;
+    // The top bit of each byte that is zero, and of no other byte.
+    auto zero_bytes = [](std::uint64_t x) { return ~(((x & kLow7) + kLow7) | x | kLow7); };
+    const std::uint64_t m = zero_bytes(w) | zero_bytes(w ^ 0x2020202020202020ULL);
+    return m ? std::countr_zero(m) / 8 : 8;
+  } else {
+    int n = 0;
+    while (n < 8 && s[n] != '\0' && s[n] != ' ') ++n;
+    return n;
+  }
+}
+
+void read_token(const char *&s, Token &t) {
+  while (*s == ' ') ++s;
+  int n = 0;
+  for (int k = 8; k == 8 && n < kTokMax; n += k) k = token_stop(s + n);
+  if (n > kTokMax) n = kTokMax;
+  t.text = s;
+  t.len = n;
+  s += n;
+}
+
+// string_is_num of a token: an optional "-" and nothing but digits after it.
+bool token_is_num(const Token &t) {
+  if (t.len == 0) return false;
+  for (int i = t.text[0] == '-' ? 1 : 0; i < t.len; ++i)
+    if (!rd_digit(t.text[i])) return false;
+  return true;
+}
+
+// The first two tokens of `s`, as "%20s %20s" reads them (a token longer
+// than 20 characters goes on in the second).
+void scan_tokens(const char *s, Token &t1, Token &t2) {
+  read_token(s, t1);
+  t2 = Token{};
+  if (t1.len > 0) read_token(s, t2);
+}
+
+// A formatted read of one "%<width>d" at `s`: leading white space, an
+// optional sign and digits within the width. Returns false when no digit.
+bool scan_int(const char *&s, int width, int *out) {
+  while (rd_space(*s)) ++s;
+  const char *p = s;
+  bool neg = false;
+  if (*p == '-' || *p == '+') {
+    neg = *p == '-';
+    ++p;
+  }
+  int used = static_cast<int>(p - s);
+  int v = 0;
+  int nd = 0;
+  while (used < width && rd_digit(*p)) {
+    v = v * 10 + (*p - '0');
+    ++p;
+    ++used;
+    ++nd;
+  }
+  if (nd == 0) return false;
+  s = p;
+  *out = neg ? -v : v;
+  return true;
+}
+
+// Skips one run of non-blank characters; false when there is none.
+bool skip_word(const char *&s) {
+  while (rd_space(*s)) ++s;
+  if (!*s) return false;
+  while (*s && !rd_space(*s)) ++s;
+  return true;
+}
+
+template <size_t N>
+bool starts_with(const char *s, const char (&prefix)[N]) {
+  return std::strncmp(s, prefix, N - 1) == 0;
+}
+
+// Section keywords and the report type each one opens. Mobile land
+// stations (OOXX) have a type of their own that no start test accepts: their
+// reports carry a position instead of a station number, and read as the
+// previous section's kind they became invented records.
+constexpr int kTypeMobil = 32;
+struct SectionKey {
+  const char *word;
+  int len;
+  int type;
+};
+constexpr SectionKey kSections[] = {
+    {"AAXX", 4, 1}, {"CMAN", 4, 16}, {"BBXX", 4, 2},
+    {"SHIPS", 5, 2}, {"ZZYY", 4, 8}, {"OOXX", 4, kTypeMobil},
+};
+
+// Could a token starting with `c` be a keyword? Most lines start with a
+// digit or a call sign and need no comparison at all.
+constexpr bool keyword_start(char c) {
+  return c == 'A' || c == 'B' || c == 'C' || c == 'S' || c == 'Z' || c == 'O';
+}
+
+const SectionKey *section_of(const Token &tok) {
+  if (!keyword_start(tok.text[0])) return nullptr;
+  for (const auto &k : kSections)
+    if (tok.len == k.len && std::memcmp(tok.text, k.word, static_cast<size_t>(k.len)) == 0)
+      return &k;
+  return nullptr;
+}
+
+// Does the look-ahead line open a new bulletin or section, so that it ends
+// a report being gathered? Any section keyword counts, not only AAXX and
+// BBXX: a keyword line taken into a report would change the section type
+// under it and add the section's date group to its text.
+bool opens_section() {
+  const char *s = line;
+  while (*s == ' ') ++s;
+  if (*s != '*' && !keyword_start(*s)) return false;
+  if (starts_with(line, "** ") || starts_with(line, "AAX") || starts_with(line, "BBX")) return true;
+  Token t;
+  read_token(s, t);
+  return section_of(t) != nullptr;
+}
+
+// The wind indicator of a YYGGiw group: its fifth figure, -1 when the group
+// is not five characters long or that figure is not a digit.
+int group_iw(const Token &tok) {
+  if (tok.len != 5 || !rd_digit(tok.text[4])) return -1;
+  return tok.text[4] - '0';
+}
+
+// The report text being gathered, bounded so the closing blank still fits.
+struct Gather {
+  char *data;
+  int len = 0;
+  void add(const char *s, int n) {
+    if (n > kGatherMax - len) n = kGatherMax - len;
+    if (n > 0) {
+      // A plain loop: for a line this short the compiler would use a
+      // string move instruction instead of memcpy, slow to start.
+      char *d = data + len;
+      for (int i = 0; i < n; ++i) d[i] = s[i];
+      len += n;
+    }
+    data[len] = '\0';
+  }
+  void set(const char *s, int n) {
+    len = 0;
+    add(s, n);
+  }
+  void add_blank_and(const char *s, int n) {
+    add(" ", 1);
+    add(s, n);
+  }
+};
+
+}  // namespace
+
+void SYN_read_reset() {
+  block.src = nullptr;
+  block.pos = block.end = 0;
+  line[0] = '\0';
+  line_len = 0;
+  have_line = false;
+  line_more = line_cont = false;
+}
+
+int SYN_read_raw(FILE *ifile, char *data, char *id, int *type) {
+  if (!ifile || !data || !id || !type) return -1;
+  // Nothing left: no look-ahead and no further line in the stream. An empty
+  // look-ahead line is passed over like the reading of a new line.
+  if (!have_line || line_len == 0) {
+    if (!read_line(ifile)) return -1;
+  }
+  const bool t_line = MESS_check(kTraceLine) != 0;
+  const bool t_read = MESS_check(kTraceRead) != 0;
+
+  Gather g{data};
+  data[0] = '\0';
+  int done = 0;
+  Token str1;
+  Token str2;
+
+  // Reads the next line and applies the tests that end or continue the
+  // report; done = -1 when the input is used up.
+  auto next_line = [&](bool tests) {
+    if (!read_line(ifile)) {
+      done = -1;
+      return;
+    }
+    if (!tests || line_cont) return;  // the rest of a line is neither
+    if (done > 0 && opens_section()) {
+      done = -1;
+    } else if (done == -2 && starts_with(line, "  333")) {
+      // A section-3 line continuing a report ended by "=": that "=" becomes
+      // a blank, so the group before it keeps its blank and decodes.
+      done = 2;
+      if (g.len > 0 && data[g.len - 1] == '=') data[g.len - 1] = ' ';
+    }
+  };
+
+  while (done >= 0) {
+    int found = 0;
+    const char *ptr = line;
+    if (t_line) MESS_print(kTraceLine, "LINE:%s:\n", line);
+
+    // The rest of a line longer than one read goes on the report its first
+    // piece went to, joined without a blank so that no group is split; it
+    // starts nothing and is not a line of its own.
+    if (line_cont) {
+      if (done > 0) {
+        g.add(line, line_len);
+        if (line_len > 0 && line[line_len - 1] == '=')
+          done = -2;
+        else if (done == 3 && !line_more)
+          done = -1;  // at most three lines
+      }
+      next_line(true);
+      continue;
+    }
+
+    // Blank lines inside a report neither end it nor count as one of its lines.
+    if (done > 0 && line_len == 0) {
+      next_line(true);
+      continue;
+    }
+
+    scan_tokens(line, str1, str2);
+
+    if (starts_with(line, "** ")) {
+      // Heading "** TTAAii CCCC YYGGgg": a new bulletin of land type.
+      rep_type = 1;
+      sect_iw = -1;
+      const char *s = line + 2;
+      int day = 0;
+      int hhmm = 0;
+      if (skip_word(s) && skip_word(s) && scan_int(s, 2, &day) && scan_int(s, 4, &hhmm))
+        prhour = hhmm;
+      next_line(false);
+      continue;
+    }
+
+    if (const SectionKey *key = section_of(str1)) {
+      rep_type = key->type;
+      // Past the keyword and the blanks after it, wherever it stands.
+      ptr = line;
+      while (*ptr == ' ') ++ptr;
+      ptr += key->len;
+      while (*ptr == ' ') ++ptr;
+      scan_tokens(ptr, str1, str2);
+      if (key->type == 1 || key->type == 16) sect_iw = group_iw(str1);
+      if (key->type == 1 && str1.len > 0) {
+        // The hour GG of the YYGGiw group, also when the first report
+        // stands on this line: it is that report's time as well.
+        const char *s = ptr;
+        int day = 0;
+        int hour = 0;
+        if (scan_int(s, 2, &day) && scan_int(s, 2, &hour)) prhour = hour * 100;
+        if (str2.len != 0) {
+          // The first report stands on the keyword line: start at its
+          // identifier, after the YYGGiw group.
+          while (*ptr && *ptr != ' ') ++ptr;
+          while (*ptr == ' ') ++ptr;
+        }
+      }
+    }
+    int plen = line_len - static_cast<int>(ptr - line);
+
+    if (t_read) MESS_print(kTraceRead, "STR: %.*s %.*s\n", str1.len, str1.text, str2.len, str2.text);
+
+    const bool str2_ok = str2.len == 5 && rd_digit(str2.text[0]) && rd_digit(str2.text[1]);
+    auto start = [&]() {
+      *type = rep_type;
+      // The text starts at its first group: leading blanks would hide the
+      // identifier from the decoder.
+      while (*ptr == ' ') {
+        ++ptr;
+        --plen;
+      }
+      g.set(ptr, plen);
+      Token first;
+      const char *s = ptr;
+      read_token(s, first);
+      std::memcpy(id, first.text, static_cast<size_t>(first.len));
+      id[first.len] = '\0';
+      found = 1;
+      done = 1;
+    };
+
+    if (rep_type == 1 && str2_ok && str1.len == 5 && token_is_num(str1)) {
+      if (t_read)
+        MESS_print(kTraceRead, "STR-5: %d %d %d %.*s %.*s\n", rep_type, done, found, str1.len,
+                   str1.text, str2.len, str2.text);
+      if (done == 0) {
+        start();
+      } else if (done > 0) {
+        g.add_blank_and(ptr, plen);
+        found = 1;
+        ++done;
+      }
+    }
+
+    if ((rep_type == 2 || rep_type == 4 || rep_type == 16) && str2_ok) {
+      if (t_read)
+        MESS_print(kTraceRead, "STR-S: %d %d %d %.*s %.*s\n", rep_type, done, found, str1.len,
+                   str1.text, str2.len, str2.text);
+      if (done == 0) {
+        if (rep_type == 2 || rep_type == 4) rep_type = token_is_num(str1) ? 4 : 2;
+        if (t_read)
+          MESS_print(kTraceRead, "STR-S1: %d %d %d %.*s %.*s\n", rep_type, done, found, str1.len,
+                     str1.text, str2.len, str2.text);
+        start();
+      } else if (done > 0 && found == 0) {
+        g.add_blank_and(ptr, plen);
+        found = 1;
+        ++done;
+      }
+    }
+
+    if (plen > 0 && ptr[plen - 1] == '=') {
+      if (t_read) MESS_print(kTraceRead, "STR-=: %d %d %d\n", rep_type, done, found);
+      if (done > 0) {
+        if (found != 1) g.add_blank_and(ptr, plen);
+        done = -2;
+      }
+    }
+    if (found == 0) {
+      if (t_read) MESS_print(kTraceRead, "NOT-D: %d %d %d\n", rep_type, done, found);
+      if (done > 0) {
+        g.add_blank_and(ptr, plen);
+        ++done;
+      }
+    }
+    if (t_read) MESS_print(kTraceRead, "%d:%d:%d:%s\n", rep_type, done, found, line);
+    if (done == 3 && !line_more) done = -1;  // at most three lines
+    next_line(true);
+  }
+
+  if (g.len > 0 && data[g.len - 1] == '=') data[g.len - 1] = ' ';
+  data[g.len++] = ' ';
+  data[g.len] = '\0';
+  if (t_line) MESS_print(kTraceLine, "DATA: %s\n", data);
+  return 1;
+}
+
