@@ -26,7 +26,7 @@ SFC_report decode(const std::string &text, int prhour = 1200, int iw = 4) {
   SYN_set_iw(iw);
   SFC_report r;
   SFC_initialize(&r);
-  EXPECT_EQ(SYN_decode(text.c_str(), 1, &r), 1) << text;
+  EXPECT_EQ(SYN_decode(text.c_str(), ReportType::land, &r), 1) << text;
   return r;
 }
 
@@ -243,7 +243,7 @@ std::string random_report(unsigned &seed) {
 }
 
 // Decodes with standard output sent to /dev/null (the scanner's traces).
-SFC_report decode_quiet(const std::string &text, int type) {
+SFC_report decode_quiet(const std::string &text, ReportType type) {
   std::fflush(stdout);
   const int saved = dup(1);
   const int null_fd = open("/dev/null", O_WRONLY);
@@ -264,11 +264,12 @@ SFC_report decode_quiet(const std::string &text, int type) {
 // with them on every pattern goes through it. Both must decode alike.
 TEST(Decoder, DirectMatchingAgreesWithTheScanner) {
   unsigned seed = 7;
-  const int types[] = {1, 2, 4, 8, 16};
+  const ReportType types[] = {ReportType::land, ReportType::ship, ReportType::numeric_ship,
+                              ReportType::drifter, ReportType::coastal};
   int differ = 0;
   for (int i = 0; i < 4000; ++i) {
     const std::string text = random_report(seed);
-    const int type = types[i % 5];
+    const ReportType type = types[i % 5];
     SYN_set_prhour(1200);
     SYN_set_iw(i % 3 == 0 ? 1 : 4);
     SFC_report fast;
@@ -278,7 +279,7 @@ TEST(Decoder, DirectMatchingAgreesWithTheScanner) {
     SFC_report scanned = decode_quiet(text, type);
     MESS_set(-1, 0x80000000u);
     if (std::memcmp(&fast, &scanned, sizeof fast) != 0 && differ++ < 5)
-      ADD_FAILURE() << "type " << type << ": " << text;
+      ADD_FAILURE() << "type " << type_bit(type) << ": " << text;
   }
   EXPECT_EQ(differ, 0);
 }
