@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstddef>
+#include <string_view>
 
 #include "report/scanp.hpp"
 
@@ -112,107 +113,136 @@ struct ScanPattern {
     add_piece(r, PieceKind::literal, c, 1);
   }
 
-  // Reads the conversion after "%" at `i`; returns the position after it.
-  consteval std::size_t conversion(Reader &r, std::size_t i) {
-    bool suppress = false, less = false;
-    int width = 0, marker = 0;
-    bool marker_slashes = true;
+  // One "%" element as written.
+  struct Conv {
+    bool suppress = false;
+    bool less = false;
+    int width = 0;
+    int marker = 0;              // its length
+    bool marker_slashes = true;  // made of "/" only
+    char letter = 0;
+    constexpr bool exact() const { return width > 0 && !less; }
+  };
+
+  // Reads the element after "%" at `i` into `c`; returns the position after it.
+  consteval std::size_t read_conv(std::size_t i, Conv &c) const {
     if (text[i] == '*') {
-      suppress = true;
+      c.suppress = true;
       ++i;
     }
     if (text[i] == '<') {
-      less = true;
+      c.less = true;
       ++i;
     }
-    while (is_fig(text[i])) width = width * 10 + (text[i++] - '0');
+    while (is_fig(text[i])) c.width = c.width * 10 + (text[i++] - '0');
     if (text[i] == '!') {
       for (++i; text[i] != '!'; ++i) {
         if (text[i] == '\0') fail("marker without its end");
-        marker_slashes = marker_slashes && text[i] == '/';
-        ++marker;
+        c.marker_slashes = c.marker_slashes && text[i] == '/';
+        ++c.marker;
       }
       ++i;
     }
-    const char letter = text[i++];
-    ++nconv;
-    const bool exact = width > 0 && !less;
-    switch (letter) {
-      case 'd':
-        if (!suppress) add_store(r, 'i');
-        if (!exact || (marker > 0 && (marker != width || !marker_slashes)) || (suppress && marker == 0)) {
-          r.direct = false;
-          r.fixed = r.fixed && exact;
-          if (exact) r.width += width;
-        } else {
-          add_piece(r, suppress ? PieceKind::skipped : marker > 0 ? PieceKind::field : PieceKind::figures,
-                    0, width);
-        }
-        break;
-      case 'c':
-        if (!suppress) add_store(r, 'c');
-        if (width > 1) {
-          r.direct = false;
-          r.width += width;
-        } else {
-          add_piece(r, suppress ? PieceKind::any : PieceKind::character, 0, 1);
-        }
-        break;
-      case 's':
-        if (!suppress) add_store(r, 's');
-        ++r.word_convs;
-        if (!suppress) r.direct = false;
-        if (exact) {
-          add_piece(r, PieceKind::any, 0, width);
-        } else if (text[i] == ' ' && r.pos < 5) {
-          // The rest of a five-character group, when the group is one.
-          r.fixed = false;
-          add_piece(r, PieceKind::any, 0, 5 - r.pos);
-        } else {
-          r.direct = r.fixed = false;
-        }
-        limit = width > 0 ? width : kScanpMaxCollect;
-        if (!less && width > 0) limit = -1;  // an exact width is no word
-        break;
-      case '(': {
-        if (!suppress) add_store(r, 's');
-        int alts = 1, n = 0;
-        const std::size_t body = i;
-        for (; text[i] != ')'; ++i) {
-          if (text[i] == '\0') fail("alternatives without their end");
-          if (text[i] == '|') ++alts; else ++n;
-        }
+    c.letter = text[i++];
+    return i;
+  }
+
+  // "%d": a field of figures, with or without the "/" marker.
+  consteval void number(Reader &r, const Conv &c) {
+    if (!c.suppress) add_store(r, 'i');
+    const bool odd_marker = c.marker > 0 && (c.marker != c.width || !c.marker_slashes);
+    if (!c.exact() || odd_marker || (c.suppress && c.marker == 0)) {
+      r.direct = false;
+      r.fixed = r.fixed && c.exact();
+      if (c.exact()) r.width += c.width;
+      return;
+    }
+    add_piece(r, c.suppress ? PieceKind::skipped : c.marker > 0 ? PieceKind::field : PieceKind::figures, 0,
+              c.width);
+  }
+
+  // "%c": one character.
+  consteval void character(Reader &r, const Conv &c) {
+    if (!c.suppress) add_store(r, 'c');
+    if (c.width > 1) {
+      r.direct = false;
+      r.width += c.width;
+      return;
+    }
+    add_piece(r, c.suppress ? PieceKind::any : PieceKind::character, 0, 1);
+  }
+
+  // "%s" before the character at `i`: a text up to white space.
+  consteval void word(Reader &r, const Conv &c, std::size_t i) {
+    if (!c.suppress) add_store(r, 's');
+    ++r.word_convs;
+    if (!c.suppress) r.direct = false;
+    if (c.exact()) {
+      add_piece(r, PieceKind::any, 0, c.width);
+    } else if (text[i] == ' ' && r.pos < 5) {
+      // The rest of a five-character group, when the group is one.
+      r.fixed = false;
+      add_piece(r, PieceKind::any, 0, 5 - r.pos);
+    } else {
+      r.direct = r.fixed = false;
+    }
+    // An exact width is no word: it fails on a shorter text.
+    limit = c.exact() ? -1 : c.width > 0 ? c.width : kScanpMaxCollect;
+  }
+
+  // "%(...)" from `i`: one literal alternative is read as literals (the
+  // group's indicator may go on); returns the position after ")".
+  consteval std::size_t alternatives(Reader &r, const Conv &c, std::size_t i) {
+    if (!c.suppress) add_store(r, 's');
+    int alts = 1, n = 0;
+    const std::size_t body = i;
+    for (; text[i] != ')'; ++i) {
+      if (text[i] == '\0') fail("alternatives without their end");
+      if (text[i] == '|')
+        ++alts;
+      else
+        ++n;
+    }
+    if (alts == 1 && c.marker == 0 && !c.less && n > 0) {
+      r.mark_like = c.suppress && nconv == 1 && r.width == 0;
+      r.mark_len = n;
+      for (std::size_t k = body; k < body + static_cast<std::size_t>(n); ++k) add_literal(r, text[k]);
+      if (!c.suppress) r.direct = false;
+    } else {
+      r.direct = r.fixed = false;
+      r.literals_only = false;
+    }
+    return i + 1;
+  }
+
+  // Any other conversion: only the scanner matches it.
+  consteval std::size_t other(Reader &r, const Conv &c, std::size_t i) {
+    const char l = c.letter;
+    if (!c.suppress) add_store(r, l == 'D' || l == 'n' ? 'i' : l == 'f' || l == 'F' ? 'f' : 's');
+    if (l == '[') {
+      while (text[i] != ']') {
+        if (text[i] == '\0') fail("set without its end");
         ++i;
-        if (alts == 1 && marker == 0 && !less && n > 0) {
-          r.mark_like = suppress && nconv == 1 && r.width == 0;
-          r.mark_len = n;
-          for (std::size_t k = body; k < body + static_cast<std::size_t>(n); ++k) add_literal(r, text[k]);
-          if (!suppress) r.direct = false;
-          return i;  // literals: the prefix may go on
-        }
-        r.direct = r.fixed = false;
-        break;
       }
-      case 'D': case 'n':
-        if (!suppress) add_store(r, 'i');
-        r.direct = r.fixed = false;
-        break;
-      case 'f': case 'F':
-        if (!suppress) add_store(r, 'f');
-        r.direct = r.fixed = false;
-        break;
-      case 'S': case 'A': case 'N': case 'w': case 'W': case '[':
-        if (!suppress) add_store(r, 's');
-        if (letter == '[')
-          while (text[i] != ']') {
-            if (text[i] == '\0') fail("set without its end");
-            ++i;
-          }
-        if (letter == '[') ++i;
-        r.direct = r.fixed = false;
-        break;
-      default:
-        fail("unknown conversion");
+      ++i;
+    } else if (std::string_view("DnfFSANwW").find(l) == std::string_view::npos) {
+      fail("unknown conversion");
+    }
+    r.direct = r.fixed = false;
+    return i;
+  }
+
+  // Reads the conversion after "%" at `i`; returns the position after it.
+  consteval std::size_t conversion(Reader &r, std::size_t i) {
+    Conv c;
+    i = read_conv(i, c);
+    ++nconv;
+    switch (c.letter) {
+      case 'd': number(r, c); break;
+      case 'c': character(r, c); break;
+      case 's': word(r, c, i); break;
+      case '(': return alternatives(r, c, i);
+      default: i = other(r, c, i); break;
     }
     r.literals_only = false;
     return i;

@@ -192,6 +192,53 @@ void merge_copy(bool on, T &dst, T src, bool trace, const char *text) {
   if (trace) merge_note(text);
 }
 
+// Cloud layers: the count follows the newer report's highest layer, even
+// downwards.
+void merge_layers(SFC_report *rep1, const SFC_report *rep2, bool trace) {
+  int top = -1;
+  for (int i = 0; i < 5; ++i) {
+    if (merge_has(rep2->cld_height[i])) {
+      rep1->cld_height[i] = rep2->cld_height[i];
+      top = i;
+      if (trace) MESS_print(kMergeLevel, "Updated cloud height: %d\n", i);
+    }
+    if (rep2->cld_cover[i] != ' ') {
+      rep1->cld_cover[i] = rep2->cld_cover[i];
+      top = i;
+      if (trace) MESS_print(kMergeLevel, "Updated cloud cover: %d\n", i);
+    }
+  }
+  if (top >= 0) rep1->num_cld = top + 1;
+}
+
+// Precipitation: a newer full report replaces the whole set of amounts: one
+// it no longer gives is withdrawn.
+void merge_amounts(SFC_report *rep1, const SFC_report *rep2, bool trace) {
+  const bool later = merge_later_groups(rep2);
+  struct Rain {
+    float SFC_report::*field;
+    const char *updated;
+    const char *deleted;
+  };
+  static constexpr Rain kRain[] = {
+      {&SFC_report::rain3, "Updated 3 hr precip\n", "Deleted 3 hr precip\n"},
+      {&SFC_report::rain6, "Updated 6 hr precip\n", "Deleted 6 hr precip\n"},
+      {&SFC_report::rain12, "Updated 12 hr precip\n", "Deleted 12 hr precip\n"},
+      {&SFC_report::rain24, "Updated 24 hr precip\n", "Deleted 24 hr precip\n"},
+  };
+  for (const Rain &r : kRain) {
+    float &dst = rep1->*r.field;
+    const float src = rep2->*r.field;
+    if (merge_has(src)) {
+      dst = src;
+      if (trace) merge_note(r.updated);
+    } else if (later && merge_has(dst)) {
+      dst = tv::kMissFloat;
+      if (trace) merge_note(r.deleted);
+    }
+  }
+}
+
 }  // namespace
 
 int SFC_compare(SFC_report *rep1, SFC_report *rep2) {
@@ -270,53 +317,11 @@ int SFC_update(SFC_report *rep1, SFC_report *rep2, int lev) {
     rep1->weather[sizeof rep1->weather - 1] = '\0';
     if (trace) merge_note("Updated weather\n");
   }
-  if (lev > 6) {
-    // The count follows the newer report's highest layer, even downwards.
-    int top = -1;
-    for (int i = 0; i < 5; ++i) {
-      if (merge_has(rep2->cld_height[i])) {
-        rep1->cld_height[i] = rep2->cld_height[i];
-        top = i;
-        if (trace) MESS_print(kMergeLevel, "Updated cloud height: %d\n", i);
-      }
-      if (rep2->cld_cover[i] != ' ') {
-        rep1->cld_cover[i] = rep2->cld_cover[i];
-        top = i;
-        if (trace) MESS_print(kMergeLevel, "Updated cloud cover: %d\n", i);
-      }
-    }
-    if (top >= 0) rep1->num_cld = top + 1;
-  }
+  if (lev > 6) merge_layers(rep1, rep2, trace);
   merge_copy(lev > 7, rep1->vis, rep2->vis, trace, "Updated visibility\n");
   merge_copy(lev > 8, rep1->ptend_t, rep2->ptend_t, trace, "Updated pressure tendency type\n");
   merge_copy(lev > 8, rep1->ptend, rep2->ptend, trace, "Updated pressure tendency\n");
-  if (lev > 9) {
-    // A newer full report replaces the whole set of amounts: one it no
-    // longer gives is withdrawn.
-    const bool later = merge_later_groups(rep2);
-    struct Rain {
-      float SFC_report::*field;
-      const char *updated;
-      const char *deleted;
-    };
-    static constexpr Rain kRain[] = {
-        {&SFC_report::rain3, "Updated 3 hr precip\n", "Deleted 3 hr precip\n"},
-        {&SFC_report::rain6, "Updated 6 hr precip\n", "Deleted 6 hr precip\n"},
-        {&SFC_report::rain12, "Updated 12 hr precip\n", "Deleted 12 hr precip\n"},
-        {&SFC_report::rain24, "Updated 24 hr precip\n", "Deleted 24 hr precip\n"},
-    };
-    for (const Rain &r : kRain) {
-      float &dst = rep1->*r.field;
-      const float src = rep2->*r.field;
-      if (merge_has(src)) {
-        dst = src;
-        if (trace) merge_note(r.updated);
-      } else if (later && merge_has(dst)) {
-        dst = tv::kMissFloat;
-        if (trace) merge_note(r.deleted);
-      }
-    }
-  }
+  if (lev > 9) merge_amounts(rep1, rep2, trace);
   merge_copy(lev > 10, rep1->max_t, rep2->max_t, trace, "Updated max temp\n");
   merge_copy(lev > 10, rep1->min_t, rep2->min_t, trace, "Updated min temp\n");
   merge_copy(lev > 10, rep1->max6_t, rep2->max6_t, trace, "Updated 6 hr max temp\n");
