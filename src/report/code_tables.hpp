@@ -6,7 +6,7 @@
 
 #include "framework/missing.hpp"
 
-namespace wmo {
+namespace code_tables {
 
 // Codes lo..hi share one SAO weather string.
 struct WeatherRow {
@@ -153,4 +153,4 @@ inline constexpr StationTypeRow kTable1860[] = {
     {7, true, WeatherCode::wawa_4680},
 };
 
-}  // namespace wmo
+}  // namespace code_tables

@@ -46,42 +46,42 @@ constexpr bool miss(float v) { return v == kMissF; }
 // Code tables, expanded at compile time into arrays indexed by code.
 
 template <std::size_t N>
-constexpr std::array<const char *, 100> expand_weather(const wmo::WeatherRow (&rows)[N]) {
+constexpr std::array<const char *, 100> expand_weather(const code_tables::WeatherRow (&rows)[N]) {
   std::array<const char *, 100> out{};
   for (auto &s : out) s = " ";
   for (const auto &r : rows)
     for (int c = r.lo; c <= r.hi; ++c) out[static_cast<std::size_t>(c)] = r.sao;
   return out;
 }
-constexpr auto kWawaText = expand_weather(wmo::kTable4680);
+constexpr auto kWawaText = expand_weather(code_tables::kTable4680);
 
 constexpr std::array<float, 100> expand_visibility() {
   std::array<float, 100> out{};
-  for (const auto &r : wmo::kTable4377)
+  for (const auto &r : code_tables::kTable4377)
     for (int c = r.lo; c <= r.hi; ++c)
       out[static_cast<std::size_t>(c)] =
-          r.step == wmo::VisStep::sea ? r.miles : wmo::visibility_miles(r.step, c);
+          r.step == code_tables::VisStep::sea ? r.miles : code_tables::visibility_miles(r.step, c);
   return out;
 }
 constexpr auto kVisMiles = expand_visibility();
 
 constexpr std::array<float, 10> expand_cloud_base() {
   std::array<float, 10> out{};
-  for (const auto &r : wmo::kTable1600) out[static_cast<std::size_t>(r.h)] = r.feet;
+  for (const auto &r : code_tables::kTable1600) out[static_cast<std::size_t>(r.h)] = r.feet;
   return out;
 }
 constexpr auto kCloudBase = expand_cloud_base();
 
 // 1860: an unknown station type is a manned one reporting ww.
-constexpr wmo::StationTypeRow station_type(int ix) {
-  for (const auto &r : wmo::kTable1860)
+constexpr code_tables::StationTypeRow station_type(int ix) {
+  for (const auto &r : code_tables::kTable1860)
     if (r.ix == ix) return r;
-  return {ix, false, wmo::WeatherCode::ww_4677};
+  return {ix, false, code_tables::WeatherCode::ww_4677};
 }
 
 // 0200: characteristics past the table (9) are taken as lower, as 5 to 8.
 constexpr bool tendency_lower(int a) {
-  for (const auto &r : wmo::kTable0200)
+  for (const auto &r : code_tables::kTable0200)
     if (r.a == a) return r.lower;
   return a > 8;
 }
@@ -89,7 +89,7 @@ constexpr bool tendency_lower(int a) {
 // 3850: figures past the table keep its rule, the odd ones negative.
 constexpr bool sst_negative(int ss) {
   if (miss(ss) || ss < 0) return false;
-  for (const auto &r : wmo::kTable3850)
+  for (const auto &r : code_tables::kTable3850)
     if (r.ss == ss) return r.negative;
   return (ss & 1) == 1;
 }
@@ -652,9 +652,9 @@ constexpr std::tuple kShipIdent{
 // code it reports its weather.
 void station_and_visibility(Decoder &d, int ix, int h, float vis) {
   d.vis_taken = true;
-  const wmo::StationTypeRow st = station_type(ix);
+  const code_tables::StationTypeRow st = station_type(ix);
   if (st.automatic) d.r->type |= 16;
-  d.wawa = st.weather == wmo::WeatherCode::wawa_4680;
+  d.wawa = st.weather == code_tables::WeatherCode::wawa_4680;
   d.r->cld_height[0] = SYN_ceiling(h);
   d.r->vis = vis;
 }

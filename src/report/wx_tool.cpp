@@ -12,7 +12,7 @@
 namespace {
 
 template <std::size_t N>
-constexpr std::array<const char *, 100> expand(const wmo::WeatherRow (&rows)[N]) {
+constexpr std::array<const char *, 100> expand(const code_tables::WeatherRow (&rows)[N]) {
   std::array<const char *, 100> out{};
   for (auto &s : out) s = " ";
   for (const auto &r : rows)
@@ -20,7 +20,7 @@ constexpr std::array<const char *, 100> expand(const wmo::WeatherRow (&rows)[N])
   return out;
 }
 
-constexpr auto kWwText = expand(wmo::kTable4677);
+constexpr auto kWwText = expand(code_tables::kTable4677);
 
 // Copies a table string (at most kWxStrMax characters) with its terminator.
 void put(char *dst, const char *src) {
@@ -158,9 +158,9 @@ constexpr MetarCode kMetarCodes[] = {
 // The category letter of a cover character: a figure of 2700 its
 // category's, a category letter itself; 0 for anything else.
 constexpr char cover_category(char c) {
-  for (const auto &r : wmo::kTable2700)
+  for (const auto &r : code_tables::kTable2700)
     if (r.figure == c) return r.category;
-  for (const auto &l : wmo::kCoverLetters)
+  for (const auto &l : code_tables::kCoverLetters)
     if (l.letter == c) return c;
   return 0;
 }
@@ -170,7 +170,7 @@ constexpr char cover_category(char c) {
 constexpr std::array<unsigned char, 256> make_cover_rank() {
   std::array<unsigned char, 256> r{};
   for (int c = 0; c < 256; ++c)
-    for (const auto &l : wmo::kCoverLetters)
+    for (const auto &l : code_tables::kCoverLetters)
       if (cover_category(static_cast<char>(c)) == l.letter)
         r[static_cast<std::size_t>(c)] = static_cast<unsigned char>(l.rank);
   return r;
@@ -313,7 +313,7 @@ int WX_weather_text(const char *str, char *out_str) {
 
 char WX_cover_code(char cover) {
   if (cover == ' ') return '/';
-  for (const auto &l : wmo::kCoverLetters)
+  for (const auto &l : code_tables::kCoverLetters)
     if (l.letter == cover) return l.figure;
   return cover;
 }
@@ -322,7 +322,7 @@ char WX_cover_category(char cover) { return cover_category(cover); }
 
 const char *WX_cover_word(char cover) {
   const char c = cover_category(cover);
-  for (const auto &l : wmo::kCoverLetters)
+  for (const auto &l : code_tables::kCoverLetters)
     if (l.letter == c) return l.word;
   return nullptr;
 }

@@ -42,7 +42,8 @@ int WX_weather_text(const char *str, char *out_str);
 // category letter its figure ("C" 0, "F" 1, "S" 2, "B" 6, "O" 8, "X" 9), a
 // blank "/", anything else unchanged.
 char WX_cover_code(char cover);
-// The category letter of a figure or category letter; 0 for anything else.
+// The category letter of a figure or category letter (a blank for "/",
+// not observed); 0 for anything else.
 char WX_cover_category(char cover);
 // The category's word ("clear", "few", "scattered", "broken", "overcast",
 // "obscured") of a figure or category letter; null for anything else.
