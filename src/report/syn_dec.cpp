@@ -73,25 +73,41 @@ constexpr std::array<float, 10> expand_cloud_base() {
 constexpr auto kCloudBase = expand_cloud_base();
 
 // 1860: an unknown station type is a manned one reporting ww.
+constexpr std::array<code_tables::StationTypeRow, 10> make_station_types() {
+  std::array<code_tables::StationTypeRow, 10> out{};
+  for (int f = 0; f < 10; ++f) out[static_cast<std::size_t>(f)] = {f, false, code_tables::WeatherCode::ww_4677};
+  for (const auto &r : code_tables::kTable1860) out[static_cast<std::size_t>(r.ix)] = r;
+  return out;
+}
+constexpr auto kStationTypes = make_station_types();
 constexpr code_tables::StationTypeRow station_type(int ix) {
-  for (const auto &r : code_tables::kTable1860)
-    if (r.ix == ix) return r;
+  if (ix >= 0 && ix <= 9) return kStationTypes[static_cast<std::size_t>(ix)];
   return {ix, false, code_tables::WeatherCode::ww_4677};
 }
 
 // 0200: characteristics past the table (9) are taken as lower, as 5 to 8.
+constexpr std::array<bool, 10> make_tendency_lower() {
+  std::array<bool, 10> out{};
+  out[9] = true;
+  for (const auto &r : code_tables::kTable0200) out[static_cast<std::size_t>(r.a)] = r.lower;
+  return out;
+}
+constexpr auto kTendencyLower = make_tendency_lower();
 constexpr bool tendency_lower(int a) {
-  for (const auto &r : code_tables::kTable0200)
-    if (r.a == a) return r.lower;
-  return a > 8;
+  return (a >= 0 && a <= 9) ? kTendencyLower[static_cast<std::size_t>(a)] : a > 8;
 }
 
 // 3850: figures past the table keep its rule, the odd ones negative.
+constexpr std::array<bool, 10> make_sst_negative() {
+  std::array<bool, 10> out{};
+  for (int f = 0; f < 10; ++f) out[static_cast<std::size_t>(f)] = (f & 1) == 1;
+  for (const auto &r : code_tables::kTable3850) out[static_cast<std::size_t>(r.ss)] = r.negative;
+  return out;
+}
+constexpr auto kSstNegative = make_sst_negative();
 constexpr bool sst_negative(int ss) {
   if (miss(ss) || ss < 0) return false;
-  for (const auto &r : code_tables::kTable3850)
-    if (r.ss == ss) return r.negative;
-  return (ss & 1) == 1;
+  return ss <= 9 ? kSstNegative[static_cast<std::size_t>(ss)] : (ss & 1) == 1;
 }
 
 // ---------------------------------------------------------------------------
@@ -329,6 +345,7 @@ struct Decoder {
   bool trace_id = false;    // identifier traces enabled
   bool scan_trace = false;  // the scanner's traces enabled
   bool direct = true;       // clean groups matched without the scanner
+  bool slow = false;        // the scanner's traces on, or direct matching off
   int iw = 1;               // wind unit: 1 knots, 2 metres per second
   int group = 0;            // section being decoded
   float t_c = kMissF;       // air temperature in Celsius (dew point from humidity)
@@ -400,12 +417,12 @@ struct Decoder {
       if (!at(P.lead)) return false;
     }
     if constexpr (P.form == ScanForm::groups) {
-      const int n = direct ? clean_len() : 0;
+      const int n = clean_len();
       const int n2 = (P.groups == 2 && n > 0) ? clean_at(p.off + n) : n;
-      if (n2 > 0) {
+      if (n2 > 0 && (!slow || direct)) {
         const bool ok = match_groups<P>(v, n);
         if (ok) p.len = P.groups == 2 ? n + n2 : n;
-        trace_scan<P>();
+        if (slow) trace_scan<P>();
         return ok;
       }
     } else if (direct) {
@@ -414,7 +431,7 @@ struct Decoder {
         trace_scan<P>();
         return ok;
       } else if constexpr (P.form == ScanForm::mark) {
-        const bool ok = mark(P.ind, P.mark);
+        const bool ok = mark<P.mark>(P.ind);
         trace_scan<P>();
         return ok;
       }
@@ -467,7 +484,8 @@ struct Decoder {
   }
 
   // A section indicator `ind` of `n` characters and a blank at the position.
-  bool mark(const char *ind, int n) {
+  template <int n>
+  bool mark(const char *ind) {
     const char *s = p.ptr + p.off;
     const int avail = p.length - p.off;
     if (avail <= n || std::memcmp(s, ind, static_cast<std::size_t>(n)) != 0) return false;
@@ -565,12 +583,14 @@ template <const auto &Rows, std::size_t I>
 }
 
 // Every row of a table (a tuple of groups) once, in order.
+template <const auto &Rows, std::size_t... I>
+[[gnu::always_inline]] inline void walk_rows(Decoder &d, std::index_sequence<I...>) {
+  (try_row<Rows, I>(d), ...);
+}
+
 template <const auto &Rows>
-void walk(Decoder &d) {
-  constexpr std::size_t n = std::tuple_size_v<std::remove_cvref_t<decltype(Rows)>>;
-  [&d]<std::size_t... I>(std::index_sequence<I...>) {
-    (try_row<Rows, I>(d), ...);
-  }(std::make_index_sequence<n>{});
+[[gnu::always_inline]] inline void walk(Decoder &d) {
+  walk_rows<Rows>(d, std::make_index_sequence<std::tuple_size_v<std::remove_cvref_t<decltype(Rows)>>>{});
 }
 
 // ----- conditions -----------------------------------------------------------
@@ -979,6 +999,7 @@ void start(Decoder &d, const char *data, SFC_report *report, ReportType type) {
   d.trace_id = (level & kTraceIdent) != 0;
   d.scan_trace = (level & kTraceScan) != 0;
   d.direct = direct_matching;
+  d.slow = d.scan_trace || !d.direct;
   scanp_set(&d.p, data);
 }
 
