@@ -401,7 +401,9 @@ struct Gather {
   }
 };
 
-// Where the reading of one report stands.
+// Where the reading of one report stands. Each state has its step, a
+// function that takes one line; the steps are inlined into the loop of
+// SYN_read_raw, which runs for every line of every bulletin.
 enum class ReadState {
   seek,      // no report started yet
   gather,    // a report is open, `lines` lines gathered

@@ -156,7 +156,8 @@ constexpr MetarCode kMetarCodes[] = {
 };
 
 // The category letter of a cover character: a figure of 2700 its
-// category's, a category letter itself; 0 for anything else.
+// category's (a blank for "/"), a category letter itself; 0 for anything
+// else.
 constexpr char cover_category(char c) {
   for (const auto &r : code_tables::kTable2700)
     if (r.figure == c) return r.category;
