@@ -718,17 +718,20 @@ Use dew_or_humidity(const Decoder &, const Vals &v) {
 
 Use dew_only(const Decoder &, const Vals &v) { return v.i[0] <= 1 ? Use::keep : Use::no; }
 
-void dew_point(Decoder &d, const Vals &v) {
-  const int a = v.i[0], b = v.i[1], c = v.i[2];
-  if (a <= 1) {
-    d.r->td = to_fahrenheit(celsius(a == 1, b, c));
-    return;
-  }
+// A relative humidity UUU (29UUU) with the air temperature gives the dew point.
+[[gnu::noinline]] void dew_from_humidity(Decoder &d, int b, int c) {
   const int rh = (miss(b) || miss(c) || b < 0) ? kMissI : b * 10 + c;
   if (!miss(d.t_c) && !miss(rh) && rh <= 100) {
     const float dew_k = dew_temp(d.t_c + 273.15f, static_cast<float>(rh));
     if (!miss(dew_k) && dew_k > 0.0f) d.r->td = to_fahrenheit(dew_k - 273.15f);
   }
+}
+
+void dew_point(Decoder &d, const Vals &v) {
+  if (v.i[0] <= 1)
+    d.r->td = to_fahrenheit(celsius(v.i[0] == 1, v.i[1], v.i[2]));
+  else
+    dew_from_humidity(d, v.i[1], v.i[2]);
 }
 
 // Out of range (and the 4a3hhh height groups of high stations) means missing.
@@ -828,9 +831,11 @@ constexpr std::tuple kSection2{
     Group<"70%3!///!d ">{.label = "70HHH: %5.5s\n", .store = wave_height},
 };
 
-void decode_section2(Decoder &d) {
+[[gnu::noinline]] void decode_section2_groups(Decoder &d) { walk<kSection2>(d); }
+
+[[gnu::always_inline]] inline void decode_section2(Decoder &d) {
   walk<kSection2Mark>(d);
-  if (d.group == 2) walk<kSection2>(d);
+  if (d.group == 2) decode_section2_groups(d);
 }
 
 // ----- section 3 (regional) ------------------------------------------------------
