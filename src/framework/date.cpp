@@ -67,9 +67,9 @@ int scan_ints(const char *text, std::string_view pattern, int *vals) {
         neg = *p == '-';
         ++p;
       }
-      if (!std::isdigit(static_cast<unsigned char>(*p))) return count;
+      if (!tv::is_digit(*p)) return count;
       long v = 0;
-      while (std::isdigit(static_cast<unsigned char>(*p))) {
+      while (tv::is_digit(*p)) {
         if (v < kScanLimit) v = v * 10 + (*p - '0');
         ++p;
       }

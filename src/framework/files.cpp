@@ -32,16 +32,13 @@ namespace {
 constexpr std::size_t kText = 160;
 constexpr M_type kLevelFail = 192;
 
+using tv::is_digit;
+using tv::is_letter;
+
 // Copies `src` into the kText-byte buffer `dst`; a longer text is cut at
 // the bound and reported under the caller's name.
-void copy_text(char *dst, std::string_view src, const char *func) {
-  std::size_t n = src.size();
-  if (n > kText - 1) {
-    n = kText - 1;
-    MESS_print(kLevelFail, "%s: Text too long, cut\n", func);
-  }
-  if (n > 0) std::memmove(dst, src.data(), n);
-  dst[n] = '\0';
+void copy_name(char *dst, std::string_view src, const char *func) {
+  if (tv::copy_text(dst, kText, src) < src.size()) MESS_print(kLevelFail, "%s: Text too long, cut\n", func);
 }
 
 // Home directory of the current user: $HOME, else the user database.
@@ -78,7 +75,7 @@ bool expand_user(const char *name, char *out, const char *func) {
   std::string_view s(name ? name : "");
   std::string full = expand_user_str(s);
   bool expanded = !(full.size() == s.size() && full == s);
-  copy_text(out, full, func);
+  copy_name(out, full, func);
   return expanded;
 }
 
@@ -111,7 +108,7 @@ char *FILE_add_path(const char *path, const char *name, char *out) {
     if (!joined.empty() && joined.back() != '/') joined.push_back('/');
     joined.append(name);
   }
-  copy_text(out, joined, "FILE_add_path");
+  copy_name(out, joined, "FILE_add_path");
   return out;
 }
 
@@ -390,7 +387,6 @@ int date_width(char c) {
   }
 }
 
-bool is_digit(char c) { return c >= '0' && c <= '9'; }
 bool given(int v) { return v != tv::kMissInt; }
 
 // One "%" code of a template: an optional count, the code character, and
@@ -699,9 +695,9 @@ void set_ext(std::string_view e) {
 
 // Takes the template of a matched convention line.
 void take_line(const std::string_view *f, int nf) {
-  copy_text(conv, nf > 1 ? f[1] : std::string_view(), "FILE_set_name");
+  copy_name(conv, nf > 1 ? f[1] : std::string_view(), "FILE_set_name");
   std::string_view h = nf > 2 ? f[2] : std::string_view();
-  copy_text(hconv, h == "-" ? std::string_view() : h, "FILE_set_name");
+  copy_name(hconv, h == "-" ? std::string_view() : h, "FILE_set_name");
   min_size = 0;
   if (nf > 3) {
     std::string num(f[3]);
@@ -764,7 +760,7 @@ int FILE_set_name(const char *name) {
   }
   if (name[0] == '@') {
     conv_own = true;
-    copy_text(conv, name + 1, "FILE_set_name");
+    copy_name(conv, name + 1, "FILE_set_name");
     late_off = template_period(conv);
     return 1;
   }
@@ -794,7 +790,7 @@ int FILE_set_name(const char *name) {
   if (!f) {
     if (!conv_quiet) report_missing_conv(path);
     conv_own = true;
-    copy_text(conv, type, "FILE_set_name");
+    copy_name(conv, type, "FILE_set_name");
     late_off = template_period(conv);
     return 0;
   }
@@ -841,7 +837,7 @@ int FILE_set_name(const char *name) {
     return 1;
   }
   conv_own = true;
-  copy_text(conv, type, "FILE_set_name");
+  copy_name(conv, type, "FILE_set_name");
   if (MESS_check(kTraceName)) MESS_print(kTraceName, "No file name conversion for: %s\n", type);
   late_off = template_period(conv);
   return 0;
@@ -894,7 +890,7 @@ int FILE_set_key(int key, const char *value) {
 }
 
 int FILE_set_filename(const char *name) {
-  copy_text(filename, name ? name : "", "FILE_set_filename");
+  copy_name(filename, name ? name : "", "FILE_set_filename");
   filename_type = 1;
   return 0;
 }
@@ -923,12 +919,12 @@ int set_date(Date *date, char *name, bool whole) {
   char local[kText];
   if (!name) name = local;
   if (!conv[0]) {
-    copy_text(name, filename[0] ? filename : "filename", "FILE_set_date");
+    copy_name(name, filename[0] ? filename : "filename", "FILE_set_date");
     filename_type = 1;
     return 1;
   }
   if (FILE_is_stdio(conv)) {
-    copy_text(name, "-", "FILE_set_date");
+    copy_name(name, "-", "FILE_set_date");
     filename_type = 0;
     return 1;
   }
@@ -961,7 +957,7 @@ int set_date(Date *date, char *name, bool whole) {
     src = file_date;
   }
   if (!given(src.year) && filename[0]) {
-    copy_text(name, filename, "FILE_set_date");
+    copy_name(name, filename, "FILE_set_date");
     filename_type = 1;
     return 1;
   }
@@ -1095,9 +1091,9 @@ int set_date(Date *date, char *name, bool whole) {
     }
     cut = out.cut();
   }
-  copy_text(name, built, "FILE_set_date");
+  copy_name(name, built, "FILE_set_date");
   if (whole && cut) return -1;
-  copy_text(filename, built, "FILE_set_date");
+  copy_name(filename, built, "FILE_set_date");
   return 0;
 }
 
@@ -1186,7 +1182,7 @@ int FILE_set_file(const char *user_name, char *name) {
   char local[kText];
   if (!name) name = local;
   char sp[kText];
-  copy_text(sp, user_name ? user_name : "", "FILE_set_file");
+  copy_name(sp, user_name ? user_name : "", "FILE_set_file");
 
   clear_date_fields(&file_date);
   name_fit = false;
@@ -1206,17 +1202,17 @@ int FILE_set_file(const char *user_name, char *name) {
 
   if (stricmp(sp, "exit") == 0) ZOT_exit(0);
   if (sp[0] == '@') {
-    copy_text(name, sp + 1, "FILE_set_file");
+    copy_name(name, sp + 1, "FILE_set_file");
     FILE_set_filename(name);
     return 0;
   }
   if (FILE_is_stdio(sp) || (conv[0] && FILE_is_stdio(conv))) {
-    copy_text(name, "-", "FILE_set_file");
+    copy_name(name, "-", "FILE_set_file");
     FILE_set_filename(name);
     return 0;
   }
   if (!conv[0]) {
-    copy_text(name, sp, "FILE_set_file");
+    copy_name(name, sp, "FILE_set_file");
     FILE_set_filename(sp);
     return 0;
   }
@@ -1226,7 +1222,7 @@ int FILE_set_file(const char *user_name, char *name) {
     return 0;
   }
   if (stricmp(sp, "none") == 0 || (FILE_fullpath(conv) && FILE_fullpath(sp))) {
-    copy_text(name, sp, "FILE_set_file");
+    copy_name(name, sp, "FILE_set_file");
     FILE_set_filename(sp);
     return 0;
   }
@@ -1372,7 +1368,7 @@ int FILE_set_file(const char *user_name, char *name) {
     file_date.day = dy;
   }
   name_fit = dates_read > 0 && dates_read == count_date_codes(t);
-  copy_text(name, built, "FILE_set_file");
+  copy_name(name, built, "FILE_set_file");
   FILE_set_filename(built);
   if (trace) MESS_print(kTraceStep, "FILES:%s:%s:%d\n", sp, name, mode);
   if (MESS_check(kTraceSeq)) DATE_print(kTraceSeq, &file_date);
@@ -1771,7 +1767,7 @@ int FILE_get_file_only(const char *prompt, char *name) {
       }
     }
   }
-  if (name) copy_text(name, buf, "FILE_get_file_only");
+  if (name) copy_name(name, buf, "FILE_get_file_only");
   return FILE_exist(buf);
 }
 
@@ -1820,7 +1816,7 @@ int FILE_get_next(char *name) {
     if (MESS_check(kTracePath))
       MESS_print(kTracePath, "NEXT: %d %d %d %d %d %s\n", nsecs, offset, skip, num_hour, file_ind, name);
   } else {
-    copy_text(name, filename, "FILE_get_next");
+    copy_name(name, filename, "FILE_get_next");
   }
   nsecs += offset;
   return 1;
@@ -1894,8 +1890,6 @@ int FILE_overwrite(const char *name, int mode) {
 namespace {
 
 constexpr std::size_t kHeadingLook = 1 << 16;  // bytes of a file searched for a heading
-
-bool is_letter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
 
 bool all_digits(std::string_view w) {
   for (char c : w)

@@ -120,11 +120,6 @@ void log_failed() {
   MESS_print(kFailure, "MESS_print: Unable to write log file, messages go to the terminal: %s\n", log_name.data());
 }
 
-bool starts_with_nocase(std::string_view token, const char *prefix) {
-  const std::size_t n = std::strlen(prefix);
-  return token.size() >= n && strnicmp(token.data(), prefix, static_cast<int>(n)) == 0;
-}
-
 // A log-file token: the name starts one separator after the prefix.
 void set_log_file(std::string_view token, std::size_t prefix_len, const char *mode, int out) {
   const std::string name(token.size() > prefix_len ? token.substr(prefix_len + 1) : "");
@@ -178,7 +173,7 @@ void set_level_token(std::string_view token) {
   }
   M_type mask = 0;
   for (const Keyword &k : kKeywords) {
-    if (starts_with_nocase(rest, k.name.data())) {
+    if (tv::ibegins(rest, k.name)) {
       mask = k.mask;
       break;
     }
@@ -203,21 +198,21 @@ std::string_view trim_blanks(std::string_view s) {
 }
 
 void apply_token(std::string_view token) {
-  if (starts_with_nocase(token, "@fi")) {
+  if (tv::ibegins(token, "@fi")) {
     set_log_file(token, 3, "a", kOutStamped);
-  } else if (starts_with_nocase(token, "+fi")) {
+  } else if (tv::ibegins(token, "+fi")) {
     set_log_file(token, 3, "a", kOutTerminal);
-  } else if (starts_with_nocase(token, "-fi")) {
+  } else if (tv::ibegins(token, "-fi")) {
     set_log_file(token, 3, "w", kOutTerminal);
-  } else if (starts_with_nocase(token, "dfi")) {
+  } else if (tv::ibegins(token, "dfi")) {
     set_log_file(token, 3, "a", kOutReopen);
-  } else if (starts_with_nocase(token, "fi")) {
+  } else if (tv::ibegins(token, "fi")) {
     set_log_file(token, 2, "a", kOutLogOnly);
-  } else if (token.size() == 6 && starts_with_nocase(token, "nopage")) {
+  } else if (token.size() == 6 && tv::ibegins(token, "nopage")) {
     page = kPageNever;
-  } else if (token.size() == 4 && starts_with_nocase(token, "page")) {
+  } else if (token.size() == 4 && tv::ibegins(token, "page")) {
     page = kPageCount;
-  } else if (starts_with_nocase(token, "line")) {
+  } else if (tv::ibegins(token, "line")) {
     set_max_lines(token);
   } else {
     set_level_token(token);
@@ -282,12 +277,12 @@ int MESS_known_word(const char *token) {
   std::string_view t = trim_blanks(token);
   if (t.empty()) return 1;
   for (const char *prefix : {"@fi", "+fi", "-fi", "dfi", "fi", "line"})
-    if (starts_with_nocase(t, prefix)) return 1;
-  if ((t.size() == 6 && starts_with_nocase(t, "nopage")) || (t.size() == 4 && starts_with_nocase(t, "page")))
+    if (tv::ibegins(t, prefix)) return 1;
+  if ((t.size() == 6 && tv::ibegins(t, "nopage")) || (t.size() == 4 && tv::ibegins(t, "page")))
     return 1;
   if (t[0] == '+' || t[0] == '-') t.remove_prefix(1);
   for (const Keyword &k : kKeywords)
-    if (starts_with_nocase(t, k.name.data())) return 1;
+    if (tv::ibegins(t, k.name)) return 1;
   return 0;
 }
 

@@ -60,7 +60,8 @@ char zot_text[] = "ZOT";
 int clargc = 0;
 char **clargv = nullptr;
 
-char *copy_text(const char *s) {
+// A copy of `s` in memory of its own (malloc, as the store frees it).
+char *dup_text(const char *s) {
   if (s == nullptr) return nullptr;
   std::size_t n = std::strlen(s) + 1;
   char *c = static_cast<char *>(std::malloc(n));
@@ -85,7 +86,7 @@ resource *find_res(const char *name) {
 
 // A new node at the end of the list; null when it cannot be allocated.
 resource *add_res(int index, const char *name, DEF_convert cvt) {
-  resource *r = new (std::nothrow) resource{index, copy_text(name), nullptr, cvt, nullptr, RES_FROM_PROGRAM, nullptr};
+  resource *r = new (std::nothrow) resource{index, dup_text(name), nullptr, cvt, nullptr, RES_FROM_PROGRAM, nullptr};
   if (r == nullptr) return nullptr;
   bool indexed = false;
   if (r->name != nullptr) {
@@ -120,7 +121,7 @@ int set_value(int index, const char *name, const char *data, DEF_convert cvt, RE
   if (name == nullptr) return -1;
   resource *r = find_res(name);
   if (r == nullptr && (r = add_res(index, name, cvt)) == nullptr) return -1;
-  char *copy = copy_text(data);  // before the old value goes: data may be it
+  char *copy = dup_text(data);  // before the old value goes: data may be it
   std::free(r->data);
   r->data = copy;
   r->index = index;
@@ -142,7 +143,7 @@ int append_value(int index, const char *name, const char *data, DEF_convert cvt,
     r->source = nullptr;
   }
   if (r->data == nullptr) {
-    r->data = copy_text(data);
+    r->data = dup_text(data);
     return 0;
   }
   std::size_t a = std::strlen(r->data), b = std::strlen(data);
@@ -322,21 +323,12 @@ const CatRow *cat_row(res_type key) {
 
 // ----------------------------------------------------------- conversions
 
-char lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+using tv::ibegins;
+using tv::iequal;
+using tv::is_digit;
+using tv::is_letter;
+using tv::to_lower;
 
-bool iequal(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i)
-    if (lower(a[i]) != lower(b[i])) return false;
-  return true;
-}
-
-// True when `text` begins with `head`, ignoring case.
-bool ibegins(std::string_view text, std::string_view head) {
-  return text.size() >= head.size() && iequal(text.substr(0, head.size()), head);
-}
-
-bool is_digit(char c) { return c >= '0' && c <= '9'; }
 bool is_space(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
 
 // Reads a decimal integer the way "%Nd" does (leading white space, an
@@ -556,8 +548,6 @@ int conv_device(const char *data, char *out) {
 
 RES_defobj def_table[kMaxDefs + 1];
 
-bool is_letter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
-
 // Number of dashes of an option word ("-x" or "--x"), 0 for no option.
 int option_dashes(const char *arg) {
   if (arg[0] != '-') return 0;
@@ -744,9 +734,9 @@ std::size_t word_distance(std::string_view a, std::string_view b) {
   for (std::size_t j = 0; j <= b.size(); ++j) d[0][j] = j;
   for (std::size_t i = 1; i <= a.size(); ++i) {
     for (std::size_t j = 1; j <= b.size(); ++j) {
-      const std::size_t cost = lower(a[i - 1]) == lower(b[j - 1]) ? 0 : 1;
+      const std::size_t cost = to_lower(a[i - 1]) == to_lower(b[j - 1]) ? 0 : 1;
       std::size_t v = std::min({d[i - 1][j] + 1, d[i][j - 1] + 1, d[i - 1][j - 1] + cost});
-      if (i > 1 && j > 1 && lower(a[i - 1]) == lower(b[j - 2]) && lower(a[i - 2]) == lower(b[j - 1]))
+      if (i > 1 && j > 1 && to_lower(a[i - 1]) == to_lower(b[j - 2]) && to_lower(a[i - 2]) == to_lower(b[j - 1]))
         v = std::min(v, d[i - 2][j - 2] + 1);
       d[i][j] = v;
     }
@@ -1061,7 +1051,7 @@ char *RES_get_progname(char *prog) {
     prog[n] = '\0';
     return prog;
   }
-  char *copy = copy_text(base);
+  char *copy = dup_text(base);
   return copy ? copy : zot_text;
 }
 
