@@ -2,6 +2,7 @@
 // date with its decoding hour, and the acceptance window.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <ctime>
 #include <regex>
 #include <string>
@@ -166,12 +167,28 @@ TEST(DateCalendar, MonthNames) {
   EXPECT_STREQ(DATE_month_lower(13), "");
   const char *upper[] = {"JAN", "FEB", "MAR", "APR", "MAY", "JUN",
                          "JUL", "AUG", "SEP", "OCT", "NOV", "DEC"};
+  const char *lower[] = {"jan", "feb", "mar", "apr", "may", "jun",
+                         "jul", "aug", "sep", "oct", "nov", "dec"};
   for (int m = 1; m <= 12; ++m) {
+    EXPECT_STREQ(DATE_month_abbr(m, true), upper[m - 1]);
+    EXPECT_STREQ(DATE_month_abbr(m, false), lower[m - 1]);
+    EXPECT_EQ(DATE_month_lower(m), DATE_month_abbr(m, false));  // the same table
     EXPECT_EQ(DATE_decode_month(upper[m - 1]), m);
     EXPECT_EQ(DATE_decode_month(DATE_month_lower(m)), m);
   }
+  for (int m : {-9999, -1, 0, 13}) {
+    EXPECT_STREQ(DATE_month_abbr(m, true), "") << m;
+    EXPECT_STREQ(DATE_month_abbr(m, false), "") << m;
+  }
   for (const char *bad : {"XYZ", "", "J", "Ju", "MAX"}) EXPECT_EQ(DATE_decode_month(bad), 0) << bad;
   EXPECT_EQ(DATE_decode_month(nullptr), 0);
+}
+
+TEST(DateCalendar, NoDateHasEveryFieldMissing) {
+  Date d = {2023, 12, 7, 341, 4, 6, 5, 4};
+  EXPECT_EQ(DATE_init(&d), 0);
+  for (int v : {d.year, d.month, d.day, d.jday, d.wday, d.hour, d.min, d.sec}) EXPECT_EQ(v, tv::kMissInt);
+  EXPECT_EQ(std::memcmp(&d, &kNoDate, sizeof d), 0);
 }
 
 TEST(DateLabel, Making) {

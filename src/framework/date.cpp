@@ -16,10 +16,16 @@
 
 namespace {
 
-constexpr std::array<const char *, 12> months = {"JAN", "FEB", "MAR", "APR", "MAY", "JUN",
-                                                 "JUL", "AUG", "SEP", "OCT", "NOV", "DEC"};
-constexpr std::array<const char *, 12> months_lc = {"jan", "feb", "mar", "apr", "may", "jun",
-                                                    "jul", "aug", "sep", "oct", "nov", "dec"};
+using MonthNames = std::array<std::array<char, 4>, 12>;
+constexpr MonthNames kMonths = {{{"JAN"}, {"FEB"}, {"MAR"}, {"APR"}, {"MAY"}, {"JUN"},
+                                 {"JUL"}, {"AUG"}, {"SEP"}, {"OCT"}, {"NOV"}, {"DEC"}}};
+// The lower-case names, made from kMonths when the program is built.
+constexpr MonthNames kMonthsLower = [] {
+  MonthNames lower{};
+  for (std::size_t m = 0; m < kMonths.size(); ++m)
+    for (std::size_t i = 0; i < kMonths[m].size(); ++i) lower[m][i] = tv::to_lower(kMonths[m][i]);
+  return lower;
+}();
 // Days before each month (index 0 = January); index 12 is the year length.
 constexpr std::array<int, 13> num_day = {0, 31, 59, 90, 120, 151, 181, 212, 243, 273, 304, 334, 365};
 constexpr std::array<int, 13> num_day_leap = {0,   31,  60,  91,  121, 152, 182,
@@ -30,8 +36,7 @@ constexpr M_type kLevelFail = 192;
 constexpr M_type kLevelDateTrace = 0x40000000;
 
 // Working date of the run and its acceptance window (seconds since 1970).
-Date file_date = {tv::kMissInt, tv::kMissInt, tv::kMissInt, tv::kMissInt,
-                  tv::kMissInt, tv::kMissInt, tv::kMissInt, tv::kMissInt};
+Date file_date = kNoDate;
 std::int64_t base = 0;
 std::int64_t begin_sec = 0;
 std::int64_t end_sec = 0;
@@ -138,8 +143,7 @@ void time_part(char *out, std::size_t size, int hour, int min, const Date &utc, 
 
 int DATE_init(Date *date) {
   if (!date) return -1;
-  date->year = date->month = date->day = date->jday = tv::kMissInt;
-  date->wday = date->hour = date->min = date->sec = tv::kMissInt;
+  *date = kNoDate;
   return 0;
 }
 
@@ -150,10 +154,13 @@ int DATE_print(M_type level, Date *date) {
   return 0;
 }
 
-const char *DATE_month_lower(int month) {
+const char *DATE_month_abbr(int month, bool upper) {
   if (month < 1 || month > 12) return "";
-  return months_lc[month - 1];
+  const auto m = static_cast<std::size_t>(month - 1);
+  return upper ? kMonths[m].data() : kMonthsLower[m].data();
 }
+
+const char *DATE_month_lower(int month) { return DATE_month_abbr(month, false); }
 
 int DATE_is_leap(int year) {
   if (year % 100 == 0 && year % 400 != 0) return 0;
@@ -210,7 +217,7 @@ char *DATE_get_current_str(char *str) {
   Date now;
   DATE_get_gmdate(nullptr, &now);
   int month = now.month >= 1 && now.month <= 12 ? now.month : 1;
-  std::snprintf(str, 40, "%2.2d %s %2.2d  %2.2d:%2.2d:%2.2dZ", now.year % 100, months[month - 1],
+  std::snprintf(str, 40, "%2.2d %s %2.2d  %2.2d:%2.2d:%2.2dZ", now.year % 100, DATE_month_abbr(month, true),
                 now.day, now.hour, now.min, now.sec);
   return str;
 }
@@ -438,12 +445,12 @@ int DATE_make_label(Date *date, char *label) {
   }
   int month = lab.month >= 1 && lab.month <= 12 ? lab.month : 1;
   if (lab.day == tv::kMissInt) {
-    std::snprintf(label, 40, "%3s %2.2d", months[month - 1], year);
+    std::snprintf(label, 40, "%3s %2.2d", DATE_month_abbr(month, true), year);
     return 0;
   }
   int day = lab.day >= 1 && lab.day <= 31 ? lab.day : 1;
   if (lab.hour == tv::kMissInt) {
-    std::snprintf(label, 40, "%2d %3s %2.2d", day, months[month - 1], year);
+    std::snprintf(label, 40, "%2d %3s %2.2d", day, DATE_month_abbr(month, true), year);
     return 0;
   }
   int hour = lab.hour >= 0 && lab.hour <= 23 ? lab.hour : 0;
@@ -451,7 +458,7 @@ int DATE_make_label(Date *date, char *label) {
   int min = with_min && lab.min >= 0 && lab.min <= 59 ? lab.min : 0;
   char tpart[28];  // longest: "12:30 PM ABCD [1830Z]"
   time_part(tpart, sizeof tpart, hour, min, utc, with_min);
-  std::snprintf(label, 40, "%s %2d %3s %2.2d", tpart, day, months[month - 1], year);
+  std::snprintf(label, 40, "%s %2d %3s %2.2d", tpart, day, DATE_month_abbr(month, true), year);
   return 0;
 }
 

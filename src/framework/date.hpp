@@ -5,6 +5,7 @@
 #include <ctime>
 
 #include "framework/mess.hpp"
+#include "framework/missing.hpp"
 
 struct Date {
   std::int32_t year;
@@ -17,8 +18,16 @@ struct Date {
   std::int32_t sec;
 };
 
+// No date: every field missing.
+inline constexpr Date kNoDate = {tv::kMissInt, tv::kMissInt, tv::kMissInt, tv::kMissInt,
+                                 tv::kMissInt, tv::kMissInt, tv::kMissInt, tv::kMissInt};
+
 int DATE_init(Date *date);
 int DATE_print(M_type level, Date *date);
+// The three-letter abbreviation of `month` (1 to 12), "JAN" or with
+// `upper` false "jan"; "" for any other month. The one month table of the
+// program.
+const char *DATE_month_abbr(int month, bool upper);
 const char *DATE_month_lower(int month);
 int DATE_is_leap(int year);
 std::int64_t DATE_num_sec(Date *date);

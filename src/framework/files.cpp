@@ -289,8 +289,7 @@ FILE *FILE_open(const char *name, const char *mode) {
 // The file time `set`
 
 namespace {
-Date set_time = {tv::kMissInt, tv::kMissInt, tv::kMissInt, tv::kMissInt,
-                 tv::kMissInt, tv::kMissInt, tv::kMissInt, tv::kMissInt};
+Date set_time = kNoDate;
 }  // namespace
 
 int FILE_set_time(Date *date) {
@@ -335,8 +334,7 @@ char ext[kExt];
 int min_size = 0;
 int rmin_size = 0;  // a second minimum; nothing in this program sets it
 char keys[256][kKey];
-Date file_date = {tv::kMissInt, tv::kMissInt, tv::kMissInt, tv::kMissInt,
-                  tv::kMissInt, tv::kMissInt, tv::kMissInt, tv::kMissInt};
+Date file_date = kNoDate;
 int late_off = tv::kMissInt;
 // The last typed name gave every date field of its template.
 bool name_fit = false;
@@ -1013,7 +1011,7 @@ int set_date(Date *date, char *name, bool whole) {
           }
           break;
         case 'b': {
-          const char *lc = given(e.month) ? DATE_month_lower(e.month) : "";
+          const char *lc = given(e.month) ? DATE_month_abbr(e.month, false) : "";
           out.put(lc && *lc ? std::string_view(lc).substr(0, 3) : std::string_view("xxx"));
           if (lc && *lc) file_date.month = e.month;
           break;
@@ -1471,8 +1469,7 @@ char **files = nullptr;  // positional names of the sequence
 int numfile = 0;
 int numfile_alloc = 0;   // element count of `files` as allocated
 int file_ind = 0;
-Date first_date = {tv::kMissInt, tv::kMissInt, tv::kMissInt, tv::kMissInt,
-                   tv::kMissInt, tv::kMissInt, tv::kMissInt, tv::kMissInt};
+Date first_date = kNoDate;
 int num_hour = 0;
 int skip = 0;
 int offset = 0;
@@ -1824,9 +1821,7 @@ int FILE_get_next(char *name) {
 
 // The file name for `date` + `off` seconds. Returns `off` in file periods.
 int FILE_set_date_off(Date *date, int off, char *name) {
-  Date d = {tv::kMissInt, tv::kMissInt, tv::kMissInt, tv::kMissInt,
-            tv::kMissInt, tv::kMissInt, tv::kMissInt, tv::kMissInt};
-  if (date) d = *date;
+  Date d = date ? *date : kNoDate;
   if (MESS_check(kTraceSeq)) DATE_print(kTraceSeq, &d);
   std::int64_t base = DATE_num_sec(&d);
   std::int64_t t = base + off;

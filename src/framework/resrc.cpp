@@ -368,8 +368,7 @@ bool scan_lit(const char *&p, char c) {
 
 // The file time of the "hour" resource, by the first form that fits.
 void conv_hour(const char *data) {
-  Date d{tv::kMissInt, tv::kMissInt, tv::kMissInt, tv::kMissInt,
-         tv::kMissInt, tv::kMissInt, tv::kMissInt, tv::kMissInt};
+  Date d = kNoDate;
   const std::size_t len = std::strlen(data);
   const bool colon = std::strchr(data, ':') != nullptr;
   const char *p = data;
