@@ -14,7 +14,7 @@
 #include <string_view>
 
 #include "framework/date.hpp"
-#include "framework/files.hpp"
+#include "framework/files_access.hpp"
 #include "framework/flag.hpp"
 #include "framework/string.hpp"
 #include "framework/system.hpp"
