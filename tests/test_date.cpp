@@ -6,6 +6,7 @@
 #include <ctime>
 #include <regex>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "framework/date.hpp"
@@ -353,4 +354,30 @@ TEST(DateTimeZone, LabelsInTheDisplayZone) {
   EXPECT_EQ(label_of(make(2023, 12, 7, 9, 0)), "9:00 AM BAD  7 DEC 23");
   DATE_set_TZ("TOOLONGNAME:1");  // four letters kept
   EXPECT_EQ(label_of(make(2023, 12, 7, 9, 0)), "9:00 AM TOOL  7 DEC 23");
+}
+
+// The decode hour and the file time come from the layers above through
+// hooks they install when the program starts: both are read through them,
+// and without them the working date is the date given, at its own hour.
+TEST_F(DateWindow, DecodeHourAndFileTimeThroughTheirHooks) {
+  Date ft = make(M, M, M, 6);
+  FILE_set_time(&ft);
+  EXPECT_EQ(set_datim(make(2023, 12, 7, 14, 30), "3"), "Decoding for: 03:00Z\n");
+
+  const DATE_resource_fn resources = DATE_use_resources(nullptr);
+  const DATE_file_time_fn file_time = DATE_use_file_time(nullptr);
+  ASSERT_NE(resources, nullptr);  // installed by the resource store and the file layer
+  ASSERT_NE(file_time, nullptr);
+  EXPECT_EQ(set_datim(make(2023, 12, 7, 14, 30), "3"), "");
+  EXPECT_EQ(fields(working_date()), "2023-12-7 14:30:0");
+
+  DATE_use_file_time(file_time);  // the file time alone
+  EXPECT_EQ(set_datim(make(2023, 12, 7, 14, 30), "3"), "");
+  EXPECT_EQ(working_date().hour * 100 + working_date().min, 630);
+
+  DATE_use_resources([](const char *name) -> const char * {
+    return std::string_view(name) == "decode_hour" ? "9-5" : nullptr;
+  });
+  EXPECT_EQ(set_datim(make(2023, 12, 7, 14, 30), nullptr), "Decoding for: 09:00Z\nDecoding range: -5 +45 mins\n");
+  DATE_use_resources(resources);
 }

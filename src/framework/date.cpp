@@ -9,9 +9,8 @@
 #include <cstring>
 #include <string_view>
 
-#include "framework/files.hpp"
+#include "framework/mess.hpp"
 #include "framework/missing.hpp"
-#include "framework/resrc.hpp"
 #include "framework/string.hpp"
 
 namespace {
@@ -46,6 +45,10 @@ int memo_hhmm = tv::kMissInt;
 int memo_result = 0;
 int min_pre = -15;
 int min_post = 10;
+
+// Services of the layers above (see date.hpp).
+constinit DATE_resource_fn resource_fn = nullptr;
+constinit DATE_file_time_fn file_time_fn = nullptr;
 
 // Display time zone of labels.
 int tz_off = 0;
@@ -139,7 +142,25 @@ void time_part(char *out, std::size_t size, int hour, int min, const Date &utc, 
   }
 }
 
+// The time stamps of the message layer's log lines are made here.
+[[maybe_unused]] const bool stamp_installed = [] {
+  MESS_use_stamp(DATE_get_current_str);
+  return true;
+}();
+
 }  // namespace
+
+DATE_resource_fn DATE_use_resources(DATE_resource_fn get) {
+  const DATE_resource_fn before = resource_fn;
+  resource_fn = get;
+  return before;
+}
+
+DATE_file_time_fn DATE_use_file_time(DATE_file_time_fn get) {
+  const DATE_file_time_fn before = file_time_fn;
+  file_time_fn = get;
+  return before;
+}
 
 int DATE_init(Date *date) {
   if (!date) return -1;
@@ -277,13 +298,12 @@ int DATE_set_range(int pre, int post) {
 int DATE_set_datim(Date *date) {
   if (!date) return -1;
   file_date = *date;
-  Date work;
-  DATE_init(&work);
-  FILE_get_time(&work);
+  Date work = kNoDate;
+  if (file_time_fn) file_time_fn(&work);
 
   int dec_hour = 0, dec_min = 0;
   int pre = min_pre, post = min_post;
-  const char *val = RES_get("decode_hour");
+  const char *val = resource_fn ? resource_fn("decode_hour") : nullptr;
   if (val) {
     int v[4] = {0, 0, 0, 0};
     int form = 0;

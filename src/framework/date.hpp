@@ -47,3 +47,14 @@ int DATE_chk_range(int hhmm);
 int DATE_make_label(Date *date, char *label);
 int DATE_decode_label(const char *label, Date *date);
 int DATE_decode_month(const char *text);
+
+// What DATE_set_datim reads besides its argument: the text of a resource by
+// name ("decode_hour"; null when absent) and the file time the user gave
+// (the "hour" resource, kept by the file layer). Both lie above this
+// module: the resource store and the file layer install them when the
+// program starts. Until then, or in a program without them, no decode hour
+// and no file time is given. Each returns the function that was in use.
+using DATE_resource_fn = const char *(*)(const char *name);
+using DATE_file_time_fn = int (*)(Date *date);
+DATE_resource_fn DATE_use_resources(DATE_resource_fn get);
+DATE_file_time_fn DATE_use_file_time(DATE_file_time_fn get);

@@ -16,7 +16,6 @@
 #include <string_view>
 
 #include "framework/mess.hpp"
-#include "framework/resrc.hpp"
 #include "framework/string.hpp"
 
 namespace {
@@ -242,10 +241,8 @@ bool directive(std::string_view word, std::string_view tag, const char *line) {
 
 }  // namespace
 
-int DEF_prog() {
-  char name[160];
-  RES_get_progname(name);
-  copy_cut(prog_name, name, kDefNameLen);
+int DEF_prog(const char *name) {
+  copy_cut(prog_name, name ? name : "", kDefNameLen);
   return 0;
 }
 

@@ -14,7 +14,6 @@
 #include "framework/files_internal.hpp"
 #include "framework/mess.hpp"
 #include "framework/missing.hpp"
-#include "framework/resrc.hpp"
 #include "framework/string.hpp"
 
 namespace tv::files {
@@ -26,6 +25,21 @@ char keys[256][kKey];
 Date file_date = kNoDate;
 Date set_time = kNoDate;
 bool name_fit = false;
+
+namespace {
+constinit FILE_resources resources{};
+}  // namespace
+
+const char *res_get(const char *name) { return resources.get ? resources.get(name) : nullptr; }
+
+int res_get_list(const char *name, int *count, char ***list) {
+  if (resources.get_list) return resources.get_list(name, count, list);
+  *count = 0;
+  *list = nullptr;
+  return 0;
+}
+
+bool res_from_user(const char *name) { return resources.from_user && resources.from_user(name) != 0; }
 
 void set_ext(std::string_view e) {
   std::size_t n = e.size() < kExt - 1 ? e.size() : kExt - 1;
@@ -92,8 +106,8 @@ void take_line(const std::string_view *f, int nf) {
 // Where the name-convention file is looked for: the resource "name_conv"
 // (default "name_conv") under "file_path" unless it is a full path.
 void conv_file_path(char *path) {
-  const char *conv_res = RES_get("name_conv");
-  FILE_add_path(RES_get("file_path"), conv_res ? conv_res : "name_conv", path);
+  const char *conv_res = res_get("name_conv");
+  FILE_add_path(res_get("file_path"), conv_res ? conv_res : "name_conv", path);
 }
 
 // A name relative to the current directory says where that is.
@@ -107,7 +121,20 @@ void report_missing_conv(const char *path) {
 
 }  // namespace
 
-// The file time of the "hour" resource.
+FILE_resources FILE_use_resources(FILE_resources r) {
+  const FILE_resources before = tv::files::resources;
+  tv::files::resources = r;
+  return before;
+}
+
+// The file time of the "hour" resource, which the date module reads too.
+
+namespace {
+[[maybe_unused]] const bool file_time_installed = [] {
+  DATE_use_file_time(FILE_get_time);
+  return true;
+}();
+}  // namespace
 
 int FILE_set_time(Date *date) {
   if (date) set_time = *date;
@@ -244,7 +271,7 @@ int FILE_set_name(const char *name) {
 }
 
 int FILE_allow_template_command(const char *res, const char *name) {
-  if (!cur.own || cur.conv[0] != '|' || !RES_from_user(res)) return 0;
+  if (!cur.own || cur.conv[0] != '|' || !res_from_user(res)) return 0;
   return FILE_allow_command(name);
 }
 

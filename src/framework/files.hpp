@@ -61,6 +61,21 @@ int FILE_num_hour();
 int FILE_get_skip();
 int FILE_overwrite(const char *name, int mode);
 
+// The resources the file naming reads: the path codes and "%{name}" of
+// templates, "name_conv", "file_path", "num_hour", "current", the
+// positional "filename" values, and whether the user gave a value. `get`
+// gives a value (null when absent), `get_list` splits one as RES_getvals
+// does, `from_user` tells RES_from_user. The resource store, which lies
+// above the file layer, installs them when the program starts; until then,
+// or in a program without it, every resource is absent. Returns the ones
+// in use.
+struct FILE_resources {
+  const char *(*get)(const char *name);
+  int (*get_list)(const char *name, int *count, char ***list);
+  int (*from_user)(const char *name);
+};
+FILE_resources FILE_use_resources(FILE_resources resources);
+
 // FILE_allow_command (files_access.hpp) for `name` just built by
 // FILE_set_date, when the template of the last FILE_set_name is that
 // caller's own text (no name-convention entry) and the resource `res` that

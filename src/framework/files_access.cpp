@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -16,7 +17,6 @@
 #include <string_view>
 #include <vector>
 
-#include "framework/mess.hpp"
 #include "framework/string.hpp"
 
 using tv::files::copy_name;
@@ -25,7 +25,18 @@ using tv::files::kText;
 
 namespace {
 
-constexpr M_type kLevelFail = 192;
+constinit FILE_report_fn report_fn = nullptr;
+
+void report(const char *format, ...) __attribute__((format(printf, 1, 2)));
+void report(const char *format, ...) {
+  std::va_list args;
+  va_start(args, format);
+  if (report_fn)
+    report_fn(format, args);
+  else
+    std::vfprintf(stderr, format, args);
+  va_end(args);
+}
 
 // Home directory of the current user: $HOME, else the user database.
 const char *own_home() {
@@ -38,7 +49,7 @@ const char *own_home() {
 }  // namespace
 
 void tv::files::copy_name(char *dst, std::string_view src, const char *func) {
-  if (tv::copy_text(dst, kText, src) < src.size()) MESS_print(kLevelFail, "%s: Text too long, cut\n", func);
+  if (tv::copy_text(dst, kText, src) < src.size()) report("%s: Text too long, cut\n", func);
 }
 
 std::string tv::files::expand_user_str(std::string_view s) {
@@ -78,6 +89,12 @@ bool stat_name(const char *name, struct stat *st) {
 
 }  // namespace
 
+FILE_report_fn FILE_use_report(FILE_report_fn fn) {
+  const FILE_report_fn before = report_fn;
+  report_fn = fn;
+  return before;
+}
+
 // ---------------------------------------------------------------------------
 // Paths and files
 
@@ -111,7 +128,7 @@ int FILE_add_path_delim(char *str) {
   std::size_t n = std::strlen(str);
   if (str[n - 1] == '/') return 0;
   if (n >= kText - 1) {
-    MESS_print(kLevelFail, "%s: Text too long, cut\n", "FILE_add_path_delim");
+    report("%s: Text too long, cut\n", "FILE_add_path_delim");
     return 0;
   }
   str[n] = '/';
@@ -255,7 +272,7 @@ FILE *FILE_open(const char *name, const char *mode) {
   if (FILE_is_stdio(name)) return mode[0] == 'r' ? stdin : stdout;
   if (name[0] == '|' && !FILE_exist(name)) {
     if (!command_allowed(name)) {
-      MESS_print(kLevelFail, "FILE_open: Not run as a command (not given by the user): %s\n", name);
+      report("FILE_open: Not run as a command (not given by the user): %s\n", name);
       return nullptr;
     }
     // popen knows only "r" and "w"; an append to a pipe is a write.

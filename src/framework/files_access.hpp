@@ -3,10 +3,20 @@
 // FILE_ module: it uses nothing of the framework but the string utilities.
 #pragma once
 
+#include <cstdarg>
 #include <cstddef>
 #include <cstdio>
 #include <string>
 #include <string_view>
+
+// Failures (a name cut at the bound, a command refused) are reported
+// through a printf-like function given the format and its arguments. The
+// message layer, which lies above file access and writes its log files
+// through it, installs its own when the program starts; until then, or in a
+// program without it, failures go to standard error. Returns the function
+// that was in use (null for standard error).
+using FILE_report_fn = void (*)(const char *format, std::va_list args);
+FILE_report_fn FILE_use_report(FILE_report_fn fn);
 
 // Paths and files. Path texts hold at most 159 characters plus the NUL;
 // every output buffer must hold 160 bytes.

@@ -12,7 +12,6 @@
 #include "framework/flag.hpp"
 #include "framework/mess.hpp"
 #include "framework/missing.hpp"
-#include "framework/resrc.hpp"
 #include "framework/string.hpp"
 #include "framework/system.hpp"
 
@@ -284,7 +283,7 @@ int FILE_get_file_only(const char *prompt, char *name) {
   char buf[kText] = "";
   int argc = 0;
   char **argv = nullptr;
-  RES_getvals("filename", &argc, &argv);
+  res_get_list("filename", &argc, &argv);
   if (argc > 0) {
     if (stricmp(argv[0], "list") == 0) {
       free_parsed_array(argc, argv);
@@ -292,11 +291,11 @@ int FILE_get_file_only(const char *prompt, char *name) {
       ZOT_exit(0);
     }
     FILE_set_file(argv[0], buf);
-    if (argv[0][0] == '|' && RES_from_user("filename")) FILE_allow_command(buf);
+    if (argv[0][0] == '|' && res_from_user("filename")) FILE_allow_command(buf);
     free_parsed_array(argc, argv);
   } else {
     if (argv) free_parsed_array(argc, argv);
-    if (const char *when = RES_get("current")) {
+    if (const char *when = res_get("current")) {
       FILE_set_current(when, buf);
       if (FILE_exist(buf)) MESS_print(kLevelMess, "Current filename: %s\n", buf);
     } else if (FLAG_batch()) {
@@ -330,7 +329,7 @@ int FILE_get_file_only(const char *prompt, char *name) {
 // Starts the file sequence at `date`. Returns 0.
 int FILE_first(Date *date) {
   free_files();
-  RES_getvals("filename", &numfile_alloc, &files);
+  res_get_list("filename", &numfile_alloc, &files);
   numfile = numfile_alloc;
   if (numfile > 0 && (std::strncmp(files[0], "la", 2) == 0 || std::strncmp(files[0], "cu", 2) == 0))
     numfile = 0;
@@ -356,7 +355,7 @@ int FILE_get_next(char *name) {
     if (file_ind >= numfile) return 0;
     const char *spec = files[file_ind++];
     FILE_set_file(spec, name);
-    if (spec[0] == '|' && RES_from_user("filename")) FILE_allow_command(name);
+    if (spec[0] == '|' && res_from_user("filename")) FILE_allow_command(name);
     return 1;
   }
   if ((num_hour < 0 && nsecs > 0) || (num_hour >= 0 && nsecs > num_hour)) return 0;
@@ -395,7 +394,7 @@ int FILE_set_date_off(Date *date, int off, char *name) {
 int FILE_is_sequence() {
   int n = 0;
   char **names = nullptr;
-  RES_getvals("filename", &n, &names);
+  res_get_list("filename", &n, &names);
   const bool current =
       n > 0 && (std::strncmp(names[0], "la", 2) == 0 || std::strncmp(names[0], "cu", 2) == 0);
   if (names) free_parsed_array(n, names);
@@ -406,13 +405,13 @@ int FILE_is_sequence() {
 int FILE_get_offset() { return cur.late_off > 0 ? cur.late_off : kNoPeriod; }
 
 int FILE_num_hour() {
-  const char *v = RES_get("num_hour");
+  const char *v = res_get("num_hour");
   if (!v) return def_hours;
   return read_hours_minutes(v);
 }
 
 int FILE_get_skip() {
-  const char *v = RES_get("num_hour");
+  const char *v = res_get("num_hour");
   const char *comma = v ? std::strchr(v, ',') : nullptr;
   if (!comma) return FILE_get_offset();
   return read_hours_minutes(comma + 1);

@@ -50,6 +50,11 @@ extern bool name_fit;   // the last typed name gave every date field of its temp
 
 inline bool given(int v) { return v != tv::kMissInt; }
 
+// The resources of FILE_use_resources; absent while none are installed.
+const char *res_get(const char *name);
+int res_get_list(const char *name, int *count, char ***list);
+bool res_from_user(const char *name);
+
 void set_ext(std::string_view e);
 
 // The period a template gives, the file time included; -9999 without one.

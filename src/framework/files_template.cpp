@@ -13,7 +13,6 @@
 #include "framework/files_internal.hpp"
 #include "framework/mess.hpp"
 #include "framework/missing.hpp"
-#include "framework/resrc.hpp"
 #include "framework/string.hpp"
 #include "framework/system.hpp"
 
@@ -219,10 +218,10 @@ void put_number(NameOut &out, const char *fmt, int v) {
 std::string_view resource_value(const Code &c) {
   if (c.code == '{') {
     std::string name(c.name);
-    const char *v = RES_get(name.c_str());
+    const char *v = res_get(name.c_str());
     return v ? std::string_view(v) : std::string_view();
   }
-  const char *v = RES_get(path_resource(c.code));
+  const char *v = res_get(path_resource(c.code));
   if (!v || !*v || stricmp(v, "none") == 0) return ".";
   return v;
 }

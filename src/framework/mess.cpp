@@ -13,11 +13,10 @@
 #include <string>
 #include <string_view>
 
-#include "framework/date.hpp"
 #include "framework/files_access.hpp"
 #include "framework/flag.hpp"
 #include "framework/string.hpp"
-#include "framework/system.hpp"
+#include "framework/version.hpp"
 
 namespace {
 
@@ -52,6 +51,7 @@ std::array<char, kMaxFileName + 1> log_name{};  // the log in use, for messages
 // Set while the log file is being opened, so that a message printed by the
 // file layer itself cannot reopen the log again and again.
 bool opening_log = false;
+constinit MESS_stamp_fn stamp_fn = nullptr;
 
 struct Keyword {
   std::string_view name;
@@ -229,6 +229,70 @@ std::size_t count_newlines(const char *format) {
   return n;
 }
 
+// Writes one formatted message to the log file, if one is open or is
+// reopened per message.
+void write_log(const char *text, std::size_t n) {
+  if (mess_out == kOutReopen && filename[0]) pfile = open_log(filename.data(), "a", &pfile_is_pipe);
+  if (pfile) {
+    if (mess_out == kOutStamped) {
+      char stamp[64] = "";
+      const char *now = stamp_fn ? stamp_fn(stamp) : nullptr;
+      std::fprintf(pfile, "%s -- ", now ? now : "");
+    }
+    write_all(pfile, text, n);
+    // A command that has stopped reading shows only when the pipe is
+    // written, so each message goes through at once.
+    if (pfile_is_pipe) std::fflush(pfile);
+    if (std::ferror(pfile)) log_failed();
+  }
+  if (mess_out == kOutReopen && pfile) {
+    FILE *f = pfile;
+    pfile = nullptr;
+    pfile_is_pipe = false;
+    if (FILE_close(f) != 0) log_failed();
+  }
+}
+
+int vprint(M_type type, const char *format, std::va_list ap) {
+  if ((type & mess_level) == 0 || !format) return 0;
+
+  // Format once; every destination gets the same text.
+  char stack[1024];
+  std::string heap;
+  const char *text = stack;
+  std::va_list again;
+  va_copy(again, ap);
+  const int len = std::vsnprintf(stack, sizeof stack, format, ap);
+  if (len >= static_cast<int>(sizeof stack)) {
+    heap.resize(static_cast<std::size_t>(len) + 1);
+    std::vsnprintf(heap.data(), heap.size(), format, again);
+    text = heap.data();
+  }
+  va_end(again);
+  if (len < 0) return 0;
+  const auto n = static_cast<std::size_t>(len);
+
+  if (!opening_log) {
+    write_log(text, n);
+    if (mess_out == kOutLogOnly) return 0;
+  }
+
+  write_all((type & (kErrorBits | kWarnBits)) ? stderr : stdout, text, n);
+
+  if (page == kPageCount) {
+    lines += static_cast<std::int64_t>(count_newlines(format));
+    if (lines > max_lines) MESS_hold(type, "Press return to continue\n");
+  }
+  return 1;
+}
+
+// File access lies below this layer: its failures are printed here.
+void report_file_failure(const char *format, std::va_list args) { vprint(kFailure, format, args); }
+[[maybe_unused]] const bool file_reports_installed = [] {
+  FILE_use_report(report_file_failure);
+  return true;
+}();
+
 }  // namespace
 
 // Operations: 0/10/20 set, 1/11/21 add, -1/9/19 remove; 19 to 21 are
@@ -298,56 +362,11 @@ int MESS_get_max_lines() { return max_lines; }
 // 0 if it was suppressed or went to the log file only.
 int MESS_print(M_type type, const char *format, ...) {
   if ((type & mess_level) == 0 || !format) return 0;
-
-  // Format once; every destination gets the same text.
-  char stack[1024];
-  std::string heap;
-  const char *text = stack;
-  va_list ap;
+  std::va_list ap;
   va_start(ap, format);
-  va_list again;
-  va_copy(again, ap);
-  const int len = std::vsnprintf(stack, sizeof stack, format, ap);
+  const int shown = vprint(type, format, ap);
   va_end(ap);
-  if (len >= static_cast<int>(sizeof stack)) {
-    heap.resize(static_cast<std::size_t>(len) + 1);
-    std::vsnprintf(heap.data(), heap.size(), format, again);
-    text = heap.data();
-  }
-  va_end(again);
-  if (len < 0) return 0;
-  const auto n = static_cast<std::size_t>(len);
-
-  if (!opening_log) {
-    if (mess_out == kOutReopen && filename[0]) pfile = open_log(filename.data(), "a", &pfile_is_pipe);
-    if (pfile) {
-      if (mess_out == kOutStamped) {
-        char stamp[64] = "";
-        const char *now = DATE_get_current_str(stamp);
-        std::fprintf(pfile, "%s -- ", now ? now : "");
-      }
-      write_all(pfile, text, n);
-      // A command that has stopped reading shows only when the pipe is
-      // written, so each message goes through at once.
-      if (pfile_is_pipe) std::fflush(pfile);
-      if (std::ferror(pfile)) log_failed();
-    }
-    if (mess_out == kOutReopen && pfile) {
-      FILE *f = pfile;
-      pfile = nullptr;
-      pfile_is_pipe = false;
-      if (FILE_close(f) != 0) log_failed();
-    }
-    if (mess_out == kOutLogOnly) return 0;
-  }
-
-  write_all((type & (kErrorBits | kWarnBits)) ? stderr : stdout, text, n);
-
-  if (page == kPageCount) {
-    lines += static_cast<std::int64_t>(count_newlines(format));
-    if (lines > max_lines) MESS_hold(type, "Press return to continue\n");
-  }
-  return 1;
+  return shown;
 }
 
 // Prints `mess` and waits for one character from standard input, unless
@@ -363,6 +382,12 @@ int MESS_hold(M_type type, const char *mess) {
 }
 
 int MESS_print_prog(const char *string) {
-  MESS_print(kBanner, "      %s (Ver %s)\n\n", string ? string : "", ZOT_version());
+  MESS_print(kBanner, "      %s (Ver %s)\n\n", string ? string : "", TAVRO_VERSION);
   return 0;
+}
+
+MESS_stamp_fn MESS_use_stamp(MESS_stamp_fn stamp) {
+  const MESS_stamp_fn before = stamp_fn;
+  stamp_fn = stamp;
+  return before;
 }

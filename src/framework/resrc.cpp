@@ -157,6 +157,17 @@ int append_value(int index, const char *name, const char *data, DEF_convert cvt,
   return 0;
 }
 
+// The modules below the store (process services, dates, file naming) read
+// resources through hooks, as they may not include this module; installed
+// here when the program starts.
+const char *get_value(const char *name) { return RES_get(name); }
+[[maybe_unused]] const bool hooks_installed = [] {
+  ZOT_use_store({RES_put, RES_list});
+  DATE_use_resources(get_value);
+  FILE_use_resources({get_value, RES_getvals, RES_from_user});
+  return true;
+}();
+
 // ------------------------------------------------------------ catalogue
 
 struct CatRow {
@@ -1099,7 +1110,8 @@ int RES_decode(const char *, const char *, int argc, char **argv, RES_defobj *ta
 
   // 1. Command line and the program name of the defaults keys.
   RES_setCL(argc, argv);
-  DEF_prog();
+  char prog[kPathLen + 1];
+  DEF_prog(RES_get_progname(prog));
 
   // 2. Defaults path from the environment.
   if (const char *path = std::getenv("zotdefault"))
