@@ -295,89 +295,95 @@ int DATE_set_range(int pre, int post) {
   return 0;
 }
 
-int DATE_set_datim(Date *date) {
-  if (!date) return -1;
-  file_date = *date;
-  Date work = kNoDate;
-  if (file_time_fn) file_time_fn(&work);
+namespace {
 
-  int dec_hour = 0, dec_min = 0;
-  int pre = min_pre, post = min_post;
-  const char *val = resource_fn ? resource_fn("decode_hour") : nullptr;
-  if (val) {
-    int v[4] = {0, 0, 0, 0};
-    int form = 0;
-    int n = scan_ints(val, "%d:%d-%d+%d", v);
-    if (n >= 2) {  // H:M[-P[+Q]]
-      dec_hour = v[0];
-      dec_min = v[1];
-      if (n >= 3) pre = -v[2];
-      if (n >= 4) post = v[3];
-      form = n;
-    } else if ((n = scan_ints(val, "%d-%d+%d", v)) >= 1) {  // H[-P[+Q]]
-      dec_hour = v[0];
-      if (n >= 2) pre = -v[1];
-      if (n >= 3) post = v[2];
-      form = n + 1;
-    } else if ((n = scan_ints(val, ":-%d+%d", v)) == 2) {  // window only
-      pre = -v[0];
-      post = v[1];
-      form = 9;
-    } else if (strnicmp(val, "cu:cu", 5) == 0) {  // current hour and minute
-      int m = scan_ints(val + 5, "-%d+%d", v);
-      if (m == 2) {
-        pre = -v[0];
-        post = v[1];
-      }
-      dec_hour = file_date.hour;
-      dec_min = file_date.min;
-      form = m + 2;
-    } else if (strnicmp(val, "cu", 2) == 0) {  // current hour
-      const char *rest = val + 2;
-      int w[3] = {0, 0, 0};
-      dec_hour = file_date.hour;
-      int m = scan_ints(rest, "-%d-%d+%d", v);
-      if (m == 3) {  // -N-P+Q
-        shift_hours(&file_date, -v[0]);
-        dec_hour = file_date.hour;
-        dec_min = file_date.min;
-        pre = -v[1];
-        post = v[2];
-      } else if (scan_ints(rest, "-%d+%d", w) == 2) {  // -P+Q
-        pre = -w[0];
-        post = w[1];
-        m = 2;
-      } else if (m >= 1) {  // -N
-        shift_hours(&file_date, -v[0]);
-        dec_hour = file_date.hour;
-        dec_min = file_date.min;
-      } else if ((m = scan_ints(rest, ":%d-%d+%d", v)) >= 1) {  // :M[-P+Q]
-        dec_min = v[0];
-        if (m == 3) {
-          pre = -v[1];
-          post = v[2];
-        }
-      } else {
-        m = 0;
-      }
-      form = m + 2;
-    } else {
-      form = n;
-    }
+// What a "decode_hour" text gives: `form` 1 to 8 a time to decode for
+// (hour and minute), above 2 with a window of `pre` and `post` minutes, 9
+// a window only, 0 nothing.
+struct DecodeHour {
+  int form = 0;
+  int hour = 0;
+  int min = 0;
+  int pre = 0;
+  int post = 0;
+};
 
-    if (form >= 1 && form <= 8) {
-      if (dec_hour < 0 && file_date.hour != tv::kMissInt)
-        dec_hour = resolve_negative(dec_hour, file_date.hour);
-      if (dec_min < 0 && file_date.min != tv::kMissInt)
-        dec_min = resolve_negative(dec_min, file_date.min);
-      work.hour = dec_hour;
-      work.min = dec_min;
-      MESS_print(kLevelMess, "Decoding for: %2.2d:%2.2dZ\n", dec_hour, dec_min);
+// The "cu" forms after "cu": the hour of the working date, moved back N
+// hours by "-N" (the working date moves with it), a window "-P+Q", or a
+// minute ":M" with a window.
+void read_current_hour(const char *rest, DecodeHour &d) {
+  int v[3] = {0, 0, 0};
+  int w[2] = {0, 0};
+  d.hour = file_date.hour;
+  int m = scan_ints(rest, "-%d-%d+%d", v);
+  if (m == 3) {  // -N-P+Q
+    shift_hours(&file_date, -v[0]);
+    d.hour = file_date.hour;
+    d.min = file_date.min;
+    d.pre = -v[1];
+    d.post = v[2];
+  } else if (scan_ints(rest, "-%d+%d", w) == 2) {  // -P+Q
+    d.pre = -w[0];
+    d.post = w[1];
+    m = 2;
+  } else if (m >= 1) {  // -N
+    shift_hours(&file_date, -v[0]);
+    d.hour = file_date.hour;
+    d.min = file_date.min;
+  } else if ((m = scan_ints(rest, ":%d-%d+%d", v)) >= 1) {  // :M[-P+Q]
+    d.min = v[0];
+    if (m == 3) {
+      d.pre = -v[1];
+      d.post = v[2];
     }
-    if (form > 2) MESS_print(kLevelMess, "Decoding range: %d +%d mins\n", pre, post);
-    DATE_set_range(pre, post);
+  } else {
+    m = 0;
   }
+  d.form = m + 2;
+}
 
+// Reads a "decode_hour" text by the first form that fits.
+DecodeHour read_decode_hour(const char *val) {
+  DecodeHour d;
+  d.pre = min_pre;
+  d.post = min_post;
+  int v[4] = {0, 0, 0, 0};
+  int n = scan_ints(val, "%d:%d-%d+%d", v);
+  if (n >= 2) {  // H:M[-P[+Q]]
+    d.hour = v[0];
+    d.min = v[1];
+    if (n >= 3) d.pre = -v[2];
+    if (n >= 4) d.post = v[3];
+    d.form = n;
+  } else if ((n = scan_ints(val, "%d-%d+%d", v)) >= 1) {  // H[-P[+Q]]
+    d.hour = v[0];
+    if (n >= 2) d.pre = -v[1];
+    if (n >= 3) d.post = v[2];
+    d.form = n + 1;
+  } else if ((n = scan_ints(val, ":-%d+%d", v)) == 2) {  // window only
+    d.pre = -v[0];
+    d.post = v[1];
+    d.form = 9;
+  } else if (strnicmp(val, "cu:cu", 5) == 0) {  // current hour and minute
+    int m = scan_ints(val + 5, "-%d+%d", v);
+    if (m == 2) {
+      d.pre = -v[0];
+      d.post = v[1];
+    }
+    d.hour = file_date.hour;
+    d.min = file_date.min;
+    d.form = m + 2;
+  } else if (strnicmp(val, "cu", 2) == 0) {  // current hour
+    read_current_hour(val + 2, d);
+  } else {
+    d.form = n;
+  }
+  return d;
+}
+
+// A given hour or minute of `work` replaces that of the working date; a
+// negative one is a rounding rule against it.
+void take_work_time(const Date &work) {
   if (work.hour != tv::kMissInt) {
     if (work.hour >= 0)
       file_date.hour = work.hour;
@@ -391,6 +397,29 @@ int DATE_set_datim(Date *date) {
       file_date.min = resolve_negative(work.min, file_date.min);
   }
   if (file_date.min == tv::kMissInt) file_date.min = 0;
+}
+
+}  // namespace
+
+int DATE_set_datim(Date *date) {
+  if (!date) return -1;
+  file_date = *date;
+  Date work = kNoDate;
+  if (file_time_fn) file_time_fn(&work);
+
+  if (const char *val = resource_fn ? resource_fn("decode_hour") : nullptr) {
+    DecodeHour d = read_decode_hour(val);
+    if (d.form >= 1 && d.form <= 8) {
+      if (d.hour < 0 && file_date.hour != tv::kMissInt) d.hour = resolve_negative(d.hour, file_date.hour);
+      if (d.min < 0 && file_date.min != tv::kMissInt) d.min = resolve_negative(d.min, file_date.min);
+      work.hour = d.hour;
+      work.min = d.min;
+      MESS_print(kLevelMess, "Decoding for: %2.2d:%2.2dZ\n", d.hour, d.min);
+    }
+    if (d.form > 2) MESS_print(kLevelMess, "Decoding range: %d +%d mins\n", d.pre, d.post);
+    DATE_set_range(d.pre, d.post);
+  }
+  take_work_time(work);
 
   base = DATE_num_sec(&file_date);
   begin_sec = base + 60LL * min_pre;

@@ -170,6 +170,67 @@ int FILE_quiet_conv(int quiet) {
 
 int FILE_name_fits() { return name_fit ? 1 : 0; }
 
+namespace {
+
+// The caller's own text as the template (no convention entry).
+void own_template(std::string_view text) {
+  cur.own = true;
+  copy_name(cur.conv, text, "FILE_set_name");
+}
+
+// ":X=value" parts of a data type name define user keys; `type` (kText
+// bytes) gets the name without them.
+void cut_user_keys(std::string_view name, char *type) {
+  NameOut out(type, "FILE_set_name");
+  for (std::size_t i = 0; i < name.size(); ++i) {
+    if (name[i] == ':' && i + 3 < name.size() && name[i + 2] == '=' && name[i + 3] != ':') {
+      std::size_t end = name.find(':', i + 3);
+      if (end == std::string_view::npos) end = name.size();
+      std::string value(name.substr(i + 3, end - i - 3));
+      FILE_set_key(static_cast<unsigned char>(name[i + 1]), value.c_str());
+      if (MESS_check(kTraceStep)) MESS_print(kTraceStep, "KEY: %c = %s\n", name[i + 1], value.c_str());
+      i = end - 1;
+      continue;
+    }
+    out.put(name[i]);
+  }
+}
+
+// Takes the entry of the convention file `f` for `type`: the exact key, or
+// else the first key that is a leading part of it, whose extension is then
+// the last "_" part of the type. An exact key anywhere in the file wins over
+// an earlier partial one, so that every entry stays reachable whatever the
+// order of the lines. Returns the key of a partial entry in `partial_key`.
+enum class Entry { kNone, kExact, kPartial };
+Entry take_convention(FILE *f, const char *type, std::string &partial_key) {
+  std::size_t tlen = std::strlen(type);
+  char line[kText + 1];
+  char partial[kText + 1] = "";
+  while (read_conv_line(f, line, sizeof line)) {
+    std::string_view fld[4];
+    int nf = split_fields(line, fld, 4);
+    if (nf == 0 || fld[0][0] == '#') continue;
+    std::string key(fld[0]);
+    if (stricmp(key.c_str(), type) == 0) {
+      take_line(fld, nf);
+      return Entry::kExact;
+    }
+    if (!partial[0] && key.size() < tlen && strnicmp(key.c_str(), type, static_cast<int>(key.size())) == 0) {
+      std::memcpy(partial, line, sizeof line);  // split again once no exact key is found
+    }
+  }
+  if (!partial[0]) return Entry::kNone;
+  std::string_view fld[4];
+  int nf = split_fields(partial, fld, 4);
+  take_line(fld, nf);
+  const char *us = std::strrchr(type, '_');
+  set_ext(us ? std::string_view(us + 1) : std::string_view());
+  partial_key.assign(fld[0]);
+  return Entry::kPartial;
+}
+
+}  // namespace
+
 // Selects the template for data type `name`: "none", an "@" template, or the
 // entry of the name-convention file (an exact key, else the first key that
 // is a leading part of the name). Returns 1 when a convention was found.
@@ -186,88 +247,36 @@ int FILE_set_name(const char *name) {
     return 0;
   }
   if (name[0] == '@') {
-    cur.own = true;
-    copy_name(cur.conv, name + 1, "FILE_set_name");
+    own_template(name + 1);
     cur.late_off = template_period(cur.conv);
     return 1;
   }
-
-  // ":X=value" parts define user keys and are cut off the name.
   char type[kText];
-  {
-    NameOut out(type, "FILE_set_name");
-    std::string_view s(name);
-    for (std::size_t i = 0; i < s.size(); ++i) {
-      if (s[i] == ':' && i + 3 < s.size() && s[i + 2] == '=' && s[i + 3] != ':') {
-        std::size_t end = s.find(':', i + 3);
-        if (end == std::string_view::npos) end = s.size();
-        std::string value(s.substr(i + 3, end - i - 3));
-        FILE_set_key(static_cast<unsigned char>(s[i + 1]), value.c_str());
-        if (MESS_check(kTraceStep)) MESS_print(kTraceStep, "KEY: %c = %s\n", s[i + 1], value.c_str());
-        i = end - 1;
-        continue;
-      }
-      out.put(s[i]);
-    }
-  }
-
+  cut_user_keys(name, type);
   char path[kText];
   conv_file_path(path);
   FILE *f = FILE_open(path, "r");
   if (!f) {
     if (!conv_quiet) report_missing_conv(path);
-    cur.own = true;
-    copy_name(cur.conv, type, "FILE_set_name");
+    own_template(type);
     cur.late_off = template_period(cur.conv);
     return 0;
   }
   if (MESS_check(kTraceName)) MESS_print(kTraceName, "Opening name convention file: %s\n", path);
-
-  // An exact key anywhere in the file wins over an earlier partial one, so
-  // that every entry stays reachable whatever the order of the lines.
-  std::size_t tlen = std::strlen(type);
-  char line[kText + 1];
-  char partial[kText + 1] = "";
-  bool exact = false;
-  while (read_conv_line(f, line, sizeof line)) {
-    std::string_view fld[4];
-    int nf = split_fields(line, fld, 4);
-    if (nf == 0 || fld[0][0] == '#') continue;
-    std::string key(fld[0]);
-    if (stricmp(key.c_str(), type) == 0) {
-      take_line(fld, nf);
-      exact = true;
-      break;
-    }
-    if (!partial[0] && key.size() < tlen && strnicmp(key.c_str(), type, static_cast<int>(key.size())) == 0) {
-      std::memcpy(partial, line, sizeof line);  // split again once no exact key is found
-    }
-  }
+  std::string key;
+  const Entry entry = take_convention(f, type, key);
   FILE_close(f);
-
-  if (exact) {
-    if (MESS_check(kTraceName)) MESS_print(kTraceName, "File name match for: %s\n", type);
-    cur.late_off = template_period(cur.conv);
-    return 1;
-  }
-  if (partial[0]) {
-    std::string_view fld[4];
-    int nf = split_fields(partial, fld, 4);
-    take_line(fld, nf);
-    const char *us = std::strrchr(type, '_');
-    set_ext(us ? std::string_view(us + 1) : std::string_view());
-    if (MESS_check(kTraceName)) {
-      std::string key(fld[0]);
+  if (entry == Entry::kNone) own_template(type);
+  if (MESS_check(kTraceName)) {
+    if (entry == Entry::kExact)
+      MESS_print(kTraceName, "File name match for: %s\n", type);
+    else if (entry == Entry::kPartial)
       MESS_print(kTraceName, "File name partial match for: %s-%s ext: %s\n", type, key.c_str(), cur.ext);
-    }
-    cur.late_off = template_period(cur.conv);
-    return 1;
+    else
+      MESS_print(kTraceName, "No file name conversion for: %s\n", type);
   }
-  cur.own = true;
-  copy_name(cur.conv, type, "FILE_set_name");
-  if (MESS_check(kTraceName)) MESS_print(kTraceName, "No file name conversion for: %s\n", type);
   cur.late_off = template_period(cur.conv);
-  return 0;
+  return entry == Entry::kNone ? 0 : 1;
 }
 
 int FILE_allow_template_command(const char *res, const char *name) {

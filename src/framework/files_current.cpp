@@ -41,6 +41,9 @@ int nsecs = 0;
 int def_hours = 0;
 
 constexpr int kLatestTries = 500;
+// A time stamp's missing month and day count as the first: a day 0 would
+// fall back into the previous month.
+constexpr Date kStampBase = {0, 1, 1, tv::kMissInt, tv::kMissInt, 0, 0, 0};
 constexpr long kMaxHours = 100000;  // bounds offsets so that seconds fit an int
 
 // Reads an unsigned number at `*p`, bounded to kMaxHours.
@@ -147,7 +150,7 @@ std::int64_t apply_set(std::int64_t t) {
 std::int64_t reference_time() {
   if (const char *env = std::getenv("zotcurtime"); env && *env) {
     const char *p = env[0] == '#' ? env + 1 : env;
-    Date d = {0, 1, 1, tv::kMissInt, tv::kMissInt, 0, 0, 0};
+    Date d = kStampBase;
     if (read_stamp(&p, &d)) return DATE_num_sec(&d);
   }
   time_t now;
@@ -164,6 +167,60 @@ void free_files() {
   if (files) free_parsed_array(numfile_alloc, files);
   files = nullptr;
   numfile = numfile_alloc = 0;
+}
+
+// The moment a current-file text starts from: its "#yyyymmddhhnn" stamp
+// (read past at `*p`), else the reference time; the file time applied.
+std::int64_t start_time(const char **p) {
+  std::int64_t t = 0;
+  bool have_t = false;
+  if (**p == '#') {
+    const char *q = *p + 1;
+    Date d = kStampBase;
+    if (read_stamp(&q, &d)) {
+      t = DATE_num_sec(&d);
+      have_t = true;
+    }
+    *p = q;
+    while (is_digit(**p)) ++*p;
+  }
+  if (!have_t) t = reference_time();
+  return apply_set(t);
+}
+
+// "la[#N]" at `*p` (read past): the latest of N files (500 unless given)
+// going back (or forward, `dir` 1) from `t` by the file period, the first
+// larger than the minimum size; its name into `name`, its time returned.
+// The last name tried is kept when none is found.
+std::int64_t find_latest(const char **p, std::int64_t t, int dir, char *name) {
+  ++*p;
+  if (**p == 'a') ++*p;
+  int tries = kLatestTries;
+  if (**p == '#') {
+    ++*p;
+    int v;
+    if (read_digits(p, 4, &v)) tries = v;
+  }
+  const bool trace = MESS_check(kTraceSeq) != 0;
+  const long limit = rmin_size > 0 ? rmin_size : cur.min_size;
+  bool found = false;
+  int i = 0;
+  for (; i < tries; ++i) {
+    build_for(t, name);
+    if (trace) {
+      MESS_print(kTraceSeq, "LATE:%d %d %d %d %d\n", i, tries, static_cast<int>(t % 86400), cur.late_off, dir);
+      MESS_print(kTraceSeq, "LATE: %s\n", name);
+    }
+    if (FILE_size(name) > limit) {
+      found = true;
+      break;
+    }
+    // Without a period there is no other name to try.
+    if (cur.late_off <= 0 || i + 1 == tries) break;
+    t += static_cast<std::int64_t>(dir) * cur.late_off;
+  }
+  if (trace) MESS_print(kTraceSeq, "LATEST: %s %s %d\n", name, found ? "found" : "none", i);
+  return t;
 }
 
 // "[-]H[:M]" or ":M" in seconds; a leading "-" makes the minutes negative
@@ -199,23 +256,7 @@ long FILE_set_current(const char *when, char *name) {
   if (!name) name = local;
   const char *p = when ? when : "la";
   cur.filename_type = 0;
-
-  std::int64_t t = 0;
-  bool have_t = false;
-  if (*p == '#') {
-    // Missing month and day count as the first: a day 0 would fall back
-    // into the previous month.
-    const char *q = p + 1;
-    Date d = {0, 1, 1, tv::kMissInt, tv::kMissInt, 0, 0, 0};
-    if (read_stamp(&q, &d)) {
-      t = DATE_num_sec(&d);
-      have_t = true;
-    }
-    p = q;
-    while (is_digit(*p)) ++p;
-  }
-  if (!have_t) t = reference_time();
-  t = apply_set(t);
+  std::int64_t t = start_time(&p);
 
   const bool trace = MESS_check(kTraceSeq) != 0;
   int dir = read_sign(&p);
@@ -230,32 +271,7 @@ long FILE_set_current(const char *when, char *name) {
     dir = read_sign(&p);
   }
   if (*p == 'l') {
-    ++p;
-    if (*p == 'a') ++p;
-    int tries = kLatestTries;
-    if (*p == '#') {
-      ++p;
-      int v;
-      if (read_digits(&p, 4, &v)) tries = v;
-    }
-    const long limit = rmin_size > 0 ? rmin_size : cur.min_size;
-    bool found = false;
-    int i = 0;
-    for (; i < tries; ++i) {
-      build_for(t, name);
-      if (trace) {
-        MESS_print(kTraceSeq, "LATE:%d %d %d %d %d\n", i, tries, static_cast<int>(t % 86400), cur.late_off, dir);
-        MESS_print(kTraceSeq, "LATE: %s\n", name);
-      }
-      if (FILE_size(name) > limit) {
-        found = true;
-        break;
-      }
-      // The last name tried is kept; without a period there is no other.
-      if (cur.late_off <= 0 || i + 1 == tries) break;
-      t += static_cast<std::int64_t>(dir) * cur.late_off;
-    }
-    if (trace) MESS_print(kTraceSeq, "LATEST: %s %s %d\n", name, found ? "found" : "none", i);
+    t = find_latest(&p, t, dir, name);
     dir = read_sign(&p);
   }
   if (is_digit(*p)) {
