@@ -1055,10 +1055,7 @@ char *RES_get_progname(char *prog) {
     base = slash ? slash + 1 : full;
   }
   if (prog != nullptr) {
-    std::size_t n = std::strlen(base);
-    if (n > static_cast<std::size_t>(kPathLen)) n = kPathLen;
-    std::memcpy(prog, base, n);
-    prog[n] = '\0';
+    tv::copy_text(prog, kPathLen + 1, base);
     return prog;
   }
   char *copy = dup_text(base);
@@ -1101,23 +1098,10 @@ int RES_init(int argc, char **argv, res_type *res_key, res_type *res_pos) {
   return 1;
 }
 
-int RES_decode(const char *, const char *, int argc, char **argv, RES_defobj *table) {
-  static RES_defobj empty_table[1] = {};
-  if (table == nullptr) table = empty_table;
-  if (argv == nullptr) argc = 0;
-  int nrows = 0;
-  while (table[nrows].def) ++nrows;
+namespace {
 
-  // 1. Command line and the program name of the defaults keys.
-  RES_setCL(argc, argv);
-  char prog[kPathLen + 1];
-  DEF_prog(RES_get_progname(prog));
-
-  // 2. Defaults path from the environment.
-  if (const char *path = std::getenv("zotdefault"))
-    set_value(tv::kMissInt, "default", path, CV_string, RES_FROM_ENV);
-
-  // 3. "name" and "default" come before any defaults file is read.
+// Phase 3: "name" and "default" come before any defaults file is read.
+void take_early_options(int argc, char **argv) {
   for (int i = 1; i < argc; ++i) {
     if (argv[i] == nullptr || option_dashes(argv[i]) == 0) continue;
     Option o = parse_option(i, argc, argv);
@@ -1130,8 +1114,12 @@ int RES_decode(const char *, const char *, int argc, char **argv, RES_defobj *ta
       set_value(tv::kMissInt, "default", o.value, CV_string, RES_FROM_COMMAND);
     }
   }
+}
 
-  // 4. Defaults sources along the defaults path (6: controlling process).
+// Phase 4: the defaults sources along the defaults path: "+tag" defines a
+// tag, "#key" is a controlling process (phase 6), anything else a file or
+// directory.
+void read_defaults_path(const RES_defobj *table) {
   const char *path = RES_get("default");
   if (path == nullptr) path = ".:/home/zot/etc:/usr/local/zot/etc";
   int nel = 0;
@@ -1149,18 +1137,10 @@ int RES_decode(const char *, const char *, int argc, char **argv, RES_defobj *ta
       read_defaults(e, table);
   }
   free_parsed_array(nel, el);
+}
 
-  // 5. Environment variables.
-  char value[kDefValueLen + 1];
-  for (int i = 0; i < nrows; ++i)
-    if (table[i].def[0] && DEF_env(table[i].def, table[i].env, value))
-      set_value(i, table[i].def, value, table[i].cvt, RES_FROM_ENV);
-
-  // 7. Command line, then 8. the end of the exchange.
-  second_pass(argc, argv, table);
-  close_link();
-
-  // 9. Conversions with side effects, in store order.
+// Phase 9: the conversions with side effects, in store order.
+void convert_stored(const RES_defobj *table, int nrows) {
   for (resource *r = root_res.next; r != nullptr; r = r->next) {
     if (r->index < 0 || r->index >= nrows) continue;
     const RES_defobj &row = table[r->index];
@@ -1179,6 +1159,40 @@ int RES_decode(const char *, const char *, int argc, char **argv, RES_defobj *ta
       convert(r, row.out, r->cvt);
     }
   }
+}
+
+}  // namespace
+
+int RES_decode(const char *, const char *, int argc, char **argv, RES_defobj *table) {
+  static RES_defobj empty_table[1] = {};
+  if (table == nullptr) table = empty_table;
+  if (argv == nullptr) argc = 0;
+  int nrows = 0;
+  while (table[nrows].def) ++nrows;
+
+  // 1. Command line and the program name of the defaults keys.
+  RES_setCL(argc, argv);
+  char prog[kPathLen + 1];
+  DEF_prog(RES_get_progname(prog));
+
+  // 2. Defaults path from the environment.
+  if (const char *path = std::getenv("zotdefault"))
+    set_value(tv::kMissInt, "default", path, CV_string, RES_FROM_ENV);
+
+  take_early_options(argc, argv);
+  read_defaults_path(table);
+
+  // 5. Environment variables.
+  char value[kDefValueLen + 1];
+  for (int i = 0; i < nrows; ++i)
+    if (table[i].def[0] && DEF_env(table[i].def, table[i].env, value))
+      set_value(i, table[i].def, value, table[i].cvt, RES_FROM_ENV);
+
+  // 7. Command line, then 8. the end of the exchange.
+  second_pass(argc, argv, table);
+  close_link();
+
+  convert_stored(table, nrows);
   for (const std::string &text : unknown_options()) MESS_print(kLevFail, "%s", text.c_str());
   unknown_options().clear();
   return 0;
@@ -1256,14 +1270,9 @@ int RES_conv_data(const char *data, char *out, DEF_convert cvt) {
     case CV_string:
       store(out, data);
       break;
-    case CV_strcpy: {
-      // The system's file-name limit: `out` holds 160 bytes.
-      std::size_t n = std::strlen(data);
-      if (n > static_cast<std::size_t>(kPathLen)) n = kPathLen;
-      std::memcpy(out, data, n);
-      out[n] = '\0';
+    case CV_strcpy:
+      tv::copy_text(out, kPathLen + 1, data);  // `out` holds a file name of the system
       break;
-    }
     case CV_path:
       conv_path(data, out);
       break;
