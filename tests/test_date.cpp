@@ -136,6 +136,23 @@ TEST(DateCalendar, LeapYearsAndDaysOfTheYear) {
   int jday = 0;
   DATE_monday_julian(2023, 14, 31, &jday);  // month clipped to December
   EXPECT_EQ(jday, 365);
+
+  // The days of each month: the last day of a month is its count, the day
+  // after it the first of the next month.
+  for (int year : {1900, 2000, 2023, 2024}) {
+    for (int month = 1; month <= 12; ++month) {
+      const int days = DATE_month_days(year, month);
+      int last = 0, next = 0;
+      DATE_monday_julian(year, month, days, &last);
+      DATE_julian_monday(year, last + 1, &next, nullptr);
+      EXPECT_EQ(next, month == 12 ? 12 : month + 1) << year << "-" << month;
+      if (month == 2) {
+        EXPECT_EQ(days, 28 + DATE_is_leap(year)) << year;
+      }
+    }
+  }
+  EXPECT_EQ(DATE_month_days(2023, 0), 31);
+  EXPECT_EQ(DATE_month_days(2023, 13), 31);
 }
 
 TEST(DateCalendar, BrokenDownTimeAndCurrentTime) {

@@ -188,6 +188,12 @@ int DATE_is_leap(int year) {
   return year % 4 == 0 ? 1 : 0;
 }
 
+int DATE_month_days(int year, int month) {
+  if (month < 1 || month > 12) return 31;
+  const auto &days = DATE_is_leap(year) ? num_day_leap : num_day;
+  return days[month] - days[month - 1];
+}
+
 std::int64_t DATE_num_sec(Date *date) {
   if (!date) return 0;
   date->year = year_of(date->year);

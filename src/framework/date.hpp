@@ -30,6 +30,8 @@ int DATE_print(M_type level, Date *date);
 const char *DATE_month_abbr(int month, bool upper);
 const char *DATE_month_lower(int month);
 int DATE_is_leap(int year);
+// The days of `month` (1 to 12) in `year`; 31 for any other month.
+int DATE_month_days(int year, int month);
 std::int64_t DATE_num_sec(Date *date);
 time_t DATE_get_time(time_t *t);
 int DATE_get_gmdate(const time_t *t, Date *date);

@@ -18,12 +18,6 @@
 using namespace tv::files;
 using tv::is_digit;
 
-int tv::files::days_in_month(int year, int month) {
-  static constexpr int kDays[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-  if (month < 1 || month > 12) return 31;
-  return month == 2 && DATE_is_leap(year) ? 29 : kDays[month - 1];
-}
-
 namespace {
 
 constexpr int kNoPeriod = 100000;  // the step used when a template has no period
@@ -104,7 +98,7 @@ std::int64_t apply_set(std::int64_t t) {
     Date c = utc_date(t);
     if (c.month < s.month) --c.year;
     c.month = s.month;
-    if (c.day > days_in_month(c.year, c.month)) c.day = days_in_month(c.year, c.month);
+    if (c.day > DATE_month_days(c.year, c.month)) c.day = DATE_month_days(c.year, c.month);
     t = date_secs(c);
   }
   if (given(s.day) && s.day >= 1 && s.day <= 31) {
@@ -115,7 +109,7 @@ std::int64_t apply_set(std::int64_t t) {
         --c.year;
       }
     }
-    c.day = s.day > days_in_month(c.year, c.month) ? days_in_month(c.year, c.month) : s.day;
+    c.day = s.day > DATE_month_days(c.year, c.month) ? DATE_month_days(c.year, c.month) : s.day;
     t = date_secs(c);
   }
   if (given(s.hour)) {

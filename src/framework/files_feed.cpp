@@ -69,7 +69,7 @@ void place_heading(int year, int month, int ref_day, const HeadingTime &h, Date 
         month = 12;
         --year;
       }
-    } while (h.day > days_in_month(year, month));
+    } while (h.day > DATE_month_days(year, month));
   }
   out = Date{year, month, h.day, tv::kMissInt, tv::kMissInt, h.hour, h.min, 0};
 }
@@ -93,7 +93,7 @@ bool wmo_name_date(std::string_view base, Date &out) {
   const int year = two_digits(r, 0) * 100 + two_digits(r, 2);
   const int month = two_digits(r, 4);
   const int day = two_digits(r, 6);
-  if (month < 1 || month > 12 || day < 1 || day > days_in_month(year, month)) return false;
+  if (month < 1 || month > 12 || day < 1 || day > DATE_month_days(year, month)) return false;
   place_heading(year, month, day, h, out);
   return true;
 }

@@ -110,6 +110,5 @@ int round_field(int v, int x);
 // Seconds of the day start of `d` (year, month and day).
 std::int64_t day_start(const Date &d);
 Date utc_date(std::int64_t t);
-int days_in_month(int year, int month);
 
 }  // namespace tv::files
