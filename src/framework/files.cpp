@@ -11,6 +11,7 @@
 #include <string>
 #include <string_view>
 
+#include "framework/date.hpp"
 #include "framework/files_internal.hpp"
 #include "framework/mess.hpp"
 #include "framework/missing.hpp"

@@ -2,6 +2,7 @@
 // file, file sequences over a period, and what to do with an existing
 // output file.
 #include <cctype>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>

@@ -3,6 +3,7 @@
 // (FILE_set_date), names typed by the user completed along it and their date
 // read back (FILE_set_file), and the files that match it (FILE_list_file).
 #include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>

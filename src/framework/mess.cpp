@@ -1,7 +1,6 @@
 // Message layer: level masks, terminal and log-file destinations, paging.
 #include "framework/mess.hpp"
 
-#include <algorithm>
 #include <array>
 #include <bit>
 #include <cerrno>
