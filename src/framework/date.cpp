@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstring>
 #include <string_view>
+#include <utility>
 
 #include "framework/mess.hpp"
 #include "framework/missing.hpp"
@@ -150,17 +151,9 @@ void time_part(char *out, std::size_t size, int hour, int min, const Date &utc, 
 
 }  // namespace
 
-DATE_resource_fn DATE_use_resources(DATE_resource_fn get) {
-  const DATE_resource_fn before = resource_fn;
-  resource_fn = get;
-  return before;
-}
+DATE_resource_fn DATE_use_resources(DATE_resource_fn get) { return std::exchange(resource_fn, get); }
 
-DATE_file_time_fn DATE_use_file_time(DATE_file_time_fn get) {
-  const DATE_file_time_fn before = file_time_fn;
-  file_time_fn = get;
-  return before;
-}
+DATE_file_time_fn DATE_use_file_time(DATE_file_time_fn get) { return std::exchange(file_time_fn, get); }
 
 int DATE_init(Date *date) {
   if (!date) return -1;

@@ -10,6 +10,7 @@
 #include <cstring>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "framework/date.hpp"
 #include "framework/files_internal.hpp"
@@ -122,11 +123,7 @@ void report_missing_conv(const char *path) {
 
 }  // namespace
 
-FILE_resources FILE_use_resources(FILE_resources r) {
-  const FILE_resources before = tv::files::resources;
-  tv::files::resources = r;
-  return before;
-}
+FILE_resources FILE_use_resources(FILE_resources r) { return std::exchange(tv::files::resources, r); }
 
 // The file time of the "hour" resource, which the date module reads too.
 

@@ -16,6 +16,7 @@
 #include <string>
 #include <string_view>
 #include <vector>
+#include <utility>
 
 #include "framework/string.hpp"
 
@@ -89,11 +90,7 @@ bool stat_name(const char *name, struct stat *st) {
 
 }  // namespace
 
-FILE_report_fn FILE_use_report(FILE_report_fn fn) {
-  const FILE_report_fn before = report_fn;
-  report_fn = fn;
-  return before;
-}
+FILE_report_fn FILE_use_report(FILE_report_fn fn) { return std::exchange(report_fn, fn); }
 
 // ---------------------------------------------------------------------------
 // Paths and files

@@ -97,9 +97,11 @@ Code parse_code(std::string_view t, std::size_t at) {
   return c;
 }
 
-// Walks template `t`: `literal(c)` for every character outside a code,
-// `code(k)` for every code; either returns true to stop the walk. True when
-// it was stopped.
+// Walks template `t` part by part: `literal(c)` for every character outside
+// a code, true to stop the walk; `code(k)` for every code, returning where
+// the walk goes on (k.next, or past template text the code has used) or
+// kStop. True when the walk was stopped.
+constexpr std::size_t kStop = std::string_view::npos;
 template <typename Literal, typename CodeFn>
 bool walk(std::string_view t, Literal literal, CodeFn code) {
   for (std::size_t i = 0; i < t.size();) {
@@ -108,9 +110,8 @@ bool walk(std::string_view t, Literal literal, CodeFn code) {
       ++i;
       continue;
     }
-    const Code c = parse_code(t, i);
-    if (code(c)) return true;
-    i = c.next;
+    i = code(parse_code(t, i));
+    if (i == kStop) return true;
   }
   return false;
 }
@@ -152,7 +153,7 @@ void propose_period(int *late, const Code &c) {
 // Does the template name a directory (a "/" or a path code)? A template
 // without one names a bare file, which a user's directory can precede.
 bool template_has_dir(std::string_view t) {
-  return walk(t, [](char c) { return c == '/'; }, [](const Code &k) { return k.is_path(); });
+  return walk(t, [](char c) { return c == '/'; }, [](const Code &k) { return k.is_path() ? kStop : k.next; });
 }
 
 // The date codes of a template.
@@ -161,7 +162,7 @@ int count_date_codes(std::string_view t) {
   walk(t, [](char) { return false; },
        [&n](const Code &k) {
          if (is_date_code(k.code)) ++n;
-         return false;
+         return k.next;
        });
   return n;
 }
@@ -248,7 +249,7 @@ int tv::files::template_period(std::string_view t) {
   walk(t, [](char) { return false; },
        [&late](const Code &k) {
          propose_period(&late, k);
-         return false;
+         return k.next;
        });
   return late;
 }
@@ -415,39 +416,43 @@ bool put_date_code(NameOut &out, const Code &k, const Date &e) {
   }
 }
 
-// Writes template `t` for the date `e` into `out`. A path code stands for
-// `user_path` when the user gave the directory, else for its resource.
-void expand(std::string_view t, const Date &e, std::optional<std::string_view> user_path, NameOut &out) {
-  for (std::size_t i = 0; i < t.size();) {
-    const char c = t[i];
-    if (c != '%') {
-      if (c == ' ')
-        out.put('_');
-      else if (c != '{' && c != '}')
-        out.put(c);
-      ++i;
-      continue;
-    }
-    const Code k = parse_code(t, i);
-    i = k.next;
-    if (put_date_code(out, k, e)) continue;
-    if (k.code == '\0' || k.code == '%') {
-      out.put('%');
-    } else if (k.code == 'e') {
-      out.put(cur.ext);
-    } else if (k.is_path()) {
-      const std::string_view v = user_path ? *user_path : resource_value(k);
-      out.put(v);
-      // A path that ends with "/" needs no second one from the template.
-      if (out.ends_with_slash() && i < t.size() && t[i] == '/' && !v.empty()) ++i;
-    } else {
-      const std::optional<std::string_view> kv = key_value(k);
-      if (kv)
-        out.put(*kv);
-      else
-        out.put('0');
-    }
+// Writes code `k` of template `t` for the date `e` into `out`; returns where
+// the template goes on. A path code stands for `user_path` when the user
+// gave the directory, else for its resource.
+std::size_t put_code(NameOut &out, std::string_view t, const Code &k, const Date &e,
+                     std::optional<std::string_view> user_path) {
+  std::size_t next = k.next;
+  if (put_date_code(out, k, e)) return next;
+  if (k.code == '\0' || k.code == '%') {
+    out.put('%');
+  } else if (k.code == 'e') {
+    out.put(cur.ext);
+  } else if (k.is_path()) {
+    const std::string_view v = user_path ? *user_path : resource_value(k);
+    out.put(v);
+    // A path that ends with "/" needs no second one from the template.
+    if (out.ends_with_slash() && next < t.size() && t[next] == '/' && !v.empty()) ++next;
+  } else if (const std::optional<std::string_view> kv = key_value(k)) {
+    out.put(*kv);
+  } else {
+    out.put('0');
   }
+  return next;
+}
+
+// Writes template `t` for the date `e` into `out`: blanks as "_", the
+// braces of optional parts left out.
+void expand(std::string_view t, const Date &e, std::optional<std::string_view> user_path, NameOut &out) {
+  walk(
+      t,
+      [&out](char c) {
+        if (c == ' ')
+          out.put('_');
+        else if (c != '{' && c != '}')
+          out.put(c);
+        return false;
+      },
+      [&](const Code &k) { return put_code(out, t, k, e, user_path); });
 }
 
 // The directory of the last name when the user gave it as a full path: as
@@ -893,9 +898,10 @@ std::string_view date_wildcard(char code) {
   }
 }
 
-// Code `k` of the template at `next` (just after the code) in the pattern;
-// returns where the template goes on.
-std::size_t add_code(ShellPattern &p, std::string_view t, const Code &k, std::size_t next) {
+// Code `k` of template `t` in the pattern; returns where the template goes
+// on.
+std::size_t add_code(ShellPattern &p, std::string_view t, const Code &k) {
+  std::size_t next = k.next;
   if (k.code == '\0' || k.code == '%') {
     p.literal('%');
   } else if (is_date_code(k.code)) {
@@ -918,23 +924,22 @@ std::size_t add_code(ShellPattern &p, std::string_view t, const Code &k, std::si
   return next;
 }
 
+// The pattern of template `t`: "*" a wildcard, blanks as "_", the braces of
+// optional parts left out.
 std::string list_pattern(std::string_view t) {
   ShellPattern p;
-  for (std::size_t i = 0; i < t.size();) {
-    const char c = t[i];
-    if (c != '%') {
-      if (c == '*')
-        p.wild("*");
-      else if (c == ' ')
-        p.literal('_');
-      else if (c != '{' && c != '}')
-        p.literal(c);
-      ++i;
-      continue;
-    }
-    const Code k = parse_code(t, i);
-    i = add_code(p, t, k, k.next);
-  }
+  walk(
+      t,
+      [&p](char c) {
+        if (c == '*')
+          p.wild("*");
+        else if (c == ' ')
+          p.literal('_');
+        else if (c != '{' && c != '}')
+          p.literal(c);
+        return false;
+      },
+      [&](const Code &k) { return add_code(p, t, k); });
   return p.text();
 }
 

@@ -11,6 +11,7 @@
 #include <cstring>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "framework/files_access.hpp"
 #include "framework/flag.hpp"
@@ -385,8 +386,4 @@ int MESS_print_prog(const char *string) {
   return 0;
 }
 
-MESS_stamp_fn MESS_use_stamp(MESS_stamp_fn stamp) {
-  const MESS_stamp_fn before = stamp_fn;
-  stamp_fn = stamp;
-  return before;
-}
+MESS_stamp_fn MESS_use_stamp(MESS_stamp_fn stamp) { return std::exchange(stamp_fn, stamp); }

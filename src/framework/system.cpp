@@ -11,6 +11,7 @@
 #include <ctime>
 #include <iterator>
 #include <string>
+#include <utility>
 
 #include "framework/mess.hpp"
 #include "framework/string.hpp"
@@ -72,11 +73,7 @@ void ZOT_exit(int status) {
 
 const char *ZOT_version() { return TAVRO_VERSION; }
 
-ZOT_store ZOT_use_store(ZOT_store s) {
-  const ZOT_store before = store;
-  store = s;
-  return before;
-}
+ZOT_store ZOT_use_store(ZOT_store s) { return std::exchange(store, s); }
 
 // "set name value" / "set name=value" stores a resource, "set" alone lists
 // them, "exit" ends the program. Returns 1 for a "set" command, else 0.
