@@ -34,7 +34,8 @@ struct Setup {
     static char a0[] = "/usr/bin/tavro";
     static char *argv[] = {a0, nullptr};
     RES_setCL(1, argv);
-    DEF_prog();
+    char name[160];
+    DEF_prog(RES_get_progname(name));
   }
 };
 

@@ -2,9 +2,11 @@
 // date with its decoding hour, and the acceptance window.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <ctime>
 #include <regex>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "framework/date.hpp"
@@ -134,6 +136,23 @@ TEST(DateCalendar, LeapYearsAndDaysOfTheYear) {
   int jday = 0;
   DATE_monday_julian(2023, 14, 31, &jday);  // month clipped to December
   EXPECT_EQ(jday, 365);
+
+  // The days of each month: the last day of a month is its count, the day
+  // after it the first of the next month.
+  for (int year : {1900, 2000, 2023, 2024}) {
+    for (int month = 1; month <= 12; ++month) {
+      const int days = DATE_month_days(year, month);
+      int last = 0, next = 0;
+      DATE_monday_julian(year, month, days, &last);
+      DATE_julian_monday(year, last + 1, &next, nullptr);
+      EXPECT_EQ(next, month == 12 ? 12 : month + 1) << year << "-" << month;
+      if (month == 2) {
+        EXPECT_EQ(days, 28 + DATE_is_leap(year)) << year;
+      }
+    }
+  }
+  EXPECT_EQ(DATE_month_days(2023, 0), 31);
+  EXPECT_EQ(DATE_month_days(2023, 13), 31);
 }
 
 TEST(DateCalendar, BrokenDownTimeAndCurrentTime) {
@@ -166,12 +185,28 @@ TEST(DateCalendar, MonthNames) {
   EXPECT_STREQ(DATE_month_lower(13), "");
   const char *upper[] = {"JAN", "FEB", "MAR", "APR", "MAY", "JUN",
                          "JUL", "AUG", "SEP", "OCT", "NOV", "DEC"};
+  const char *lower[] = {"jan", "feb", "mar", "apr", "may", "jun",
+                         "jul", "aug", "sep", "oct", "nov", "dec"};
   for (int m = 1; m <= 12; ++m) {
+    EXPECT_STREQ(DATE_month_abbr(m, true), upper[m - 1]);
+    EXPECT_STREQ(DATE_month_abbr(m, false), lower[m - 1]);
+    EXPECT_EQ(DATE_month_lower(m), DATE_month_abbr(m, false));  // the same table
     EXPECT_EQ(DATE_decode_month(upper[m - 1]), m);
     EXPECT_EQ(DATE_decode_month(DATE_month_lower(m)), m);
   }
+  for (int m : {-9999, -1, 0, 13}) {
+    EXPECT_STREQ(DATE_month_abbr(m, true), "") << m;
+    EXPECT_STREQ(DATE_month_abbr(m, false), "") << m;
+  }
   for (const char *bad : {"XYZ", "", "J", "Ju", "MAX"}) EXPECT_EQ(DATE_decode_month(bad), 0) << bad;
   EXPECT_EQ(DATE_decode_month(nullptr), 0);
+}
+
+TEST(DateCalendar, NoDateHasEveryFieldMissing) {
+  Date d = {2023, 12, 7, 341, 4, 6, 5, 4};
+  EXPECT_EQ(DATE_init(&d), 0);
+  for (int v : {d.year, d.month, d.day, d.jday, d.wday, d.hour, d.min, d.sec}) EXPECT_EQ(v, tv::kMissInt);
+  EXPECT_EQ(std::memcmp(&d, &kNoDate, sizeof d), 0);
 }
 
 TEST(DateLabel, Making) {
@@ -336,4 +371,30 @@ TEST(DateTimeZone, LabelsInTheDisplayZone) {
   EXPECT_EQ(label_of(make(2023, 12, 7, 9, 0)), "9:00 AM BAD  7 DEC 23");
   DATE_set_TZ("TOOLONGNAME:1");  // four letters kept
   EXPECT_EQ(label_of(make(2023, 12, 7, 9, 0)), "9:00 AM TOOL  7 DEC 23");
+}
+
+// The decode hour and the file time come from the layers above through
+// hooks they install when the program starts: both are read through them,
+// and without them the working date is the date given, at its own hour.
+TEST_F(DateWindow, DecodeHourAndFileTimeThroughTheirHooks) {
+  Date ft = make(M, M, M, 6);
+  FILE_set_time(&ft);
+  EXPECT_EQ(set_datim(make(2023, 12, 7, 14, 30), "3"), "Decoding for: 03:00Z\n");
+
+  const DATE_resource_fn resources = DATE_use_resources(nullptr);
+  const DATE_file_time_fn file_time = DATE_use_file_time(nullptr);
+  ASSERT_NE(resources, nullptr);  // installed by the resource store and the file layer
+  ASSERT_NE(file_time, nullptr);
+  EXPECT_EQ(set_datim(make(2023, 12, 7, 14, 30), "3"), "");
+  EXPECT_EQ(fields(working_date()), "2023-12-7 14:30:0");
+
+  DATE_use_file_time(file_time);  // the file time alone
+  EXPECT_EQ(set_datim(make(2023, 12, 7, 14, 30), "3"), "");
+  EXPECT_EQ(working_date().hour * 100 + working_date().min, 630);
+
+  DATE_use_resources([](const char *name) -> const char * {
+    return std::string_view(name) == "decode_hour" ? "9-5" : nullptr;
+  });
+  EXPECT_EQ(set_datim(make(2023, 12, 7, 14, 30), nullptr), "Decoding for: 09:00Z\nDecoding range: -5 +45 mins\n");
+  DATE_use_resources(resources);
 }

@@ -29,7 +29,8 @@ class Defaults : public testing::Test {
     prog_ = argv0;
     argv_[0] = prog_.data();
     RES_setCL(1, argv_);
-    DEF_prog();
+    char name[160];
+    DEF_prog(RES_get_progname(name));
     DEF_name("");
     DEF_reset();
   }

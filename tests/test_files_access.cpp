@@ -4,6 +4,7 @@
 #include <pwd.h>
 #include <unistd.h>
 
+#include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -11,6 +12,7 @@
 
 #include "child_process.hpp"
 #include "framework/files.hpp"
+#include "framework/mess.hpp"
 #include "framework/missing.hpp"
 #include "testutil.hpp"
 
@@ -166,6 +168,37 @@ TEST(FileOpen, BarOpensAPipeOnlyToACommandTheUserGave) {
   std::fputs("kiwi\n", p);
   EXPECT_EQ(FILE_close(p), 0);
   EXPECT_EQ(tvtest::read_file(out), "apple\nfig\npear\nkiwi\n");
+}
+
+// File access lies below the message layer, which installs its printer
+// for the failures when the program starts: they then follow the message
+// level. Without it they still reach standard error.
+TEST(FileOpen, FailuresGoThroughTheInstalledReport) {
+  const std::string refused = "|never run";
+  const std::string message = "FILE_open: Not run as a command (not given by the user): " + refused + "\n";
+  MESS_set(0, 0);  // every message off
+  testing::internal::CaptureStderr();
+  EXPECT_EQ(FILE_open(refused.c_str(), "w"), nullptr);
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+
+  const FILE_report_fn mess = FILE_use_report(nullptr);
+  EXPECT_NE(mess, nullptr);
+  testing::internal::CaptureStderr();
+  EXPECT_EQ(FILE_open(refused.c_str(), "w"), nullptr);
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), message);
+
+  static std::string got;
+  got.clear();
+  FILE_use_report([](const char *format, std::va_list args) {
+    char text[256];
+    std::vsnprintf(text, sizeof text, format, args);
+    got += text;
+  });
+  char out[160];
+  FILE_add_path(std::string(200, 'd').c_str(), "x", out);
+  EXPECT_EQ(got, "FILE_add_path: Text too long, cut\n");
+  FILE_use_report(mess);
+  MESS_set(0, 0x000FFFFF);
 }
 
 TEST(FileOpen, AFileNamedWithABarIsThatFileEvenWhenAllowed) {

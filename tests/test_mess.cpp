@@ -4,8 +4,10 @@
 #include <cctype>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 
+#include "framework/date.hpp"
 #include "framework/flag.hpp"
 #include "framework/mess.hpp"
 #include "framework/system.hpp"
@@ -206,7 +208,10 @@ TEST_F(Mess, LogFileModes) {
   EXPECT_EQ(read_file(only), "kept\nquiet\nquiet too\n");
 }
 
+// The time comes from the date module, which installs it when the program
+// starts; this program does not link that module, so the test installs it.
 TEST_F(Mess, TimeStampedLog) {
+  const MESS_stamp_fn before = MESS_use_stamp(DATE_get_current_str);
   const std::string log = dir_.file("stamp.log");
   MESS_set_str(("@fi=" + log).c_str());
   CaptureStdout();
@@ -221,6 +226,25 @@ TEST_F(Mess, TimeStampedLog) {
   EXPECT_TRUE(stamped(text.substr(feed + 1), "second x\n")) << text;
   EXPECT_TRUE(stamped("26 DEC 07  06:48:13Z -- m\n", "m\n"));
   EXPECT_FALSE(stamped("26 DEC 07 06:48:13Z -- m\n", "m\n"));
+  MESS_use_stamp(before);
+}
+
+// Without a time stamp function the lines are still marked, and nothing is
+// lost; a stamp function that gives nothing counts as none.
+TEST_F(Mess, StampedLogWithoutTheDateModule) {
+  const MESS_stamp_fn before = MESS_use_stamp(nullptr);
+  const std::string log = dir_.file("bare.log");
+  MESS_set_str(("@fi=" + log).c_str());
+  CaptureStdout();
+  MESS_print(3840, "first\n");
+  MESS_use_stamp([](char *) -> char * { return nullptr; });
+  MESS_print(3840, "second\n");
+  MESS_use_stamp([](char *buf) -> char * { return std::strcpy(buf, "NOW"); });
+  MESS_print(3840, "third\n");
+  MESS_set_str("-fi=/dev/null");
+  EXPECT_EQ(GetCapturedStdout(), "first\nsecond\nthird\n");
+  EXPECT_EQ(read_file(log), " -- first\n -- second\nNOW -- third\n");
+  MESS_use_stamp(before);
 }
 
 TEST_F(Mess, ReopenedLogPerMessage) {

@@ -124,6 +124,49 @@ TEST(Numbers, IsNum) {
   EXPECT_EQ(string_is_num_len("", 1), 0);
 }
 
+// The shared ASCII tests: no locale, no sign trouble with high bytes.
+TEST(AsciiHelpers, EveryByte) {
+  static_assert(tv::is_digit('7') && !tv::is_digit('a') && tv::to_lower('Q') == 'q');
+  static_assert(tv::iequal("AaXx", "aAxX") && tv::ibegins("Print", "pr") && !tv::ibegins("p", "pr"));
+  for (int b = 0; b < 256; ++b) {
+    const char c = static_cast<char>(b);
+    EXPECT_EQ(tv::is_digit(c), b >= '0' && b <= '9') << b;
+    EXPECT_EQ(tv::is_letter(c), (b >= 'A' && b <= 'Z') || (b >= 'a' && b <= 'z')) << b;
+    EXPECT_EQ(tv::to_lower(c), (b >= 'A' && b <= 'Z') ? static_cast<char>(b + 32) : c) << b;
+  }
+  EXPECT_FALSE(tv::iequal("ab", "abc"));
+  EXPECT_FALSE(tv::iequal("\xc9", "\xe9"));  // only ASCII letters fold
+  EXPECT_TRUE(tv::ibegins("anything", ""));
+}
+
+TEST(AsciiHelpers, CopyTextIsBounded) {
+  char buf[6];
+  std::memset(buf, 'X', sizeof buf);
+  EXPECT_EQ(tv::copy_text(buf, "abc"), 3u);
+  EXPECT_STREQ(buf, "abc");
+  EXPECT_EQ(tv::copy_text(buf, "abcde"), 5u);  // fits exactly
+  EXPECT_STREQ(buf, "abcde");
+  EXPECT_EQ(tv::copy_text(buf, "abcdefgh"), 5u);  // cut: fewer than given
+  EXPECT_STREQ(buf, "abcde");
+  EXPECT_EQ(tv::copy_text(buf, std::string_view()), 0u);
+  EXPECT_STREQ(buf, "");
+  char guard[4] = {'X', 'X', 'X', 'X'};
+  EXPECT_EQ(tv::copy_text(guard, 0, "abc"), 0u);  // no room: nothing written
+  EXPECT_EQ(guard[0], 'X');
+  EXPECT_EQ(tv::copy_text(guard, 1, "abc"), 0u);
+  EXPECT_EQ(guard[0], '\0');
+  EXPECT_EQ(guard[1], 'X');
+  // A text that lies inside the buffer itself (a tail moved to the front).
+  char self[] = "path/name";
+  tv::copy_text(self, sizeof self, std::string_view(self + 5));
+  EXPECT_STREQ(self, "name");
+  // Appending: the count of the first copy is where the second starts.
+  char joined[8];
+  const std::size_t n = tv::copy_text(joined, "ab");
+  tv::copy_text(joined + n, sizeof joined - n, "cdefghij");
+  EXPECT_STREQ(joined, "abcdefg");
+}
+
 TEST(CleanLine, ControlAndHighBytes) {
   EXPECT_EQ(cleaned("AAXX 07124\r\n"), "AAXX 07124");
   EXPECT_EQ(cleaned("a\tb"), "a b");

@@ -85,6 +85,36 @@ TEST_F(System, SetAloneListsResources) {
   EXPECT_NE(out.find("sc_listed: 42\n\n"), std::string::npos) << out;
 }
 
+// The store is the resource store's, installed when the program starts;
+// any other store gets the same calls, and without one a "set" line is
+// still a command that changes nothing.
+TEST_F(System, SetCommandsGoToTheInstalledStore) {
+  static std::string calls;
+  calls.clear();
+  const ZOT_store resources = ZOT_use_store(
+      {[](const char *name, const char *value) {
+         calls.append(name).append("=").append(value ? value : "(none)").append(";");
+         return 0;
+       },
+       [] {
+         calls.append("list;");
+         return 0;
+       }});
+  EXPECT_EQ(resources.put, RES_put);
+  EXPECT_EQ(resources.list, RES_list);
+  CaptureStdout();
+  EXPECT_EQ(ZOT_set_command("set st_a=1"), 1);
+  EXPECT_EQ(ZOT_set_command("set st_b"), 1);
+  EXPECT_EQ(ZOT_set_command("set"), 1);
+  ZOT_use_store({});
+  EXPECT_EQ(ZOT_set_command("set st_c=3"), 1);
+  EXPECT_EQ(ZOT_set_command("set"), 1);
+  ZOT_use_store(resources);
+  EXPECT_EQ(GetCapturedStdout(), "Set resources\n\nSet resources\n\n");
+  EXPECT_EQ(calls, "st_a=1;st_b=(none);list;");
+  for (const char *name : {"st_a", "st_b", "st_c"}) EXPECT_EQ(RES_get(name), nullptr) << name;
+}
+
 TEST_F(System, ExitEndsProgram) {
   EXPECT_EXIT(ZOT_set_command("exit"), ::testing::ExitedWithCode(0), "");
   EXPECT_EXIT(ZOT_set_command("EXIT now"), ::testing::ExitedWithCode(0), "");

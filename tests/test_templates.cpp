@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <string_view>
 
 #include "framework/files.hpp"
 #include "framework/mess.hpp"
@@ -122,6 +123,49 @@ TEST_F(Templates, KeysPercentBlanksBracesAndSpecialNames) {
   Date no_year = mk(tv::kMissInt, 12, 7, 15);
   EXPECT_EQ(FILE_set_date(&no_year, name), 1);
   EXPECT_STREQ(name, "mine.txt");
+}
+
+// The resources come from the resource store, above the file layer, which
+// installs them when the program starts. Through other ones every path
+// code, name and list follows them; without any, every resource is absent:
+// a path code is the current directory, a "%{name}" nothing, and the
+// convention file is looked for as "name_conv" in the current directory.
+TEST_F(Templates, ResourcesThroughTheInstalledHooks) {
+  FILE_set_name("@%D/%{tag}%y%m%d%h");
+  EXPECT_EQ(expand(mk(2023, 12, 7, 15)), "/data/23120715");
+
+  const FILE_resources store = FILE_use_resources({});
+  ASSERT_NE(store.get, nullptr);
+  ASSERT_NE(store.get_list, nullptr);
+  ASSERT_NE(store.from_user, nullptr);
+  FILE_set_name("@%D/%{tag}%y%m%d%h");
+  EXPECT_EQ(expand(mk(2023, 12, 7, 15)), "./23120715");
+  char path[160];
+  EXPECT_EQ(FILE_name_conv_path(path), 0);
+  EXPECT_STREQ(path, "name_conv");
+  EXPECT_EQ(FILE_is_sequence(), 0);  // no "num_hour"
+  FILE_set_name("@|cat");
+  char name[160];
+  FILE_set_date(nullptr, name);
+  EXPECT_EQ(FILE_allow_template_command("out_file", name), 0);  // nobody gave it
+
+  FILE_use_resources({[](const char *n) -> const char * {
+                        const std::string_view v(n);
+                        return v == "data_path" ? "/other" : v == "tag" ? "T_" : v == "num_hour" ? "6" : nullptr;
+                      },
+                      [](const char *, int *count, char ***list) {
+                        *count = 0;
+                        *list = nullptr;
+                        return 0;
+                      },
+                      [](const char *) { return 1; }});
+  FILE_set_name("@%D/%{tag}%y%m%d%h");
+  EXPECT_EQ(expand(mk(2023, 12, 7, 15)), "/other/T_23120715");
+  EXPECT_EQ(FILE_is_sequence(), 1);
+  FILE_set_name("@|cat");
+  FILE_set_date(nullptr, name);
+  EXPECT_EQ(FILE_allow_template_command("out_file", name), 1);
+  FILE_use_resources(store);
 }
 
 TEST_F(Templates, ConventionKeys) {

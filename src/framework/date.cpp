@@ -8,18 +8,24 @@
 #include <cstdio>
 #include <cstring>
 #include <string_view>
+#include <utility>
 
-#include "framework/files.hpp"
+#include "framework/mess.hpp"
 #include "framework/missing.hpp"
-#include "framework/resrc.hpp"
 #include "framework/string.hpp"
 
 namespace {
 
-constexpr std::array<const char *, 12> months = {"JAN", "FEB", "MAR", "APR", "MAY", "JUN",
-                                                 "JUL", "AUG", "SEP", "OCT", "NOV", "DEC"};
-constexpr std::array<const char *, 12> months_lc = {"jan", "feb", "mar", "apr", "may", "jun",
-                                                    "jul", "aug", "sep", "oct", "nov", "dec"};
+using MonthNames = std::array<std::array<char, 4>, 12>;
+constexpr MonthNames kMonths = {{{"JAN"}, {"FEB"}, {"MAR"}, {"APR"}, {"MAY"}, {"JUN"},
+                                 {"JUL"}, {"AUG"}, {"SEP"}, {"OCT"}, {"NOV"}, {"DEC"}}};
+// The lower-case names, made from kMonths when the program is built.
+constexpr MonthNames kMonthsLower = [] {
+  MonthNames lower{};
+  for (std::size_t m = 0; m < kMonths.size(); ++m)
+    for (std::size_t i = 0; i < kMonths[m].size(); ++i) lower[m][i] = tv::to_lower(kMonths[m][i]);
+  return lower;
+}();
 // Days before each month (index 0 = January); index 12 is the year length.
 constexpr std::array<int, 13> num_day = {0, 31, 59, 90, 120, 151, 181, 212, 243, 273, 304, 334, 365};
 constexpr std::array<int, 13> num_day_leap = {0,   31,  60,  91,  121, 152, 182,
@@ -30,8 +36,7 @@ constexpr M_type kLevelFail = 192;
 constexpr M_type kLevelDateTrace = 0x40000000;
 
 // Working date of the run and its acceptance window (seconds since 1970).
-Date file_date = {tv::kMissInt, tv::kMissInt, tv::kMissInt, tv::kMissInt,
-                  tv::kMissInt, tv::kMissInt, tv::kMissInt, tv::kMissInt};
+Date file_date = kNoDate;
 std::int64_t base = 0;
 std::int64_t begin_sec = 0;
 std::int64_t end_sec = 0;
@@ -41,6 +46,10 @@ int memo_hhmm = tv::kMissInt;
 int memo_result = 0;
 int min_pre = -15;
 int min_post = 10;
+
+// Services of the layers above (see date.hpp).
+constinit DATE_resource_fn resource_fn = nullptr;
+constinit DATE_file_time_fn file_time_fn = nullptr;
 
 // Display time zone of labels.
 int tz_off = 0;
@@ -67,9 +76,9 @@ int scan_ints(const char *text, std::string_view pattern, int *vals) {
         neg = *p == '-';
         ++p;
       }
-      if (!std::isdigit(static_cast<unsigned char>(*p))) return count;
+      if (!tv::is_digit(*p)) return count;
       long v = 0;
-      while (std::isdigit(static_cast<unsigned char>(*p))) {
+      while (tv::is_digit(*p)) {
         if (v < kScanLimit) v = v * 10 + (*p - '0');
         ++p;
       }
@@ -134,12 +143,21 @@ void time_part(char *out, std::size_t size, int hour, int min, const Date &utc, 
   }
 }
 
+// The time stamps of the message layer's log lines are made here.
+[[maybe_unused]] const bool stamp_installed = [] {
+  MESS_use_stamp(DATE_get_current_str);
+  return true;
+}();
+
 }  // namespace
+
+DATE_resource_fn DATE_use_resources(DATE_resource_fn get) { return std::exchange(resource_fn, get); }
+
+DATE_file_time_fn DATE_use_file_time(DATE_file_time_fn get) { return std::exchange(file_time_fn, get); }
 
 int DATE_init(Date *date) {
   if (!date) return -1;
-  date->year = date->month = date->day = date->jday = tv::kMissInt;
-  date->wday = date->hour = date->min = date->sec = tv::kMissInt;
+  *date = kNoDate;
   return 0;
 }
 
@@ -150,14 +168,23 @@ int DATE_print(M_type level, Date *date) {
   return 0;
 }
 
-const char *DATE_month_lower(int month) {
+const char *DATE_month_abbr(int month, bool upper) {
   if (month < 1 || month > 12) return "";
-  return months_lc[month - 1];
+  const auto m = static_cast<std::size_t>(month - 1);
+  return upper ? kMonths[m].data() : kMonthsLower[m].data();
 }
+
+const char *DATE_month_lower(int month) { return DATE_month_abbr(month, false); }
 
 int DATE_is_leap(int year) {
   if (year % 100 == 0 && year % 400 != 0) return 0;
   return year % 4 == 0 ? 1 : 0;
+}
+
+int DATE_month_days(int year, int month) {
+  if (month < 1 || month > 12) return 31;
+  const auto &days = DATE_is_leap(year) ? num_day_leap : num_day;
+  return days[month] - days[month - 1];
 }
 
 std::int64_t DATE_num_sec(Date *date) {
@@ -210,7 +237,7 @@ char *DATE_get_current_str(char *str) {
   Date now;
   DATE_get_gmdate(nullptr, &now);
   int month = now.month >= 1 && now.month <= 12 ? now.month : 1;
-  std::snprintf(str, 40, "%2.2d %s %2.2d  %2.2d:%2.2d:%2.2dZ", now.year % 100, months[month - 1],
+  std::snprintf(str, 40, "%2.2d %s %2.2d  %2.2d:%2.2d:%2.2dZ", now.year % 100, DATE_month_abbr(month, true),
                 now.day, now.hour, now.min, now.sec);
   return str;
 }
@@ -267,90 +294,95 @@ int DATE_set_range(int pre, int post) {
   return 0;
 }
 
-int DATE_set_datim(Date *date) {
-  if (!date) return -1;
-  file_date = *date;
-  Date work;
-  DATE_init(&work);
-  FILE_get_time(&work);
+namespace {
 
-  int dec_hour = 0, dec_min = 0;
-  int pre = min_pre, post = min_post;
-  const char *val = RES_get("decode_hour");
-  if (val) {
-    int v[4] = {0, 0, 0, 0};
-    int form = 0;
-    int n = scan_ints(val, "%d:%d-%d+%d", v);
-    if (n >= 2) {  // H:M[-P[+Q]]
-      dec_hour = v[0];
-      dec_min = v[1];
-      if (n >= 3) pre = -v[2];
-      if (n >= 4) post = v[3];
-      form = n;
-    } else if ((n = scan_ints(val, "%d-%d+%d", v)) >= 1) {  // H[-P[+Q]]
-      dec_hour = v[0];
-      if (n >= 2) pre = -v[1];
-      if (n >= 3) post = v[2];
-      form = n + 1;
-    } else if ((n = scan_ints(val, ":-%d+%d", v)) == 2) {  // window only
-      pre = -v[0];
-      post = v[1];
-      form = 9;
-    } else if (strnicmp(val, "cu:cu", 5) == 0) {  // current hour and minute
-      int m = scan_ints(val + 5, "-%d+%d", v);
-      if (m == 2) {
-        pre = -v[0];
-        post = v[1];
-      }
-      dec_hour = file_date.hour;
-      dec_min = file_date.min;
-      form = m + 2;
-    } else if (strnicmp(val, "cu", 2) == 0) {  // current hour
-      const char *rest = val + 2;
-      int w[3] = {0, 0, 0};
-      dec_hour = file_date.hour;
-      int m = scan_ints(rest, "-%d-%d+%d", v);
-      if (m == 3) {  // -N-P+Q
-        shift_hours(&file_date, -v[0]);
-        dec_hour = file_date.hour;
-        dec_min = file_date.min;
-        pre = -v[1];
-        post = v[2];
-      } else if (scan_ints(rest, "-%d+%d", w) == 2) {  // -P+Q
-        pre = -w[0];
-        post = w[1];
-        m = 2;
-      } else if (m >= 1) {  // -N
-        shift_hours(&file_date, -v[0]);
-        dec_hour = file_date.hour;
-        dec_min = file_date.min;
-      } else if ((m = scan_ints(rest, ":%d-%d+%d", v)) >= 1) {  // :M[-P+Q]
-        dec_min = v[0];
-        if (m == 3) {
-          pre = -v[1];
-          post = v[2];
-        }
-      } else {
-        m = 0;
-      }
-      form = m + 2;
-    } else {
-      form = n;
-    }
+// What a "decode_hour" text gives: `form` 1 to 8 a time to decode for
+// (hour and minute), above 2 with a window of `pre` and `post` minutes, 9
+// a window only, 0 nothing.
+struct DecodeHour {
+  int form = 0;
+  int hour = 0;
+  int min = 0;
+  int pre = 0;
+  int post = 0;
+};
 
-    if (form >= 1 && form <= 8) {
-      if (dec_hour < 0 && file_date.hour != tv::kMissInt)
-        dec_hour = resolve_negative(dec_hour, file_date.hour);
-      if (dec_min < 0 && file_date.min != tv::kMissInt)
-        dec_min = resolve_negative(dec_min, file_date.min);
-      work.hour = dec_hour;
-      work.min = dec_min;
-      MESS_print(kLevelMess, "Decoding for: %2.2d:%2.2dZ\n", dec_hour, dec_min);
+// The "cu" forms after "cu": the hour of the working date, moved back N
+// hours by "-N" (the working date moves with it), a window "-P+Q", or a
+// minute ":M" with a window.
+void read_current_hour(const char *rest, DecodeHour &d) {
+  int v[3] = {0, 0, 0};
+  int w[2] = {0, 0};
+  d.hour = file_date.hour;
+  int m = scan_ints(rest, "-%d-%d+%d", v);
+  if (m == 3) {  // -N-P+Q
+    shift_hours(&file_date, -v[0]);
+    d.hour = file_date.hour;
+    d.min = file_date.min;
+    d.pre = -v[1];
+    d.post = v[2];
+  } else if (scan_ints(rest, "-%d+%d", w) == 2) {  // -P+Q
+    d.pre = -w[0];
+    d.post = w[1];
+    m = 2;
+  } else if (m >= 1) {  // -N
+    shift_hours(&file_date, -v[0]);
+    d.hour = file_date.hour;
+    d.min = file_date.min;
+  } else if ((m = scan_ints(rest, ":%d-%d+%d", v)) >= 1) {  // :M[-P+Q]
+    d.min = v[0];
+    if (m == 3) {
+      d.pre = -v[1];
+      d.post = v[2];
     }
-    if (form > 2) MESS_print(kLevelMess, "Decoding range: %d +%d mins\n", pre, post);
-    DATE_set_range(pre, post);
+  } else {
+    m = 0;
   }
+  d.form = m + 2;
+}
 
+// Reads a "decode_hour" text by the first form that fits.
+DecodeHour read_decode_hour(const char *val) {
+  DecodeHour d;
+  d.pre = min_pre;
+  d.post = min_post;
+  int v[4] = {0, 0, 0, 0};
+  int n = scan_ints(val, "%d:%d-%d+%d", v);
+  if (n >= 2) {  // H:M[-P[+Q]]
+    d.hour = v[0];
+    d.min = v[1];
+    if (n >= 3) d.pre = -v[2];
+    if (n >= 4) d.post = v[3];
+    d.form = n;
+  } else if ((n = scan_ints(val, "%d-%d+%d", v)) >= 1) {  // H[-P[+Q]]
+    d.hour = v[0];
+    if (n >= 2) d.pre = -v[1];
+    if (n >= 3) d.post = v[2];
+    d.form = n + 1;
+  } else if ((n = scan_ints(val, ":-%d+%d", v)) == 2) {  // window only
+    d.pre = -v[0];
+    d.post = v[1];
+    d.form = 9;
+  } else if (strnicmp(val, "cu:cu", 5) == 0) {  // current hour and minute
+    int m = scan_ints(val + 5, "-%d+%d", v);
+    if (m == 2) {
+      d.pre = -v[0];
+      d.post = v[1];
+    }
+    d.hour = file_date.hour;
+    d.min = file_date.min;
+    d.form = m + 2;
+  } else if (strnicmp(val, "cu", 2) == 0) {  // current hour
+    read_current_hour(val + 2, d);
+  } else {
+    d.form = n;
+  }
+  return d;
+}
+
+// A given hour or minute of `work` replaces that of the working date; a
+// negative one is a rounding rule against it.
+void take_work_time(const Date &work) {
   if (work.hour != tv::kMissInt) {
     if (work.hour >= 0)
       file_date.hour = work.hour;
@@ -364,6 +396,29 @@ int DATE_set_datim(Date *date) {
       file_date.min = resolve_negative(work.min, file_date.min);
   }
   if (file_date.min == tv::kMissInt) file_date.min = 0;
+}
+
+}  // namespace
+
+int DATE_set_datim(Date *date) {
+  if (!date) return -1;
+  file_date = *date;
+  Date work = kNoDate;
+  if (file_time_fn) file_time_fn(&work);
+
+  if (const char *val = resource_fn ? resource_fn("decode_hour") : nullptr) {
+    DecodeHour d = read_decode_hour(val);
+    if (d.form >= 1 && d.form <= 8) {
+      if (d.hour < 0 && file_date.hour != tv::kMissInt) d.hour = resolve_negative(d.hour, file_date.hour);
+      if (d.min < 0 && file_date.min != tv::kMissInt) d.min = resolve_negative(d.min, file_date.min);
+      work.hour = d.hour;
+      work.min = d.min;
+      MESS_print(kLevelMess, "Decoding for: %2.2d:%2.2dZ\n", d.hour, d.min);
+    }
+    if (d.form > 2) MESS_print(kLevelMess, "Decoding range: %d +%d mins\n", d.pre, d.post);
+    DATE_set_range(d.pre, d.post);
+  }
+  take_work_time(work);
 
   base = DATE_num_sec(&file_date);
   begin_sec = base + 60LL * min_pre;
@@ -438,12 +493,12 @@ int DATE_make_label(Date *date, char *label) {
   }
   int month = lab.month >= 1 && lab.month <= 12 ? lab.month : 1;
   if (lab.day == tv::kMissInt) {
-    std::snprintf(label, 40, "%3s %2.2d", months[month - 1], year);
+    std::snprintf(label, 40, "%3s %2.2d", DATE_month_abbr(month, true), year);
     return 0;
   }
   int day = lab.day >= 1 && lab.day <= 31 ? lab.day : 1;
   if (lab.hour == tv::kMissInt) {
-    std::snprintf(label, 40, "%2d %3s %2.2d", day, months[month - 1], year);
+    std::snprintf(label, 40, "%2d %3s %2.2d", day, DATE_month_abbr(month, true), year);
     return 0;
   }
   int hour = lab.hour >= 0 && lab.hour <= 23 ? lab.hour : 0;
@@ -451,7 +506,7 @@ int DATE_make_label(Date *date, char *label) {
   int min = with_min && lab.min >= 0 && lab.min <= 59 ? lab.min : 0;
   char tpart[28];  // longest: "12:30 PM ABCD [1830Z]"
   time_part(tpart, sizeof tpart, hour, min, utc, with_min);
-  std::snprintf(label, 40, "%s %2d %3s %2.2d", tpart, day, months[month - 1], year);
+  std::snprintf(label, 40, "%s %2d %3s %2.2d", tpart, day, DATE_month_abbr(month, true), year);
   return 0;
 }
 

@@ -16,7 +16,7 @@
 #include <string_view>
 
 #include "framework/mess.hpp"
-#include "framework/resrc.hpp"
+#include "framework/string.hpp"
 
 namespace {
 
@@ -58,15 +58,6 @@ void copy_cut(char *dst, std::string_view src, std::size_t max) {
 
 bool is_blank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\v' || c == '\f'; }
 
-char lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-
-bool iequal(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i)
-    if (lower(a[i]) != lower(b[i])) return false;
-  return true;
-}
-
 void recompute_matches() {
   matches = num_match <= kDefMaxTags;
   for (int i = 0; matches && i < num_match; ++i) matches = match[i] == kApply;
@@ -74,7 +65,7 @@ void recompute_matches() {
 
 int find_tag(std::string_view t) {
   for (int i = 0; i < num_tag; ++i)
-    if (iequal(tags[i], t)) return i;
+    if (tv::iequal(tags[i], t)) return i;
   return -1;
 }
 
@@ -250,10 +241,8 @@ bool directive(std::string_view word, std::string_view tag, const char *line) {
 
 }  // namespace
 
-int DEF_prog() {
-  char name[160];
-  RES_get_progname(name);
-  copy_cut(prog_name, name, kDefNameLen);
+int DEF_prog(const char *name) {
+  copy_cut(prog_name, name ? name : "", kDefNameLen);
   return 0;
 }
 
@@ -329,7 +318,7 @@ int DEF_get(char *resrc, char *value) {
     if (!has_value || !matches) continue;
     if (word.size() > 1 && word.back() == ':') word.remove_suffix(1);
     copy_cut(resrc, word, kDefKeyLen);
-    for (char *p = resrc; *p; ++p) *p = lower(*p);
+    for (char *p = resrc; *p; ++p) *p = tv::to_lower(*p);
     copy_cut(value, val, kDefValueLen);
     return 1;
   }

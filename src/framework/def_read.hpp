@@ -12,8 +12,9 @@ constexpr int kDefNameLen = 29;  // program name and title
 constexpr int kDefMaxTags = 10;  // tags, and stored open sections
 constexpr int kDefMaxBytes = 1 << 20;  // a larger defaults file is refused whole
 
-// Program name used in keys: the invocation name without directories.
-int DEF_prog();
+// Sets the program name used in keys: the invocation name without
+// directories (RES_get_progname), cut to kDefNameLen characters.
+int DEF_prog(const char *name);
 // Program title from the "name" option ("+title" appends to the name).
 int DEF_name(const char *name);
 

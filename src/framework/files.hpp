@@ -1,10 +1,10 @@
-// File naming and access: name conventions and templates, the current and
-// latest file, file sequences, and the small file-system functions.
+// File naming: name conventions and templates, the current and latest
+// file, file sequences, the date of feed files; with file access
+// (files_access.hpp), the whole FILE_ module.
 #pragma once
 
-#include <cstdio>
-
 #include "framework/date.hpp"
+#include "framework/files_access.hpp"
 
 // Name conventions and templates.
 int FILE_set_name(const char *name);
@@ -61,36 +61,23 @@ int FILE_num_hour();
 int FILE_get_skip();
 int FILE_overwrite(const char *name, int mode);
 
-// Paths and files. Path texts hold at most 159 characters plus the NUL;
-// every output buffer must hold 160 bytes.
-int FILE_fullpath(const char *name);
-char *FILE_add_path(const char *path, const char *name, char *out);
-int FILE_add_path_delim(char *str);
-int FILE_add_user_path(const char *name, char *out);
-int FILE_exist(const char *name);
-int FILE_is_stdio(const char *name);
-int FILE_is_dir(const char *name);
-long FILE_size(const char *name);
-int FILE_make_dir(const char *path, int skip);
-// Opens a standard stream, a file, or a command written "|command" when the
-// user gave that name (FILE_allow_command) and no file of that name exists;
-// any other "|" name is refused with a message. Returns null on failure.
-FILE *FILE_open(const char *name, const char *mode);
-// Closes a stream of FILE_open (a command's pipe with pclose; the standard
-// streams are only flushed). 0, or -1 when buffered data could not be
-// written or the close failed.
-int FILE_close(FILE *f);
-// 1 when `f` is a command's pipe opened by FILE_open.
-int FILE_is_pipe(FILE *f);
+// The resources the file naming reads: the path codes and "%{name}" of
+// templates, "name_conv", "file_path", "num_hour", "current", the
+// positional "filename" values, and whether the user gave a value. `get`
+// gives a value (null when absent), `get_list` splits one as RES_getvals
+// does, `from_user` tells RES_from_user. The resource store, which lies
+// above the file layer, installs them when the program starts; until then,
+// or in a program without it, every resource is absent. Returns the ones
+// in use.
+struct FILE_resources {
+  const char *(*get)(const char *name);
+  int (*get_list)(const char *name, int *count, char ***list);
+  int (*from_user)(const char *name);
+};
+FILE_resources FILE_use_resources(FILE_resources resources);
 
-// Names that may run a command: only those the user gave (command line,
-// environment, prompt, controlling process, a defaults file outside the
-// current directory). FILE_allow_command records such a name ("|command");
-// returns 1, or 0 for a name without "|". FILE_allow_template_command does
-// it for `name` just built by FILE_set_date, when the template of the last
-// FILE_set_name is that caller's own text (no name-convention entry) and
-// the resource `res` that gave it is the user's. FILE_is_command: 1 when
-// FILE_open would run `name` as a command.
-int FILE_allow_command(const char *name);
+// FILE_allow_command (files_access.hpp) for `name` just built by
+// FILE_set_date, when the template of the last FILE_set_name is that
+// caller's own text (no name-convention entry) and the resource `res` that
+// gave it is the user's.
 int FILE_allow_template_command(const char *res, const char *name);
-int FILE_is_command(const char *name);

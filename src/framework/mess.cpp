@@ -1,7 +1,6 @@
 // Message layer: level masks, terminal and log-file destinations, paging.
 #include "framework/mess.hpp"
 
-#include <algorithm>
 #include <array>
 #include <bit>
 #include <cerrno>
@@ -12,12 +11,12 @@
 #include <cstring>
 #include <string>
 #include <string_view>
+#include <utility>
 
-#include "framework/date.hpp"
-#include "framework/files.hpp"
+#include "framework/files_access.hpp"
 #include "framework/flag.hpp"
 #include "framework/string.hpp"
-#include "framework/system.hpp"
+#include "framework/version.hpp"
 
 namespace {
 
@@ -52,6 +51,7 @@ std::array<char, kMaxFileName + 1> log_name{};  // the log in use, for messages
 // Set while the log file is being opened, so that a message printed by the
 // file layer itself cannot reopen the log again and again.
 bool opening_log = false;
+constinit MESS_stamp_fn stamp_fn = nullptr;
 
 struct Keyword {
   std::string_view name;
@@ -120,11 +120,6 @@ void log_failed() {
   MESS_print(kFailure, "MESS_print: Unable to write log file, messages go to the terminal: %s\n", log_name.data());
 }
 
-bool starts_with_nocase(std::string_view token, const char *prefix) {
-  const std::size_t n = std::strlen(prefix);
-  return token.size() >= n && strnicmp(token.data(), prefix, static_cast<int>(n)) == 0;
-}
-
 // A log-file token: the name starts one separator after the prefix.
 void set_log_file(std::string_view token, std::size_t prefix_len, const char *mode, int out) {
   const std::string name(token.size() > prefix_len ? token.substr(prefix_len + 1) : "");
@@ -178,7 +173,7 @@ void set_level_token(std::string_view token) {
   }
   M_type mask = 0;
   for (const Keyword &k : kKeywords) {
-    if (starts_with_nocase(rest, k.name.data())) {
+    if (tv::ibegins(rest, k.name)) {
       mask = k.mask;
       break;
     }
@@ -203,21 +198,21 @@ std::string_view trim_blanks(std::string_view s) {
 }
 
 void apply_token(std::string_view token) {
-  if (starts_with_nocase(token, "@fi")) {
+  if (tv::ibegins(token, "@fi")) {
     set_log_file(token, 3, "a", kOutStamped);
-  } else if (starts_with_nocase(token, "+fi")) {
+  } else if (tv::ibegins(token, "+fi")) {
     set_log_file(token, 3, "a", kOutTerminal);
-  } else if (starts_with_nocase(token, "-fi")) {
+  } else if (tv::ibegins(token, "-fi")) {
     set_log_file(token, 3, "w", kOutTerminal);
-  } else if (starts_with_nocase(token, "dfi")) {
+  } else if (tv::ibegins(token, "dfi")) {
     set_log_file(token, 3, "a", kOutReopen);
-  } else if (starts_with_nocase(token, "fi")) {
+  } else if (tv::ibegins(token, "fi")) {
     set_log_file(token, 2, "a", kOutLogOnly);
-  } else if (token.size() == 6 && starts_with_nocase(token, "nopage")) {
+  } else if (token.size() == 6 && tv::ibegins(token, "nopage")) {
     page = kPageNever;
-  } else if (token.size() == 4 && starts_with_nocase(token, "page")) {
+  } else if (token.size() == 4 && tv::ibegins(token, "page")) {
     page = kPageCount;
-  } else if (starts_with_nocase(token, "line")) {
+  } else if (tv::ibegins(token, "line")) {
     set_max_lines(token);
   } else {
     set_level_token(token);
@@ -233,6 +228,70 @@ std::size_t count_newlines(const char *format) {
   for (const char *p = format; (p = std::strchr(p, '\n')) != nullptr; ++p) ++n;
   return n;
 }
+
+// Writes one formatted message to the log file, if one is open or is
+// reopened per message.
+void write_log(const char *text, std::size_t n) {
+  if (mess_out == kOutReopen && filename[0]) pfile = open_log(filename.data(), "a", &pfile_is_pipe);
+  if (pfile) {
+    if (mess_out == kOutStamped) {
+      char stamp[64] = "";
+      const char *now = stamp_fn ? stamp_fn(stamp) : nullptr;
+      std::fprintf(pfile, "%s -- ", now ? now : "");
+    }
+    write_all(pfile, text, n);
+    // A command that has stopped reading shows only when the pipe is
+    // written, so each message goes through at once.
+    if (pfile_is_pipe) std::fflush(pfile);
+    if (std::ferror(pfile)) log_failed();
+  }
+  if (mess_out == kOutReopen && pfile) {
+    FILE *f = pfile;
+    pfile = nullptr;
+    pfile_is_pipe = false;
+    if (FILE_close(f) != 0) log_failed();
+  }
+}
+
+int vprint(M_type type, const char *format, std::va_list ap) {
+  if ((type & mess_level) == 0 || !format) return 0;
+
+  // Format once; every destination gets the same text.
+  char stack[1024];
+  std::string heap;
+  const char *text = stack;
+  std::va_list again;
+  va_copy(again, ap);
+  const int len = std::vsnprintf(stack, sizeof stack, format, ap);
+  if (len >= static_cast<int>(sizeof stack)) {
+    heap.resize(static_cast<std::size_t>(len) + 1);
+    std::vsnprintf(heap.data(), heap.size(), format, again);
+    text = heap.data();
+  }
+  va_end(again);
+  if (len < 0) return 0;
+  const auto n = static_cast<std::size_t>(len);
+
+  if (!opening_log) {
+    write_log(text, n);
+    if (mess_out == kOutLogOnly) return 0;
+  }
+
+  write_all((type & (kErrorBits | kWarnBits)) ? stderr : stdout, text, n);
+
+  if (page == kPageCount) {
+    lines += static_cast<std::int64_t>(count_newlines(format));
+    if (lines > max_lines) MESS_hold(type, "Press return to continue\n");
+  }
+  return 1;
+}
+
+// File access lies below this layer: its failures are printed here.
+void report_file_failure(const char *format, std::va_list args) { vprint(kFailure, format, args); }
+[[maybe_unused]] const bool file_reports_installed = [] {
+  FILE_use_report(report_file_failure);
+  return true;
+}();
 
 }  // namespace
 
@@ -282,12 +341,12 @@ int MESS_known_word(const char *token) {
   std::string_view t = trim_blanks(token);
   if (t.empty()) return 1;
   for (const char *prefix : {"@fi", "+fi", "-fi", "dfi", "fi", "line"})
-    if (starts_with_nocase(t, prefix)) return 1;
-  if ((t.size() == 6 && starts_with_nocase(t, "nopage")) || (t.size() == 4 && starts_with_nocase(t, "page")))
+    if (tv::ibegins(t, prefix)) return 1;
+  if ((t.size() == 6 && tv::ibegins(t, "nopage")) || (t.size() == 4 && tv::ibegins(t, "page")))
     return 1;
   if (t[0] == '+' || t[0] == '-') t.remove_prefix(1);
   for (const Keyword &k : kKeywords)
-    if (starts_with_nocase(t, k.name.data())) return 1;
+    if (tv::ibegins(t, k.name)) return 1;
   return 0;
 }
 
@@ -303,56 +362,11 @@ int MESS_get_max_lines() { return max_lines; }
 // 0 if it was suppressed or went to the log file only.
 int MESS_print(M_type type, const char *format, ...) {
   if ((type & mess_level) == 0 || !format) return 0;
-
-  // Format once; every destination gets the same text.
-  char stack[1024];
-  std::string heap;
-  const char *text = stack;
-  va_list ap;
+  std::va_list ap;
   va_start(ap, format);
-  va_list again;
-  va_copy(again, ap);
-  const int len = std::vsnprintf(stack, sizeof stack, format, ap);
+  const int shown = vprint(type, format, ap);
   va_end(ap);
-  if (len >= static_cast<int>(sizeof stack)) {
-    heap.resize(static_cast<std::size_t>(len) + 1);
-    std::vsnprintf(heap.data(), heap.size(), format, again);
-    text = heap.data();
-  }
-  va_end(again);
-  if (len < 0) return 0;
-  const auto n = static_cast<std::size_t>(len);
-
-  if (!opening_log) {
-    if (mess_out == kOutReopen && filename[0]) pfile = open_log(filename.data(), "a", &pfile_is_pipe);
-    if (pfile) {
-      if (mess_out == kOutStamped) {
-        char stamp[64] = "";
-        const char *now = DATE_get_current_str(stamp);
-        std::fprintf(pfile, "%s -- ", now ? now : "");
-      }
-      write_all(pfile, text, n);
-      // A command that has stopped reading shows only when the pipe is
-      // written, so each message goes through at once.
-      if (pfile_is_pipe) std::fflush(pfile);
-      if (std::ferror(pfile)) log_failed();
-    }
-    if (mess_out == kOutReopen && pfile) {
-      FILE *f = pfile;
-      pfile = nullptr;
-      pfile_is_pipe = false;
-      if (FILE_close(f) != 0) log_failed();
-    }
-    if (mess_out == kOutLogOnly) return 0;
-  }
-
-  write_all((type & (kErrorBits | kWarnBits)) ? stderr : stdout, text, n);
-
-  if (page == kPageCount) {
-    lines += static_cast<std::int64_t>(count_newlines(format));
-    if (lines > max_lines) MESS_hold(type, "Press return to continue\n");
-  }
-  return 1;
+  return shown;
 }
 
 // Prints `mess` and waits for one character from standard input, unless
@@ -368,6 +382,8 @@ int MESS_hold(M_type type, const char *mess) {
 }
 
 int MESS_print_prog(const char *string) {
-  MESS_print(kBanner, "      %s (Ver %s)\n\n", string ? string : "", ZOT_version());
+  MESS_print(kBanner, "      %s (Ver %s)\n\n", string ? string : "", TAVRO_VERSION);
   return 0;
 }
+
+MESS_stamp_fn MESS_use_stamp(MESS_stamp_fn stamp) { return std::exchange(stamp_fn, stamp); }

@@ -24,3 +24,11 @@ int MESS_print(M_type type, const char *format, ...)
     __attribute__((format(printf, 2, 3)));
 int MESS_hold(M_type type, const char *mess);
 int MESS_print_prog(const char *string);
+
+// The time written before each line of a log set with "@fi": `stamp` puts
+// the current time into a 40-byte buffer and returns it. The date module,
+// which lies above this layer, installs its own when the program starts;
+// until then, or in a program without it, the lines get no time (" -- "
+// alone). Returns the function that was in use.
+using MESS_stamp_fn = char *(*)(char *buf);
+MESS_stamp_fn MESS_use_stamp(MESS_stamp_fn stamp);

@@ -5,11 +5,11 @@
 
 #include <algorithm>
 #include <array>
-#include <cctype>
 #include <cerrno>
 #include <climits>
 #include <csignal>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <deque>
@@ -60,7 +60,8 @@ char zot_text[] = "ZOT";
 int clargc = 0;
 char **clargv = nullptr;
 
-char *copy_text(const char *s) {
+// A copy of `s` in memory of its own (malloc, as the store frees it).
+char *dup_text(const char *s) {
   if (s == nullptr) return nullptr;
   std::size_t n = std::strlen(s) + 1;
   char *c = static_cast<char *>(std::malloc(n));
@@ -85,7 +86,7 @@ resource *find_res(const char *name) {
 
 // A new node at the end of the list; null when it cannot be allocated.
 resource *add_res(int index, const char *name, DEF_convert cvt) {
-  resource *r = new (std::nothrow) resource{index, copy_text(name), nullptr, cvt, nullptr, RES_FROM_PROGRAM, nullptr};
+  resource *r = new (std::nothrow) resource{index, dup_text(name), nullptr, cvt, nullptr, RES_FROM_PROGRAM, nullptr};
   if (r == nullptr) return nullptr;
   bool indexed = false;
   if (r->name != nullptr) {
@@ -120,7 +121,7 @@ int set_value(int index, const char *name, const char *data, DEF_convert cvt, RE
   if (name == nullptr) return -1;
   resource *r = find_res(name);
   if (r == nullptr && (r = add_res(index, name, cvt)) == nullptr) return -1;
-  char *copy = copy_text(data);  // before the old value goes: data may be it
+  char *copy = dup_text(data);  // before the old value goes: data may be it
   std::free(r->data);
   r->data = copy;
   r->index = index;
@@ -142,7 +143,7 @@ int append_value(int index, const char *name, const char *data, DEF_convert cvt,
     r->source = nullptr;
   }
   if (r->data == nullptr) {
-    r->data = copy_text(data);
+    r->data = dup_text(data);
     return 0;
   }
   std::size_t a = std::strlen(r->data), b = std::strlen(data);
@@ -156,6 +157,17 @@ int append_value(int index, const char *name, const char *data, DEF_convert cvt,
   return 0;
 }
 
+// The modules below the store (process services, dates, file naming) read
+// resources through hooks, as they may not include this module; installed
+// here when the program starts.
+const char *get_value(const char *name) { return RES_get(name); }
+[[maybe_unused]] const bool hooks_installed = [] {
+  ZOT_use_store({RES_put, RES_list});
+  DATE_use_resources(get_value);
+  FILE_use_resources({get_value, RES_getvals, RES_from_user});
+  return true;
+}();
+
 // ------------------------------------------------------------ catalogue
 
 struct CatRow {
@@ -165,19 +177,26 @@ struct CatRow {
   const char *cmd;   // null for a positional row
   int pos;
   DEF_convert cvt;
-  const char *opt;   // help: option column
+  const char *form;  // help: the value after "-cmd" ("" for a switch), or a positional row's text
   const char *desc;  // help: description
   const char *more;  // help: further lines, complete with newlines
 };
 
 constexpr CatRow none(res_type id) { return {id, nullptr, nullptr, nullptr, 0, CV_none, nullptr, nullptr, nullptr}; }
 constexpr CatRow key(res_type id, const char *def, const char *env, const char *cmd, DEF_convert cvt,
-                     const char *opt, const char *desc, const char *more = nullptr) {
-  return {id, def, env, cmd, 0, cvt, opt, desc, more};
+                     const char *form, const char *desc, const char *more = nullptr) {
+  return {id, def, env, cmd, 0, cvt, form, desc, more};
 }
 constexpr CatRow posn(res_type id, const char *def, const char *env, int pos, DEF_convert cvt,
-                      const char *opt, const char *desc) {
-  return {id, def, env, nullptr, pos, cvt, opt, desc, nullptr};
+                      const char *form, const char *desc) {
+  return {id, def, env, nullptr, pos, cvt, form, desc, nullptr};
+}
+// The colour options of the plotting programs, and the data paths.
+constexpr CatRow colour(res_type id, const char *def, const char *env, const char *cmd, const char *desc) {
+  return key(id, def, env, cmd, CV_color, "color", desc);
+}
+constexpr CatRow path(res_type id, const char *def, const char *env, const char *cmd, const char *desc) {
+  return key(id, def, env, cmd, CV_path, "path", desc);
 }
 
 constexpr const char *kMessMore =
@@ -189,122 +208,119 @@ constexpr const char *kDomainMore =
 constexpr std::array<CatRow, 115> kCatalogue = {{
     none(RES_null),
     none(RES_age),
-    key(RES_background, "background", "zotback", "bg", CV_color, "-bg color", "Background colour"),
-    key(RES_batch, "batch", "zotbatch", "ba", CV_batch, "-ba", "Run program in batch mode"),
+    colour(RES_background, "background", "zotback", "bg", "Background colour"),
+    key(RES_batch, "batch", "zotbatch", "ba", CV_batch, "", "Run program in batch mode"),
     none(RES_bin_path),
-    key(RES_bull_file, "bull_file", "zotbull", "bf", CV_string, "-bf file", "Bulletin file name"),
-    key(RES_city_file, "city_file", "zotcity", "cf", CV_string, "-cf file", "City database file name"),
+    key(RES_bull_file, "bull_file", "zotbull", "bf", CV_string, "file", "Bulletin file name"),
+    key(RES_city_file, "city_file", "zotcity", "cf", CV_string, "file", "City database file name"),
     none(RES_color_cgrid),
-    key(RES_color_clabel, "color_clabel", "zotcclabel", "ccl", CV_color, "-ccl color", "Contour label colour"),
-    key(RES_color_cloud, "color_cloud", "zotccloud", "ccd", CV_color, "-ccd color", "Cloud colour"),
-    key(RES_color_cmap, "color_cmap", "zotccmap", "ccm", CV_color, "-ccm color", "Colour map colour"),
-    key(RES_color_cont, "color_cont", "zotccont", "cco", CV_color, "-cco color", "Contour colour"),
+    colour(RES_color_clabel, "color_clabel", "zotcclabel", "ccl", "Contour label colour"),
+    colour(RES_color_cloud, "color_cloud", "zotccloud", "ccd", "Cloud colour"),
+    colour(RES_color_cmap, "color_cmap", "zotccmap", "ccm", "Colour map colour"),
+    colour(RES_color_cont, "color_cont", "zotccont", "cco", "Contour colour"),
     none(RES_color_conts),
-    key(RES_color_data, "color_data", "zotcdata", "cda", CV_color, "-cda color", "Data colour"),
+    colour(RES_color_data, "color_data", "zotcdata", "cda", "Data colour"),
     none(RES_color_echo),
-    key(RES_color_fill, "color_fill", "zotcfill", "cfi", CV_color, "-cfi color", "Fill colour"),
-    key(RES_color_front, "color_front", "zotcfront", "cfr", CV_color, "-cfr color", "Front colour"),
-    key(RES_color_grid, "color_grid", "zotcgrid", "cgr", CV_color, "-cgr color", "Grid colour"),
-    key(RES_color_hodo, "color_hodo", "zotchodo", "cho", CV_color, "-cho color", "Hodograph colour"),
-    key(RES_color_hodtxt, "color_hodtxt", "zotchodtxt", "cht", CV_color, "-cht color", "Hodograph text colour"),
-    key(RES_color_label, "color_label", "zotclabel", "cla", CV_color, "-cla color", "Label colour"),
+    colour(RES_color_fill, "color_fill", "zotcfill", "cfi", "Fill colour"),
+    colour(RES_color_front, "color_front", "zotcfront", "cfr", "Front colour"),
+    colour(RES_color_grid, "color_grid", "zotcgrid", "cgr", "Grid colour"),
+    colour(RES_color_hodo, "color_hodo", "zotchodo", "cho", "Hodograph colour"),
+    colour(RES_color_hodtxt, "color_hodtxt", "zotchodtxt", "cht", "Hodograph text colour"),
+    colour(RES_color_label, "color_label", "zotclabel", "cla", "Label colour"),
     none(RES_color_labels),
-    key(RES_color_line, "color_line", "zotcline", "cli", CV_color, "-cli color", "Line colour"),
-    key(RES_color_map, "color_map", "zotcmap", "cma", CV_color, "-cma color", "Map colour"),
-    key(RES_color_pop, "color_pop", "zotcpop", "cpo", CV_color, "-cpo color", "Precipitation probability colour"),
+    colour(RES_color_line, "color_line", "zotcline", "cli", "Line colour"),
+    colour(RES_color_map, "color_map", "zotcmap", "cma", "Map colour"),
+    colour(RES_color_pop, "color_pop", "zotcpop", "cpo", "Precipitation probability colour"),
     none(RES_color_rep),
-    key(RES_color_sound, "color_sound", "zotcsound", "cso", CV_color, "-cso color", "Sounding colour"),
-    key(RES_color_table, "color_table", "zotctable", "ct", CV_string, "-ct file", "Colour table file"),
-    key(RES_color_text, "color_text", "zotctext", "ctx", CV_color, "-ctx color", "Text colour"),
-    key(RES_color_therm, "color_therm", "zotctherm", "cth", CV_color, "-cth color", "Thermodynamic diagram colour"),
-    key(RES_color_thrmtxt, "color_thrmtxt", "zotcthrmtxt", "ctt", CV_color, "-ctt color",
-        "Thermodynamic diagram text colour"),
-    key(RES_color_wind, "color_wind", "zotcwind", "cwi", CV_color, "-cwi color", "Wind colour"),
-    key(RES_color_wx, "color_wx", "zotcwx", "cwx", CV_color, "-cwx color", "Weather colour"),
+    colour(RES_color_sound, "color_sound", "zotcsound", "cso", "Sounding colour"),
+    key(RES_color_table, "color_table", "zotctable", "ct", CV_string, "file", "Colour table file"),
+    colour(RES_color_text, "color_text", "zotctext", "ctx", "Text colour"),
+    colour(RES_color_therm, "color_therm", "zotctherm", "cth", "Thermodynamic diagram colour"),
+    colour(RES_color_thrmtxt, "color_thrmtxt", "zotcthrmtxt", "ctt", "Thermodynamic diagram text colour"),
+    colour(RES_color_wind, "color_wind", "zotcwind", "cwi", "Wind colour"),
+    colour(RES_color_wx, "color_wx", "zotcwx", "cwx", "Weather colour"),
     posn(RES_command, "command", "zotcommand", kPosAll, CV_strings, "command [...]", "Commands to run"),
-    key(RES_commands, "command", "zotcommand", "cd", CV_string, "-cd command", "Command to run"),
-    key(RES_con_base, "con_base", "zotcbase", "cb", CV_float, "-cb value", "Contour base value"),
+    key(RES_commands, "command", "zotcommand", "cd", CV_string, "command", "Command to run"),
+    key(RES_con_base, "con_base", "zotcbase", "cb", CV_float, "value", "Contour base value"),
     none(RES_con_bases),
-    key(RES_con_interval, "con_interval", "zotcint", "in", CV_float, "-in value", "Contour interval"),
+    key(RES_con_interval, "con_interval", "zotcint", "in", CV_float, "value", "Contour interval"),
     none(RES_con_intervals),
-    key(RES_con_path, "con_path", "zotcon", "cp", CV_path, "-cp path", "Converted data path"),
-    key(RES_current, "current", "zotcurrent", "cu", CV_current, "-cu [hour]", "Use current data file"),
-    key(RES_data_path, "data_path", "zotdata", "dp", CV_path, "-dp path", "Raw data path"),
+    path(RES_con_path, "con_path", "zotcon", "cp", "Converted data path"),
+    key(RES_current, "current", "zotcurrent", "cu", CV_current, "[hour]", "Use current data file"),
+    path(RES_data_path, "data_path", "zotdata", "dp", "Raw data path"),
     none(RES_data_src),
     none(RES_default),
-    key(RES_draw, "draw", "zotdraw", "dr", CV_draw, "-dr comp[,...]", "Draw components: text,data,sum,map,none"),
-    key(RES_decode_hour, "decode_hour", "zotdecode", "dh", CV_string, "-dh hour", "Actual hour to decode"),
-    key(RES_device, "device", "zotdevice", "de", CV_device, "-de device", "Output device: d,p,q,w,m"),
-    key(RES_file_param, "file_param", "zotfileparam", "pf", CV_file_param, "-pf param",
-        "File parameters: use,calc,over,app"),
-    key(RES_file_path, "file_path", "zotfile", "fp", CV_path, "-fp path", "File path"),
+    key(RES_draw, "draw", "zotdraw", "dr", CV_draw, "comp[,...]", "Draw components: text,data,sum,map,none"),
+    key(RES_decode_hour, "decode_hour", "zotdecode", "dh", CV_string, "hour", "Actual hour to decode"),
+    key(RES_device, "device", "zotdevice", "de", CV_device, "device", "Output device: d,p,q,w,m"),
+    key(RES_file_param, "file_param", "zotfileparam", "pf", CV_file_param, "param", "File parameters: use,calc,over,app"),
+    path(RES_file_path, "file_path", "zotfile", "fp", "File path"),
     posn(RES_filename, "filename", "zotfilename", 1, CV_strcpy, "file", "Input file name"),
     posn(RES_filenames, "filename", "zotfilename", kPosAll, CV_strings, "file [file...]", "Input file names"),
-    key(RES_font_list, "font_list", "zotfont", "fl", CV_string, "-fl fonts", "Font list"),
-    key(RES_forecast, "forecast", "zotfcst", "fc", CV_string, "-fc hour", "Forecast hour"),
-    key(RES_geometry, "geometry", "zotgeom", "ge", CV_string, "-ge geom", "Window geometry"),
-    key(RES_grid_num, "grid_num", "zotgnum", "gn", CV_string, "-gn num", "Grid number"),
-    key(RES_grid_path, "grid_path", "zotgrid", "gp", CV_path, "-gp path", "Gridded data path"),
-    key(RES_grid_type, "grid_type", "zotgtype", "gt", CV_int, "-gt type", "Grid type"),
-    key(RES_help, "help", "zothelp", "h", CV_help, "-h", "Print this help"),
-    key(RES_hour, "hour", "zothour", "ho", CV_hour, "-ho hour", "Actual hour of the file"),
-    key(RES_icon, "icon", "zoticon", "ic", CV_bool, "-ic", "Start as an icon"),
-    key(RES_identifier, "identifier", "zotident", "id", CV_string, "-id ident", "Specific station identifier"),
+    key(RES_font_list, "font_list", "zotfont", "fl", CV_string, "fonts", "Font list"),
+    key(RES_forecast, "forecast", "zotfcst", "fc", CV_string, "hour", "Forecast hour"),
+    key(RES_geometry, "geometry", "zotgeom", "ge", CV_string, "geom", "Window geometry"),
+    key(RES_grid_num, "grid_num", "zotgnum", "gn", CV_string, "num", "Grid number"),
+    path(RES_grid_path, "grid_path", "zotgrid", "gp", "Gridded data path"),
+    key(RES_grid_type, "grid_type", "zotgtype", "gt", CV_int, "type", "Grid type"),
+    key(RES_help, "help", "zothelp", "h", CV_help, "", "Print this help"),
+    key(RES_hour, "hour", "zothour", "ho", CV_hour, "hour", "Actual hour of the file"),
+    key(RES_icon, "icon", "zoticon", "ic", CV_bool, "", "Start as an icon"),
+    key(RES_identifier, "identifier", "zotident", "id", CV_string, "ident", "Specific station identifier"),
     none(RES_identifiers),
     none(RES_identifierp),
-    key(RES_image_path, "image_path", "zotimage", "ip", CV_string, "-ip path", "Image file path"),
-    key(RES_in_file, "in_file", "zotinfile", "if", CV_string, "-if type", "Input data file type"),
-    key(RES_in_files, "in_file", "zotinfile", "if", CV_string, "-if type[,...]", "Input data file types"),
+    key(RES_image_path, "image_path", "zotimage", "ip", CV_string, "path", "Image file path"),
+    key(RES_in_file, "in_file", "zotinfile", "if", CV_string, "type", "Input data file type"),
+    key(RES_in_files, "in_file", "zotinfile", "if", CV_string, "type[,...]", "Input data file types"),
     none(RES_ingest_port),
-    key(RES_ingestor, "ingestor", "zotingest", "ing", CV_ingestor, "-ing name", "Ingestor name"),
-    key(RES_input, "input", "zotin", "in", CV_string, "-in type", "Type of input"),
-    key(RES_label, "label", "zotlabel", "la", CV_string, "-la text", "Plot label"),
+    key(RES_ingestor, "ingestor", "zotingest", "ing", CV_ingestor, "name", "Ingestor name"),
+    key(RES_input, "input", "zotin", "in", CV_string, "type", "Type of input"),
+    key(RES_label, "label", "zotlabel", "la", CV_string, "text", "Plot label"),
     none(RES_labels),
-    key(RES_level, "level", "zotlevel", "le", CV_string, "-le level", "Vertical level"),
-    key(RES_map_file, "map_file", "zotmap", "mf", CV_string, "-mf file", "Map file name"),
-    key(RES_message, "message", "zotmess", "me", CV_mess, "-me level", "Message level to be displayed:", kMessMore),
-    key(RES_model, "model", "zotmodel", "mo", CV_string, "-mo model", "Model name"),
+    key(RES_level, "level", "zotlevel", "le", CV_string, "level", "Vertical level"),
+    key(RES_map_file, "map_file", "zotmap", "mf", CV_string, "file", "Map file name"),
+    key(RES_message, "message", "zotmess", "me", CV_mess, "level", "Message level to be displayed:", kMessMore),
+    key(RES_model, "model", "zotmodel", "mo", CV_string, "model", "Model name"),
     none(RES_name),
-    key(RES_name_conv, "name_conv", "zotnameconv", "nc", CV_name, "-nc type", "Naming convention file name"),
+    key(RES_name_conv, "name_conv", "zotnameconv", "nc", CV_name, "type", "Naming convention file name"),
     none(RES_num_grid),
-    key(RES_num_hour, "num_hour", "zotnumhour", "nh", CV_string, "-nh hour[,step]", "Number of hours to view"),
-    key(RES_object_param, "object_param", "zotobject", "op", CV_string, "-op param", "Object parameters"),
-    key(RES_out_file, "out_file", "zotoutfile", "of", CV_string, "-of type", "Output file type"),
+    key(RES_num_hour, "num_hour", "zotnumhour", "nh", CV_string, "hour[,step]", "Number of hours to view"),
+    key(RES_object_param, "object_param", "zotobject", "op", CV_string, "param", "Object parameters"),
+    key(RES_out_file, "out_file", "zotoutfile", "of", CV_string, "type", "Output file type"),
     none(RES_out_files),
-    key(RES_output, "output", "zotout", "ou", CV_string, "-ou type", "Type of output"),
-    key(RES_parameter, "parameter", "zotparam", "pa", CV_string, "-pa param[,...]", "Program parameters"),
-    key(RES_plot_domain, "plot_domain", "zotpdomain", "pd", CV_domain, "-pd domain", "Plot domain", kDomainMore),
-    key(RES_plot_format, "plot_format", "zotpformat", "fo", CV_string, "-fo format", "Plot format"),
-    key(RES_plot_param, "plot_param", "zotpparam", "pp", CV_string, "-pp param", "Plot parameters"),
+    key(RES_output, "output", "zotout", "ou", CV_string, "type", "Type of output"),
+    key(RES_parameter, "parameter", "zotparam", "pa", CV_string, "param[,...]", "Program parameters"),
+    key(RES_plot_domain, "plot_domain", "zotpdomain", "pd", CV_domain, "domain", "Plot domain", kDomainMore),
+    key(RES_plot_format, "plot_format", "zotpformat", "fo", CV_string, "format", "Plot format"),
+    key(RES_plot_param, "plot_param", "zotpparam", "pp", CV_string, "param", "Plot parameters"),
     none(RES_plot_range),
-    key(RES_plot_scale, "plot_scale", "zotpscale", "ps", CV_string, "-ps scale", "Plot scale"),
-    key(RES_plot_type, "plot_type", "zotptype", "pl", CV_plot_type, "-pl type",
-        "Plot type: cf,lcf,ln,dln,ndln,value,none"),
+    key(RES_plot_scale, "plot_scale", "zotpscale", "ps", CV_string, "scale", "Plot scale"),
+    key(RES_plot_type, "plot_type", "zotptype", "pl", CV_plot_type, "type", "Plot type: cf,lcf,ln,dln,ndln,value,none"),
     none(RES_plot_types),
     none(RES_position),
-    key(RES_product, "product", "zotprod", "pro", CV_string, "-pro name", "Product name"),
+    key(RES_product, "product", "zotprod", "pro", CV_string, "name", "Product name"),
     none(RES_program),
-    key(RES_raw_path, "raw_path", "zotraw", "rp", CV_path, "-rp path", "Raw files path"),
+    path(RES_raw_path, "raw_path", "zotraw", "rp", "Raw files path"),
     none(RES_read_conf),
-    key(RES_region, "region", "zotregion", "re", CV_region, "-re region", "Map region", kDomainMore),
+    key(RES_region, "region", "zotregion", "re", CV_region, "region", "Map region", kDomainMore),
     none(RES_save_param),
-    key(RES_stat_prior, "stat_prior", "zotprior", "pr", CV_int, "-pr prior", "Priority of stations used in the plot"),
-    key(RES_state, "state", "zotstate", "st", CV_string, "-st state", "State or province"),
-    key(RES_table, "table", "zottable", "ta", CV_bool, "-ta", "Print a table"),
-    key(RES_time, "time", "zottime", "ti", CV_string, "-ti time", "Time of the data"),
-    key(RES_title, "title", "zottitle", "tt", CV_string, "-tt title", "Window title"),
+    key(RES_stat_prior, "stat_prior", "zotprior", "pr", CV_int, "prior", "Priority of stations used in the plot"),
+    key(RES_state, "state", "zotstate", "st", CV_string, "state", "State or province"),
+    key(RES_table, "table", "zottable", "ta", CV_bool, "", "Print a table"),
+    key(RES_time, "time", "zottime", "ti", CV_string, "time", "Time of the data"),
+    key(RES_title, "title", "zottitle", "tt", CV_string, "title", "Window title"),
     none(RES_unit),
     posn(RES_values, "value", "zotvalue", kPosAll, CV_strings, "value [value...]", "Values"),
-    key(RES_variable, "variable", "zotvar", "va", CV_string, "-va var", "Variable name"),
-    key(RES_watch_path, "watch_path", "zotwatch", "wp", CV_path, "-wp path", "Watch file data path"),
-    key(RES_window_num, "window_num", "zotwindow", "wn", CV_int, "-wn num", "Window number"),
-    key(RES_color_watch, "color_watch", "zotcwatch", "cwa", CV_color, "-cwa color", "Watch colour"),
-    key(RES_log_file, "log_file", "zotlog", "lf", CV_string, "-lf file", "Log file name"),
-    key(RES_grid_domain, "grid_domain", "zotgdomain", "gd", CV_domain, "-gd domain", "Grid domain", kDomainMore),
-    key(RES_inputg, "input", "zotin", "inp", CV_string, "-inp type", "Type of input"),
-    key(RES_text_path, "text_path", "zottext", "tp", CV_path, "-tp path", "Text file path"),
-    key(RES_model_path, "model_path", "zotmpath", "mp", CV_path, "-mp path", "Model file path"),
-    key(RES_sat_path, "sat_path", "zotsat", "sp", CV_path, "-sp path", "Satellite file path"),
+    key(RES_variable, "variable", "zotvar", "va", CV_string, "var", "Variable name"),
+    path(RES_watch_path, "watch_path", "zotwatch", "wp", "Watch file data path"),
+    key(RES_window_num, "window_num", "zotwindow", "wn", CV_int, "num", "Window number"),
+    colour(RES_color_watch, "color_watch", "zotcwatch", "cwa", "Watch colour"),
+    key(RES_log_file, "log_file", "zotlog", "lf", CV_string, "file", "Log file name"),
+    key(RES_grid_domain, "grid_domain", "zotgdomain", "gd", CV_domain, "domain", "Grid domain", kDomainMore),
+    key(RES_inputg, "input", "zotin", "inp", CV_string, "type", "Type of input"),
+    path(RES_text_path, "text_path", "zottext", "tp", "Text file path"),
+    path(RES_model_path, "model_path", "zotmpath", "mp", "Model file path"),
+    path(RES_sat_path, "sat_path", "zotsat", "sp", "Satellite file path"),
 }};
 
 constexpr bool catalogue_in_order() {
@@ -322,21 +338,12 @@ const CatRow *cat_row(res_type key) {
 
 // ----------------------------------------------------------- conversions
 
-char lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+using tv::ibegins;
+using tv::iequal;
+using tv::is_digit;
+using tv::is_letter;
+using tv::to_lower;
 
-bool iequal(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i)
-    if (lower(a[i]) != lower(b[i])) return false;
-  return true;
-}
-
-// True when `text` begins with `head`, ignoring case.
-bool ibegins(std::string_view text, std::string_view head) {
-  return text.size() >= head.size() && iequal(text.substr(0, head.size()), head);
-}
-
-bool is_digit(char c) { return c >= '0' && c <= '9'; }
 bool is_space(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
 
 // Reads a decimal integer the way "%Nd" does (leading white space, an
@@ -376,8 +383,7 @@ bool scan_lit(const char *&p, char c) {
 
 // The file time of the "hour" resource, by the first form that fits.
 void conv_hour(const char *data) {
-  Date d{tv::kMissInt, tv::kMissInt, tv::kMissInt, tv::kMissInt,
-         tv::kMissInt, tv::kMissInt, tv::kMissInt, tv::kMissInt};
+  Date d = kNoDate;
   const std::size_t len = std::strlen(data);
   const bool colon = std::strchr(data, ':') != nullptr;
   const char *p = data;
@@ -555,8 +561,6 @@ int conv_device(const char *data, char *out) {
 // --------------------------------------------------------------- decoding
 
 RES_defobj def_table[kMaxDefs + 1];
-
-bool is_letter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
 
 // Number of dashes of an option word ("-x" or "--x"), 0 for no option.
 int option_dashes(const char *arg) {
@@ -744,9 +748,9 @@ std::size_t word_distance(std::string_view a, std::string_view b) {
   for (std::size_t j = 0; j <= b.size(); ++j) d[0][j] = j;
   for (std::size_t i = 1; i <= a.size(); ++i) {
     for (std::size_t j = 1; j <= b.size(); ++j) {
-      const std::size_t cost = lower(a[i - 1]) == lower(b[j - 1]) ? 0 : 1;
+      const std::size_t cost = to_lower(a[i - 1]) == to_lower(b[j - 1]) ? 0 : 1;
       std::size_t v = std::min({d[i - 1][j] + 1, d[i][j - 1] + 1, d[i - 1][j - 1] + cost});
-      if (i > 1 && j > 1 && lower(a[i - 1]) == lower(b[j - 2]) && lower(a[i - 2]) == lower(b[j - 1]))
+      if (i > 1 && j > 1 && to_lower(a[i - 1]) == to_lower(b[j - 2]) && to_lower(a[i - 2]) == to_lower(b[j - 1]))
         v = std::min(v, d[i - 2][j - 2] + 1);
       d[i][j] = v;
     }
@@ -1055,13 +1059,10 @@ char *RES_get_progname(char *prog) {
     base = slash ? slash + 1 : full;
   }
   if (prog != nullptr) {
-    std::size_t n = std::strlen(base);
-    if (n > static_cast<std::size_t>(kPathLen)) n = kPathLen;
-    std::memcpy(prog, base, n);
-    prog[n] = '\0';
+    tv::copy_text(prog, kPathLen + 1, base);
     return prog;
   }
-  char *copy = copy_text(base);
+  char *copy = dup_text(base);
   return copy ? copy : zot_text;
 }
 
@@ -1101,22 +1102,10 @@ int RES_init(int argc, char **argv, res_type *res_key, res_type *res_pos) {
   return 1;
 }
 
-int RES_decode(const char *, const char *, int argc, char **argv, RES_defobj *table) {
-  static RES_defobj empty_table[1] = {};
-  if (table == nullptr) table = empty_table;
-  if (argv == nullptr) argc = 0;
-  int nrows = 0;
-  while (table[nrows].def) ++nrows;
+namespace {
 
-  // 1. Command line and the program name of the defaults keys.
-  RES_setCL(argc, argv);
-  DEF_prog();
-
-  // 2. Defaults path from the environment.
-  if (const char *path = std::getenv("zotdefault"))
-    set_value(tv::kMissInt, "default", path, CV_string, RES_FROM_ENV);
-
-  // 3. "name" and "default" come before any defaults file is read.
+// Phase 3: "name" and "default" come before any defaults file is read.
+void take_early_options(int argc, char **argv) {
   for (int i = 1; i < argc; ++i) {
     if (argv[i] == nullptr || option_dashes(argv[i]) == 0) continue;
     Option o = parse_option(i, argc, argv);
@@ -1129,8 +1118,12 @@ int RES_decode(const char *, const char *, int argc, char **argv, RES_defobj *ta
       set_value(tv::kMissInt, "default", o.value, CV_string, RES_FROM_COMMAND);
     }
   }
+}
 
-  // 4. Defaults sources along the defaults path (6: controlling process).
+// Phase 4: the defaults sources along the defaults path: "+tag" defines a
+// tag, "#key" is a controlling process (phase 6), anything else a file or
+// directory.
+void read_defaults_path(const RES_defobj *table) {
   const char *path = RES_get("default");
   if (path == nullptr) path = ".:/home/zot/etc:/usr/local/zot/etc";
   int nel = 0;
@@ -1148,18 +1141,10 @@ int RES_decode(const char *, const char *, int argc, char **argv, RES_defobj *ta
       read_defaults(e, table);
   }
   free_parsed_array(nel, el);
+}
 
-  // 5. Environment variables.
-  char value[kDefValueLen + 1];
-  for (int i = 0; i < nrows; ++i)
-    if (table[i].def[0] && DEF_env(table[i].def, table[i].env, value))
-      set_value(i, table[i].def, value, table[i].cvt, RES_FROM_ENV);
-
-  // 7. Command line, then 8. the end of the exchange.
-  second_pass(argc, argv, table);
-  close_link();
-
-  // 9. Conversions with side effects, in store order.
+// Phase 9: the conversions with side effects, in store order.
+void convert_stored(const RES_defobj *table, int nrows) {
   for (resource *r = root_res.next; r != nullptr; r = r->next) {
     if (r->index < 0 || r->index >= nrows) continue;
     const RES_defobj &row = table[r->index];
@@ -1178,6 +1163,40 @@ int RES_decode(const char *, const char *, int argc, char **argv, RES_defobj *ta
       convert(r, row.out, r->cvt);
     }
   }
+}
+
+}  // namespace
+
+int RES_decode(const char *, const char *, int argc, char **argv, RES_defobj *table) {
+  static RES_defobj empty_table[1] = {};
+  if (table == nullptr) table = empty_table;
+  if (argv == nullptr) argc = 0;
+  int nrows = 0;
+  while (table[nrows].def) ++nrows;
+
+  // 1. Command line and the program name of the defaults keys.
+  RES_setCL(argc, argv);
+  char prog[kPathLen + 1];
+  DEF_prog(RES_get_progname(prog));
+
+  // 2. Defaults path from the environment.
+  if (const char *path = std::getenv("zotdefault"))
+    set_value(tv::kMissInt, "default", path, CV_string, RES_FROM_ENV);
+
+  take_early_options(argc, argv);
+  read_defaults_path(table);
+
+  // 5. Environment variables.
+  char value[kDefValueLen + 1];
+  for (int i = 0; i < nrows; ++i)
+    if (table[i].def[0] && DEF_env(table[i].def, table[i].env, value))
+      set_value(i, table[i].def, value, table[i].cvt, RES_FROM_ENV);
+
+  // 7. Command line, then 8. the end of the exchange.
+  second_pass(argc, argv, table);
+  close_link();
+
+  convert_stored(table, nrows);
   for (const std::string &text : unknown_options()) MESS_print(kLevFail, "%s", text.c_str());
   unknown_options().clear();
   return 0;
@@ -1255,14 +1274,9 @@ int RES_conv_data(const char *data, char *out, DEF_convert cvt) {
     case CV_string:
       store(out, data);
       break;
-    case CV_strcpy: {
-      // The system's file-name limit: `out` holds 160 bytes.
-      std::size_t n = std::strlen(data);
-      if (n > static_cast<std::size_t>(kPathLen)) n = kPathLen;
-      std::memcpy(out, data, n);
-      out[n] = '\0';
+    case CV_strcpy:
+      tv::copy_text(out, kPathLen + 1, data);  // `out` holds a file name of the system
       break;
-    }
     case CV_path:
       conv_path(data, out);
       break;
@@ -1302,11 +1316,20 @@ int RES_set_device(const char *str) {
 
 int RES_help_item(res_type res) {
   const CatRow *row = cat_row(res);
-  if (row == nullptr || row->opt == nullptr) {
+  if (row == nullptr) {
     MESS_print(kLevPrint, "%d\n", static_cast<int>(res));
     return 1;
   }
-  MESS_print(kLevPrint, " %-10s  %s\n", row->opt, row->desc);
+  // The option column: "-cmd form", "-cmd" for a switch, the form alone
+  // for a positional row.
+  char opt[kOptNameLen + 32];
+  if (row->cmd == nullptr)
+    std::snprintf(opt, sizeof opt, "%s", row->form);
+  else if (row->form[0] == '\0')
+    std::snprintf(opt, sizeof opt, "-%s", row->cmd);
+  else
+    std::snprintf(opt, sizeof opt, "-%s %s", row->cmd, row->form);
+  MESS_print(kLevPrint, " %-10s  %s\n", opt, row->desc);
   if (row->more) MESS_print(kLevPrint, "%s", row->more);
   return 1;
 }

@@ -10,8 +10,6 @@ namespace {
 
 inline int lower(char c) { return std::tolower(static_cast<unsigned char>(c)); }
 
-inline bool is_digit(char c) { return c >= '0' && c <= '9'; }
-
 // Reads up to `len` characters that are not a line feed into `string`.
 // The line feed that ends the line is consumed with it, so an empty line
 // anywhere (also the first one of a file) reads as one empty line and a
@@ -171,14 +169,14 @@ int string_is_num(const char *string) {
   if (!string || !*string) return 0;
   if (*string == '-') ++string;
   for (; *string; ++string)
-    if (!is_digit(*string)) return 0;
+    if (!tv::is_digit(*string)) return 0;
   return 1;
 }
 
 int string_is_num_len(const char *string, int len) {
   if (!string || !*string) return 0;
   for (int i = 0; i < len; ++i)
-    if (!is_digit(string[i])) return 0;  // also stops on the terminator
+    if (!tv::is_digit(string[i])) return 0;  // also stops on the terminator
   return 1;
 }
 

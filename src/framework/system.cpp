@@ -11,14 +11,11 @@
 #include <ctime>
 #include <iterator>
 #include <string>
+#include <utility>
 
 #include "framework/mess.hpp"
-#include "framework/resrc.hpp"
 #include "framework/string.hpp"
-
-#ifndef TAVRO_VERSION
-#define TAVRO_VERSION "unknown"
-#endif
+#include "framework/version.hpp"
 
 namespace {
 
@@ -28,6 +25,7 @@ constexpr M_type kEcho = 0x800;
 constexpr int kPromptLine = 79;
 
 double elapsed_secs = 0.0;
+constinit ZOT_store store{};
 
 inline bool is_space(char c) { return std::isspace(static_cast<unsigned char>(c)) != 0; }
 
@@ -75,6 +73,8 @@ void ZOT_exit(int status) {
 
 const char *ZOT_version() { return TAVRO_VERSION; }
 
+ZOT_store ZOT_use_store(ZOT_store s) { return std::exchange(store, s); }
+
 // "set name value" / "set name=value" stores a resource, "set" alone lists
 // them, "exit" ends the program. Returns 1 for a "set" command, else 0.
 int ZOT_set_command(const char *string) {
@@ -90,13 +90,13 @@ int ZOT_set_command(const char *string) {
     while (*p && *p != '=' && *p != ' ') ++p;
     if (p == name) {
       MESS_print(kEcho, "Set resources\n");
-      RES_list();
+      if (store.list) store.list();
       MESS_print(kEcho, "\n");
       return 1;
     }
     const std::string key(name, p);
     while (*p == '=' || *p == ' ') ++p;
-    RES_put(key.c_str(), *p ? p : nullptr);
+    if (store.put) store.put(key.c_str(), *p ? p : nullptr);
     return 1;
   }
   if (strnicmp(string, "exit", 4) == 0) ZOT_exit(0);

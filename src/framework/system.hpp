@@ -12,6 +12,16 @@ int ZOT_set_command(const char *string);
 char *ZOT_prompts(const char *prompt, char *str, int length);
 float ZOT_promptf(const char *prompt);
 int ZOT_sleep(float secs);
+// The store of the "set" commands typed at a prompt: `put` keeps a value
+// ("set name value"), `list` prints every value ("set" alone). The resource
+// store, which lies above this module, installs it when the program
+// starts; until then, or in a program without it, a "set" line is still
+// taken as a command and changes nothing. Returns the store in use.
+struct ZOT_store {
+  int (*put)(const char *name, const char *value);
+  int (*list)();
+};
+ZOT_store ZOT_use_store(ZOT_store store);
 // Writes to a pipe whose reader has gone fail with EPIPE instead of ending
 // the process. 0, or -1 when the handler could not be set.
 int ZOT_catch_sigpipe();

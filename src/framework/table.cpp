@@ -165,6 +165,31 @@ int TAB_key(TAB_table *tab, const char *key) {
   return static_cast<int>(key_hash(key, &len) % static_cast<std::uint32_t>(tab->tab_size));
 }
 
+namespace {
+
+// A new slot of key `k` goes to the end of its bucket's chain and into the
+// index by key: after the last slot of the same key, or as the chain's
+// newest key.
+void link_slot(TAB_table *tab, int k, std::uint32_t bucket, TAB_entry *slot, const char *key, std::uint32_t hash,
+               std::size_t len) {
+  TAB_entry **tail = &tab->tail[k][bucket];
+  (*tail)->link = slot;
+  *tail = slot;
+  for (TAB_entry *e = &tab->table[k][bucket];; e = e->other) {
+    if (same_key(e, key, hash, len)) {
+      e->same_last->same = slot;
+      e->same_last = slot;
+      return;
+    }
+    if (e->other == nullptr) {
+      e->other = slot;
+      return;
+    }
+  }
+}
+
+}  // namespace
+
 int TAB_enter(TAB_table *tab, const void *data, ...) {
   if (!created(tab) || data == nullptr) return -1;
   const int nkey = tab->numkey;
@@ -213,27 +238,7 @@ int TAB_enter(TAB_table *tab, const void *data, ...) {
     slot->hash = hash[k];
     slot->len = static_cast<std::uint32_t>(len[k]);
     slot->same_last = slot;
-    if (fresh[k]) {
-      TAB_entry *head = &tab->table[k][bucket[k]];
-      TAB_entry **tail = &tab->tail[k][bucket[k]];
-      (*tail)->link = slot;
-      *tail = slot;
-      // Index by key: after the last slot of the same key, or as the
-      // chain's newest key.
-      TAB_entry *e = head;
-      for (;;) {
-        if (same_key(e, keys[k], hash[k], len[k])) {
-          e->same_last->same = slot;
-          e->same_last = slot;
-          break;
-        }
-        if (e->other == nullptr) {
-          e->other = slot;
-          break;
-        }
-        e = e->other;
-      }
-    }
+    if (fresh[k]) link_slot(tab, k, bucket[k], slot, keys[k], hash[k], len[k]);
     slots[k] = slot;
   }
 
