@@ -42,7 +42,7 @@ void check_record(SFC_report &r) {
   for (float h : r.cld_height) require(in(h, 0, 35000));
 }
 
-void decode_one(const char *text, int type) {
+void decode_one(const char *text, ReportType type) {
   SFC_report r;
   SFC_initialize(&r);
   const int rc = SYN_decode(text, type, &r);
@@ -63,8 +63,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
   }();
   (void)quiet;
   if (size < 2) return 0;
+  // Every section type, and one that is none of them.
   static const int kTypes[] = {1, 2, 4, 8, 16, 0};
-  const int type = kTypes[data[0] % 6];
+  const auto type = static_cast<ReportType>(kTypes[data[0] % 6]);
   const bool trace = (data[0] & 0x80) != 0;
   SYN_set_iw(static_cast<int>(data[1] % 12) - 1);
   SYN_set_prhour((data[1] >> 4) * 100);
@@ -80,11 +81,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     SYN_read_reset();
     char rep[kSynDataMax + 1];
     char id[kSynIdMax + 1] = "";
-    int rtype = 0;
+    auto rtype = ReportType::land;
     for (int guard = 0; guard < 10000 && SYN_read_raw(f, rep, id, &rtype) == 1; ++guard) {
       require(terminated(rep, sizeof rep));
       decode_one(rep, rtype);
-      decode_one(rep, 8);
+      decode_one(rep, ReportType::drifter);
     }
     std::fclose(f);
   }

@@ -110,7 +110,7 @@ void reset_section() {
   if (!f) return;
   char data[kSynDataMax + 1];
   char id[kSynIdMax + 1] = "";
-  int type = 0;
+  auto type = ReportType::land;
   SYN_read_reset();
   while (SYN_read_raw(f, data, id, &type) == 1) {
   }
@@ -128,7 +128,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *bytes, std::size_t siz
     if (f) {
       char data[kSynDataMax + 1];
       char id[kSynIdMax + 1] = "";
-      int type = 0;
+      auto type = ReportType::land;
       int calls = 0;
       while (SYN_read_raw(f, data, id, &type) == 1) {
         if (std::strlen(data) > static_cast<size_t>(kSynDataMax)) __builtin_trap();

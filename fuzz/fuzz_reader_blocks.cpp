@@ -20,7 +20,7 @@ namespace {
 
 struct Report {
   int rc;
-  int type;
+  ReportType type;
   std::string id;
   std::string text;
   bool operator==(const Report &) const = default;
@@ -36,7 +36,7 @@ void fresh_section_state() {
   SYN_read_reset();
   char data[kSynDataMax + 1];
   char id[kSynIdMax + 1] = "";
-  int type = 0;
+  auto type = ReportType::land;
   while (SYN_read_raw(f, data, id, &type) != -1) {
   }
   std::fclose(f);
@@ -48,7 +48,7 @@ std::vector<Report> read_all(FILE *f) {
   SYN_read_reset();
   char data[kSynDataMax + 1];
   char id[kSynIdMax + 1] = "";
-  int type = 0;
+  auto type = ReportType::land;
   int rc;
   for (int guard = 0; guard < 100000 && (rc = SYN_read_raw(f, data, id, &type)) != -1; ++guard)
     out.push_back({rc, type, id, data});
