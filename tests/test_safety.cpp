@@ -17,6 +17,7 @@
 #include <cstring>
 #include <filesystem>
 #include <functional>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -60,6 +61,18 @@ bool wait_for(const std::function<bool()> &cond, double secs = 30) {
     std::this_thread::sleep_for(std::chrono::milliseconds(5));
   }
   return true;
+}
+
+// Is a flock held on `path`? Read from /proc/locks, so that asking takes
+// no lock that a run could find taken.
+bool flock_held(const std::string &path) {
+  struct stat st {};
+  if (stat(path.c_str(), &st) != 0) return false;
+  std::istringstream locks(read_file("/proc/locks"));
+  const std::string inode = ":" + std::to_string(st.st_ino) + " ";
+  for (std::string line; std::getline(locks, line);)
+    if (line.find(" FLOCK ") != std::string::npos && line.find(inode) != std::string::npos) return true;
+  return false;
 }
 
 struct Result {
@@ -360,6 +373,9 @@ TEST_F(Safety, ConcurrentAppendsKeepEveryRecordWhole) {
     const pid_t a = start({"-pf", "app", "-of", f.out_file, "23120712.syn"}, "err_a");
     const int in = feed("23120712.syn", a);
     ASSERT_GE(in, 0);
+    // The first run looks at its input before it takes the lock: the second
+    // starts only once the first holds it.
+    EXPECT_TRUE(wait_for([&] { return flock_held(dir.file(std::string(".") + f.name + ".lock")); }));
     const pid_t b = start({"-pf", "app", "-of", f.out_file, "23120712b.syn"}, "err_b");
     EXPECT_TRUE(wait_for([&] { return !read_file(dir.file("err_b")).empty(); }));
     const std::string text = bulletins(4000, 10000);
