@@ -21,3 +21,16 @@ int clean_line(unsigned char *line);
 int strmcat(char *s1, const char *s2, int m);
 int fgetnline(FILE *ifile, char *string, int len);
 int fgetstring(FILE *ifile, char *string, int len);
+
+// Numbers written as printf writes them, straight into [p, end): at most
+// end - p bytes and no terminator; a number that does not fit is cut where
+// the room ends. Both return the end of what was written. They cost no
+// format parsing and no allocation: records of many thousand reports are
+// written with them.
+//
+// As "%<width>.<prec>f" of `v` (any double, any precision >= 0; below 0
+// counts as 6, as printf's default).
+char *str_put_fixed(char *p, char *end, double v, int width, int prec);
+// As "%<width>.<prec>d" of `v` (prec < 0: none), or "%0<width>d" when
+// `zero_pad` and no precision is given.
+char *str_put_int(char *p, char *end, long long v, int width, int prec = -1, bool zero_pad = false);
