@@ -272,7 +272,7 @@ constexpr int kFastPad = 8;
 // Figures of `v` in decimal (1 for 0): from the bit length, log10(2) being
 // about 1233 / 4096, and one comparison, so that no branch has to guess
 // how long the number of a field is.
-int count_figures(std::uint64_t v) {
+[[gnu::always_inline]] inline int count_figures(std::uint64_t v) {
   const std::uint64_t u = v | 1;  // same figures, and 0 counts as 1
   const int t = (std::bit_width(u) * 1233) >> 12;
   return t + (u >= kPow10[static_cast<std::size_t>(t)] ? 1 : 0);
@@ -300,7 +300,7 @@ void put_figures(char *end, std::uint64_t v) {
 // the usual case, all four figures are put together in one word and its
 // leading zeros shifted out, so that the length costs no branch; this
 // stores four bytes whatever `nf` is, and the callers leave room for them.
-inline char *put_number(char *p, std::uint64_t v, int nf) {
+[[gnu::always_inline]] inline char *put_number(char *p, std::uint64_t v, int nf) {
   if constexpr (std::endian::native == std::endian::little) {
     if (v < 10000) {
       const auto w = static_cast<std::uint32_t>(v);
@@ -317,7 +317,7 @@ inline char *put_number(char *p, std::uint64_t v, int nf) {
 }
 
 // `n` (at most kFastPad) copies of `c` at `p`, stored as one word.
-inline char *pad_fast(char *p, int n, char c) {
+[[gnu::always_inline]] inline char *pad_fast(char *p, int n, char c) {
   std::uint64_t word;
   std::memset(&word, c, sizeof word);
   std::memcpy(p, &word, sizeof word);
@@ -341,7 +341,7 @@ char *copy_bounded(char *p, char *end, const char *s, std::size_t n) {
 // (the fast path's range) every half-integer is a double, and s - q is
 // exact.
 template <int P>
-std::uint64_t scaled_round(double a) {
+[[gnu::always_inline]] inline std::uint64_t scaled_round(double a) {
   constexpr double k = P == 0 ? 1.0 : P == 1 ? 10.0 : 100.0;
   const double s = a * k;
   auto q = static_cast<std::uint64_t>(s);
@@ -362,7 +362,7 @@ std::uint64_t scaled_round(double a) {
 // are free and W is at most kFastPad. Padding, sign and figures are stored
 // without a branch on their lengths: stores that later ones may overwrite.
 template <int P>
-char *fixed_fast(char *p, double v, int width) {
+[[gnu::always_inline]] inline char *fixed_fast(char *p, double v, int width) {
   constexpr std::uint64_t kDiv = P == 0 ? 1 : P == 1 ? 10 : 100;
   const std::uint64_t q = scaled_round<P>(std::fabs(v));
   const std::uint64_t ip = q / kDiv;
@@ -389,7 +389,9 @@ char *fixed_fast(char *p, double v, int width) {
 
 // Any value and precision: the figures made whole first (std::to_chars is
 // exact as printf, only slower), then padded and cut to the room.
-char *fixed_any(char *p, char *end, double v, int width, int prec) {
+[[gnu::noinline]] char *fixed_any(char *p, char *end, double v, int width, int prec) {
+  if (!p || p >= end) return p;
+  if (prec < 0) prec = 6;
   char tmp[400];    // any double in fixed notation with up to 64 decimals
   std::string big;  // more decimals than that: never in a record
   std::string_view text;
@@ -408,48 +410,23 @@ char *fixed_any(char *p, char *end, double v, int width, int prec) {
   return copy_bounded(p, end, text.data(), text.size());
 }
 
-}  // namespace
-
-char *str_put_fixed(char *p, char *end, double v, int width, int prec) {
-  if (!p || p >= end) return p;
-  if (prec < 0) prec = 6;
-  // Below 1e13 the value has at most 14 figures before the point.
-  if (prec <= 2 && std::fabs(v) < 1e13 && width <= kFastPad && end - p >= kFastRoom) {
-    switch (prec) {
-      case 0: return fixed_fast<0>(p, v, width);
-      case 1: return fixed_fast<1>(p, v, width);
-      default: return fixed_fast<2>(p, v, width);
-    }
-  }
-  return fixed_any(p, end, v, width, prec);
+// One function for each usual precision keeps each one small (few
+// registers to save); below 1e13 the value has at most 14 figures before
+// the point.
+template <int P>
+[[gnu::noinline]] char *fixed_prec(char *p, char *end, double v, int width) {
+  if (!(std::fabs(v) < 1e13) || width > kFastPad || end - p < kFastRoom) return fixed_any(p, end, v, width, P);
+  return fixed_fast<P>(p, v, width);
 }
 
-char *str_put_int(char *p, char *end, long long v, int width, int prec, bool zero_pad) {
+// "%W.Pd" and "%0Wd" in full, for what the short way does not take.
+[[gnu::noinline]] char *int_any(char *p, char *end, long long v, int width, int prec, bool zero_pad) {
   if (!p || p >= end) return p;
   const bool neg = v < 0;
   const std::uint64_t mag = neg ? 0 - static_cast<std::uint64_t>(v) : static_cast<std::uint64_t>(v);
-  const int nf = count_figures(mag);
-  // A precision on a value that is not negative is the same as zero padding.
-  if (prec >= 0 && !neg && prec >= width && prec >= nf) {
-    width = prec;
-    prec = -1;
-    zero_pad = true;
-  }
   const int sign = neg ? 1 : 0;
-  if (prec < 0 && width <= kFastPad && end - p >= kFastRoom) {
-    const int len = nf + sign;
-    if (zero_pad) {
-      *p = '-';
-      p = pad_fast(p + sign, width - len, '0');
-    } else {
-      p = pad_fast(p, width - len, ' ');
-      *p = '-';
-      p += sign;
-    }
-    return put_number(p, mag, nf);
-  }
-  // The general case: "%.0d" of 0 has no figure at all.
-  const int figures = prec == 0 && mag == 0 ? 0 : nf;
+  // "%.0d" of 0 has no figure at all.
+  const int figures = prec == 0 && mag == 0 ? 0 : count_figures(mag);
   int zeros = prec > figures ? prec - figures : 0;
   if (prec < 0 && zero_pad && width > figures + sign) zeros = width - figures - sign;
   p = pad_bounded(p, end, width - sign - zeros - figures, ' ');
@@ -458,4 +435,40 @@ char *str_put_int(char *p, char *end, long long v, int width, int prec, bool zer
   char tmp[24];
   if (figures > 0) put_figures(tmp + figures, mag);
   return copy_bounded(p, end, tmp, static_cast<std::size_t>(figures));
+}
+
+}  // namespace
+
+char *str_put_fixed(char *p, char *end, double v, int width, int prec) {
+  switch (prec) {
+    case 0: return fixed_prec<0>(p, end, v, width);
+    case 1: return fixed_prec<1>(p, end, v, width);
+    case 2: return fixed_prec<2>(p, end, v, width);
+    default: return fixed_any(p, end, v, width, prec);
+  }
+}
+
+char *str_put_int(char *p, char *end, long long v, int width, int prec, bool zero_pad) {
+  // A precision at least as wide as the field, on a value that is not
+  // negative, is the same as zero padding ("%4.4d" of a time).
+  if (prec >= width && prec > 0 && v >= 0 && prec <= kFastPad) {
+    width = prec;
+    prec = -1;
+    zero_pad = true;
+  }
+  if (prec >= 0 || width > kFastPad || end - p < kFastRoom) return int_any(p, end, v, width, prec, zero_pad);
+  const bool neg = v < 0;
+  const std::uint64_t mag = neg ? 0 - static_cast<std::uint64_t>(v) : static_cast<std::uint64_t>(v);
+  const int nf = count_figures(mag);
+  const int sign = neg ? 1 : 0;
+  const int len = nf + sign;
+  if (zero_pad) {
+    *p = '-';
+    p = pad_fast(p + sign, width - len, '0');
+  } else {
+    p = pad_fast(p, width - len, ' ');
+    *p = '-';
+    p += sign;
+  }
+  return put_number(p, mag, nf);
 }
