@@ -14,8 +14,9 @@ constexpr SfcType kTextTypes[] = {SfcType::text_ext, SfcType::text, SfcType::old
 constexpr SfcType kXmlTypes[] = {SfcType::xml};
 constexpr SfcType kCdfTypes[] = {SfcType::cdf, SfcType::old_cdf};
 
-// The first row is the default format.
-const SfcFormat kFormats[] = {
+// The first row is the default format. Constant, so that it is there before
+// any other module's start-up code asks for it.
+constexpr SfcFormat kFormats[] = {
     {"zot", kTextTypes, "syn_cvt_zot", "zot", "text, one line per report (the default)", &kSfcTextOps},
     {"xml", kXmlTypes, "syn_cvt_xml", "xml", "XML, one obs element per report", &kSfcXmlOps},
     {"cdf", kCdfTypes, "syn_cvt_cdf", "cdf", "netCDF, one record per report, metric units", &kSfcCdfOps},
