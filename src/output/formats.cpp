@@ -19,7 +19,7 @@ constexpr SfcType kCdfTypes[] = {SfcType::cdf, SfcType::old_cdf};
 constexpr SfcFormat kFormats[] = {
     {"zot", kTextTypes, "syn_cvt_zot", "zot", "text, one line per report (the default)", &kSfcTextOps},
     {"xml", kXmlTypes, "syn_cvt_xml", "xml", "XML, one obs element per report", &kSfcXmlOps},
-    {"cdf", kCdfTypes, "syn_cvt_cdf", "cdf", "netCDF, one record per report, metric units", &kSfcCdfOps},
+    {"cdf", kCdfTypes, "syn_cvt_cdf", "cdf", "netCDF, one record per report, in metric units", &kSfcCdfOps},
 };
 
 bool same_word(std::string_view a, std::string_view b) {
@@ -76,5 +76,5 @@ const char *SFC_format_words() {
 
 void SFC_print_formats(M_type level) {
   for (const SfcFormat &f : kFormats)
-    MESS_print(level, "               %-5.*s %s\n", static_cast<int>(f.word.size()), f.word.data(), f.help);
+    MESS_print(level, " %-4.*s %s\n", static_cast<int>(f.word.size()), f.word.data(), f.help);
 }
