@@ -148,7 +148,7 @@ void BM_DecodeReports(benchmark::State &state) {
   for (auto _ : state) {
     for (const auto &rep : reps) {
       SFC_initialize(&r);
-      benchmark::DoNotOptimize(SYN_decode(rep.text.c_str(), rep.type, &r));
+      benchmark::DoNotOptimize(SYN_decode(rep.text.c_str(), static_cast<ReportType>(rep.type), &r));
       benchmark::ClobberMemory();
     }
   }
@@ -173,9 +173,9 @@ std::vector<Report> corpus_reports() {
     SYN_read_reset();
     char data[kSynDataMax + 1];
     char id[kSynIdMax + 1] = "";
-    int type = 0;
+    ReportType type = ReportType::land;
     for (int guard = 0; guard < 100000 && SYN_read_raw(f, data, id, &type) == 1; ++guard)
-      reps.push_back({data, type, SYN_get_iw()});
+      reps.push_back({data, type_bit(type), SYN_get_iw()});
     std::fclose(f);
   }
   return reps;
@@ -193,7 +193,7 @@ void BM_DecodeCorpus(benchmark::State &state) {
     for (const auto &rep : reps) {
       SYN_set_iw(rep.iw);
       SFC_initialize(&r);
-      benchmark::DoNotOptimize(SYN_decode(rep.text.c_str(), rep.type, &r));
+      benchmark::DoNotOptimize(SYN_decode(rep.text.c_str(), static_cast<ReportType>(rep.type), &r));
       benchmark::ClobberMemory();
     }
   }

@@ -62,7 +62,7 @@ void BM_ReadRaw(benchmark::State &state) {
   std::string text = bulletins();
   char data[kSynDataMax + 1];
   char id[kSynIdMax + 1];
-  int type = 0;
+  ReportType type = ReportType::land;
   long long reports = 0;
   for (auto _ : state) {
     FILE *f = fmemopen(text.data(), text.size(), "r");
@@ -98,7 +98,7 @@ void BM_ReadRawFile(benchmark::State &state) {
   std::fclose(out);
   char data[kSynDataMax + 1];
   char id[kSynIdMax + 1];
-  int type = 0;
+  ReportType type = ReportType::land;
   long long reports = 0;
   for (auto _ : state) {
     FILE *f = std::fopen(path, "r");

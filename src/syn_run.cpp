@@ -540,7 +540,7 @@ int SYN_decode_file(const char *filename) {
 
   char text[kSynDataMax + 1];
   char id[kSynIdMax + 1] = "";
-  int type = SYN_get_rep_type();
+  ReportType type = SYN_get_rep_type();
   SFC_report report;
   const bool t_num = MESS_check(kReportNum) != 0;
   const bool t_raw = MESS_check(kRawText) != 0;
@@ -561,13 +561,13 @@ int SYN_decode_file(const char *filename) {
     }
     SFC_initialize(&report);
     std::memcpy(report.area, "UN", 3);
-    if (t_num) MESS_print(kReportNum, "%d:%s ", type, id);
+    if (t_num) MESS_print(kReportNum, "%d:%s ", type_bit(type), id);
     if (t_raw) MESS_print(kRawText, "%s\n", text);
     // The type of the report's own section (the section state may already
     // have moved on to the next one).
     SYN_decode(text, type, &report);
     SFC_check_valid(&report, 0);
-    if (type == 1) complete_land(report);
+    if (type == ReportType::land) complete_land(report);
     if (update != 0)
       merge_report(report);
     else

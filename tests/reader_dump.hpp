@@ -12,7 +12,7 @@
 namespace tvtest {
 
 struct RawReport {
-  int type = 0;
+  ReportType type = ReportType::land;
   std::string id;
   std::string text;
 };
@@ -25,7 +25,7 @@ inline std::vector<RawReport> read_reports(FILE *f, int limit = 100000) {
   SYN_read_reset();
   char data[kSynDataMax + 1];
   char id[kSynIdMax + 1] = "";
-  int type = 0;
+  ReportType type = ReportType::land;
   while (limit-- > 0 && SYN_read_raw(f, data, id, &type) == 1) out.push_back({type, id, data});
   return out;
 }
@@ -44,7 +44,7 @@ inline std::vector<RawReport> read_reports(const std::string &bytes, int limit =
 // One line per report: "type id |text|".
 inline std::string format_reports(const std::vector<RawReport> &reps) {
   std::string s;
-  for (const auto &r : reps) s += std::to_string(r.type) + " " + r.id + " |" + r.text + "|\n";
+  for (const auto &r : reps) s += std::to_string(type_bit(r.type)) + " " + r.id + " |" + r.text + "|\n";
   return s;
 }
 

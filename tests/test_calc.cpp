@@ -5,6 +5,7 @@
 
 #include "framework/missing.hpp"
 #include "report/calc.hpp"
+#include "stations/geodesy.hpp"
 
 namespace {
 

@@ -25,7 +25,7 @@ struct Decoded {
 };
 
 // Decodes `text` as the report loop does, with the section state given.
-Decoded decode(const std::string &text, int type = 1, int prhour = 1200, int iw = 4) {
+Decoded decode(const std::string &text, ReportType type = ReportType::land, int prhour = 1200, int iw = 4) {
   SYN_set_prhour(prhour);
   SYN_set_iw(iw);
   Decoded d;
@@ -130,13 +130,13 @@ TEST(LandWind, UnitFromSectionLine) {
     float spd;
   } cases[] = {{0, 9.72f}, {1, 9.72f}, {3, 5.0f}, {4, 5.0f}, {-1, 5.0f}, {7, 5.0f}};
   for (const auto &c : cases) {
-    Decoded d = decode(kLand, 1, 1200, c.iw);
+    Decoded d = decode(kLand, ReportType::land, 1200, c.iw);
     EXPECT_FLOAT_EQ(d.r.w_spd, c.spd) << "iw " << c.iw;
-    Decoded cm = decode("SDHN4 46/// /1405 ", 16, 1200, c.iw);
+    Decoded cm = decode("SDHN4 46/// /1405 ", ReportType::coastal, 1200, c.iw);
     EXPECT_FLOAT_EQ(cm.r.w_spd, c.spd) << "coastal station, iw " << c.iw;
   }
   // 00fff is in the same unit.
-  Decoded d = decode("72403 11560 83699 00050 10150 ", 1, 1200, 1);
+  Decoded d = decode("72403 11560 83699 00050 10150 ", ReportType::land, 1200, 1);
   EXPECT_EQ(d.r.w_dir, 360.0f);
   EXPECT_FLOAT_EQ(d.r.w_spd, 97.2f);
   EXPECT_FLOAT_EQ(d.r.t, 59.0f);
@@ -152,7 +152,7 @@ TEST(LandWind, UnitThroughTheReader) {
   SYN_read_reset();
   char data[kSynDataMax + 1];
   char id[kSynIdMax + 1] = "";
-  int type = 0;
+  ReportType type = ReportType::land;
   float speeds[2] = {0, 0};
   int n = 0;
   while (n < 2 && SYN_read_raw(f, data, id, &type) == 1) {
@@ -234,7 +234,7 @@ TEST(LandIdent, LongIdentifierIsCutAndNumberRead) {
 
 TEST(LandIdent, CoastalMarineReport) {
   // A real coastal-marine report.
-  Decoded d = decode("SDHN4 46/// /1407 10123 40226 91736 222// 00241 333 91209 ", 16, 1200, 4);
+  Decoded d = decode("SDHN4 46/// /1407 10123 40226 91736 222// 00241 333 91209 ", ReportType::coastal, 1200, 4);
   ASSERT_EQ(d.rc, 1);
   EXPECT_STREQ(d.r.id, "SDHN4");
   EXPECT_STREQ(d.r.area, "CM");
@@ -470,7 +470,7 @@ TEST(LandSection1, CloudTypesAndExactTime) {
   EXPECT_EQ(d.r.time, 1736);
   d = decode("72403 11560 82705 917// ");
   EXPECT_EQ(d.r.time, 1700);
-  d = decode("72403 11560 82705 9//30 ", 1, 600);
+  d = decode("72403 11560 82705 9//30 ", ReportType::land, 600);
   EXPECT_EQ(d.r.time, 600) << "minutes without their hour change nothing";
 }
 
@@ -490,7 +490,7 @@ TEST(Corpus, EveryReportDecodesPlausibly) {
     SYN_read_reset();
     char data[kSynDataMax + 1];
     char id[kSynIdMax + 1] = "";
-    int type = 0;
+    ReportType type = ReportType::land;
     int guard = 100000;
     while (guard-- > 0 && SYN_read_raw(f, data, id, &type) == 1) {
       ++reports;

@@ -2,9 +2,6 @@
 // depth, sunshine and radiation groups, precipitation, and the traces.
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <cstdio>
 #include <cstring>
 #include <iterator>
@@ -26,7 +23,7 @@ SFC_report decode(const std::string &text, int prhour = 1200, int iw = 4) {
   SYN_set_iw(iw);
   SFC_report r;
   SFC_initialize(&r);
-  EXPECT_EQ(SYN_decode(text.c_str(), 1, &r), 1) << text;
+  EXPECT_EQ(SYN_decode(text.c_str(), ReportType::land, &r), 1) << text;
   return r;
 }
 
@@ -242,43 +239,64 @@ std::string random_report(unsigned &seed) {
   return t;
 }
 
-// Decodes with standard output sent to /dev/null (the scanner's traces).
-SFC_report decode_quiet(const std::string &text, int type) {
-  std::fflush(stdout);
-  const int saved = dup(1);
-  const int null_fd = open("/dev/null", O_WRONLY);
-  dup2(null_fd, 1);
+// Decodes at message level `level` with direct matching on or off; what
+// the decoder printed goes to `printed`.
+SFC_report decode_at(const std::string &text, ReportType type, M_type level, bool direct,
+                     std::string &printed) {
+  const M_type saved = MESS_get();
+  MESS_set(0, level);
+  SYN_set_direct_matching(direct);
+  testing::internal::CaptureStdout();
   SFC_report r;
   SFC_initialize(&r);
   SYN_decode(text.c_str(), type, &r);
   std::fflush(stdout);
-  dup2(saved, 1);
-  close(saved);
-  close(null_fd);
+  printed = testing::internal::GetCapturedStdout();
+  SYN_set_direct_matching(true);
+  MESS_set(0, saved);
   return r;
 }
 
 }  // namespace
 
-// Clean groups are matched without the scanner unless its traces are on;
-// with them on every pattern goes through it. Both must decode alike.
+// Clean groups, texts and section indicators are matched without the
+// scanner; with direct matching off the scanner decides every group. Both
+// must decode alike, and the trace level must change nothing of what is
+// decoded: with the scanner's traces on the direct matching still decides,
+// and the scanner, called for its trace only, prints what it prints when it
+// decides.
 TEST(Decoder, DirectMatchingAgreesWithTheScanner) {
   unsigned seed = 7;
-  const int types[] = {1, 2, 4, 8, 16};
+  const ReportType types[] = {ReportType::land, ReportType::ship, ReportType::numeric_ship,
+                              ReportType::drifter, ReportType::coastal};
+  constexpr M_type kQuiet = 0x000FFFFFu;
+  constexpr M_type kTraces = 0xF00FFFFFu;  // identifier, group and scanner traces
   int differ = 0;
-  for (int i = 0; i < 4000; ++i) {
+  for (int i = 0; i < 4000 && differ < 5; ++i) {
     const std::string text = random_report(seed);
-    const int type = types[i % 5];
+    const ReportType type = types[i % 5];
     SYN_set_prhour(1200);
     SYN_set_iw(i % 3 == 0 ? 1 : 4);
-    SFC_report fast;
-    SFC_initialize(&fast);
-    SYN_decode(text.c_str(), type, &fast);
-    MESS_set(1, 0x80000000u);
-    SFC_report scanned = decode_quiet(text, type);
-    MESS_set(-1, 0x80000000u);
-    if (std::memcmp(&fast, &scanned, sizeof fast) != 0 && differ++ < 5)
-      ADD_FAILURE() << "type " << type << ": " << text;
+    std::string direct_out, scanned_out, traced_out, traced_scanned_out;
+    const SFC_report direct = decode_at(text, type, kQuiet, true, direct_out);
+    const SFC_report scanned = decode_at(text, type, kQuiet, false, scanned_out);
+    const SFC_report traced = decode_at(text, type, kTraces, true, traced_out);
+    const SFC_report traced_scanned = decode_at(text, type, kTraces, false, traced_scanned_out);
+    const std::string what = "type " + std::to_string(type_bit(type)) + ": " + text;
+    for (const SFC_report *other : {&scanned, &traced, &traced_scanned}) {
+      if (std::memcmp(&direct, other, sizeof direct) != 0) {
+        ++differ;
+        ADD_FAILURE() << "records differ, " << what;
+      }
+    }
+    EXPECT_EQ(direct_out, "") << what;
+    if (traced_out != traced_scanned_out) {
+      ++differ;
+      EXPECT_EQ(traced_out, traced_scanned_out) << what;
+    }
+    if (i == 0) {
+      EXPECT_NE(traced_out.find("SCANP:"), std::string::npos) << traced_out;
+    }
   }
   EXPECT_EQ(differ, 0);
 }

@@ -14,7 +14,7 @@ namespace {
 
 constexpr float kMiss = tv::kMissFloat;
 
-SFC_report decode(const std::string &text, int type = 2, int prhour = 0, int section_iw = -1,
+SFC_report decode(const std::string &text, ReportType type = ReportType::ship, int prhour = 0, int section_iw = -1,
                   int *rc = nullptr) {
   SYN_set_prhour(prhour);
   SYN_set_iw(section_iw);
@@ -31,7 +31,7 @@ float fahrenheit(float c) { return 32.0f + 9.0f * c / 5.0f; }
 
 TEST(ShipIdent, CallSignPositionAndMetresPerSecond) {
   int rc = 0;
-  SFC_report r = decode("ABCD 07121 99412 71234 41/98 82710 10150 ", 2, 600, 4, &rc);
+  SFC_report r = decode("ABCD 07121 99412 71234 41/98 82710 10150 ", ReportType::ship, 600, 4, &rc);
   ASSERT_EQ(rc, 1);
   EXPECT_STREQ(r.id, "sABCD");
   EXPECT_EQ(r.wmo, 99999);
@@ -50,7 +50,7 @@ TEST(ShipIdent, CallSignPositionAndMetresPerSecond) {
 }
 
 TEST(ShipIdent, NumericIdentifierIsABuoy) {
-  SFC_report r = decode("46035 07124 99412 71234 41/98 82710 ", 4);
+  SFC_report r = decode("46035 07124 99412 71234 41/98 82710 ", ReportType::numeric_ship);
   EXPECT_STREQ(r.id, "b46035");
   EXPECT_STREQ(r.area, "BU");
   EXPECT_EQ(r.wmo, 99999);
@@ -59,13 +59,13 @@ TEST(ShipIdent, NumericIdentifierIsABuoy) {
 
 TEST(ShipIdent, SectionIndicatorDoesNotApplyToShips) {
   // Knots from the ship's group even after an AAXX line in metres per second.
-  SFC_report r = decode("ABCD 07124 99412 71234 41/98 82710 ", 2, 0, 1);
+  SFC_report r = decode("ABCD 07124 99412 71234 41/98 82710 ", ReportType::ship, 0, 1);
   EXPECT_EQ(r.w_spd, 10.0f);
   // A ship without a unit figure keeps knots.
-  r = decode("ABCD 0712/ 99412 71234 41/98 82710 ", 2, 0, 1);
+  r = decode("ABCD 0712/ 99412 71234 41/98 82710 ", ReportType::ship, 0, 1);
   EXPECT_EQ(r.w_spd, 10.0f);
   EXPECT_EQ(r.time, 1200);
-  r = decode("ABCD 07//1 99412 71234 ", 2, 600);
+  r = decode("ABCD 07//1 99412 71234 ", ReportType::ship, 600);
   EXPECT_EQ(r.time, tv::kMissInt) << "a missing hour is not the section's hour";
 }
 
@@ -112,7 +112,7 @@ TEST(ShipSection1, SeaVisibilityCode) {
   SFC_report ship = decode("ABCD 07124 99412 71234 41/9/ 82710 ");
   EXPECT_EQ(ship.vis, kMiss);
   EXPECT_EQ(ship.w_dir, 270.0f);
-  SFC_report land = decode("72403 41/9/ 82710 ", 1);
+  SFC_report land = decode("72403 41/9/ 82710 ", ReportType::land);
   EXPECT_EQ(land.w_dir, kMiss) << "the land form does not take the group";
   // Other visibility codes in a ship report.
   ship = decode("ABCD 07124 99412 71234 41565 82710 ");
@@ -126,7 +126,7 @@ TEST(ShipSection2, RealReportEveryField) {
   SFC_report r = decode(
       "PHBT 28183 99408 70635 41798 40711 10245 20200 40205 58012 70211 83026 22254 00230 "
       "20202 3//// 4//// 5//// 80214 ",
-      2, 1800, -1, &rc);
+      ReportType::ship, 1800, -1, &rc);
   ASSERT_EQ(rc, 1);
   EXPECT_STREQ(r.id, "sPHBT");
   EXPECT_EQ(r.time, 1800);
@@ -187,6 +187,6 @@ TEST(ShipSection2, SeaTemperatureSignAndMethod) {
 }
 
 TEST(ShipSection2, TriedForLandReportsToo) {
-  SFC_report r = decode("72403 11560 82705 10150 22200 00241 ", 1);
+  SFC_report r = decode("72403 11560 82705 10150 22200 00241 ", ReportType::land);
   EXPECT_FLOAT_EQ(r.sst, 24.1f);
 }

@@ -50,13 +50,13 @@ TEST(Dribu, HandedOverByTheReportDecoder) {
   SYN_set_prhour(600);
   SFC_report r;
   SFC_initialize(&r);
-  EXPECT_EQ(SYN_decode(kBuoy, 8, &r), 1);
+  EXPECT_EQ(SYN_decode(kBuoy, ReportType::drifter, &r), 1);
   EXPECT_STREQ(r.id, "DRIBU");
   EXPECT_STREQ(r.area, "DR");
   EXPECT_FLOAT_EQ(r.lat, 34.123f);
   EXPECT_FLOAT_EQ(r.t, 27.86f);
   SFC_initialize(&r);
-  EXPECT_EQ(SYN_decode("12 ", 8, &r), 0) << "no identifier: not handed over";
+  EXPECT_EQ(SYN_decode("12 ", ReportType::drifter, &r), 0) << "no identifier: not handed over";
 }
 
 TEST(Dribu, Quadrants) {

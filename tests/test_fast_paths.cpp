@@ -305,7 +305,7 @@ TEST(BlockReader, NextFileAfterResetStartsClean) {
   write_file(dir.file("b"), "72407 11560 82705=\n");
   char data[kSynDataMax + 1];
   char id[kSynIdMax + 1] = "";
-  int type = 0;
+  ReportType type = ReportType::land;
   FILE *a = std::fopen(dir.file("a").c_str(), "r");
   ASSERT_TRUE(a);
   SYN_read_reset();

@@ -29,10 +29,10 @@ TEST(ReaderLand, SectionLineThenReport) {
   auto r = read_reports(kHead + "AAXX 07124\n" + kLand + "\n");
   ASSERT_EQ(r.size(), 1u);
   EXPECT_EQ(r[0].id, "72403");
-  EXPECT_EQ(r[0].type, 1);
+  EXPECT_EQ(r[0].type, ReportType::land);
   EXPECT_EQ(r[0].text, "72403 11560 82705 10150 20089 39981 40132 57010 60001  ");
   EXPECT_EQ(SYN_get_prhour(), 1200);
-  EXPECT_EQ(SYN_get_rep_type(), 1);
+  EXPECT_EQ(SYN_get_rep_type(), ReportType::land);
 }
 
 TEST(ReaderLand, FirstReportOnTheSectionLine) {
@@ -58,7 +58,7 @@ TEST(ReaderLand, ReportOnTheSectionLineGetsItsHour) {
   SYN_read_reset();
   char data[kSynDataMax + 1];
   char id[kSynIdMax + 1] = "";
-  int type = 0;
+  ReportType type = ReportType::land;
   std::string times;
   while (SYN_read_raw(f, data, id, &type) == 1) {
     SFC_report rep;
@@ -152,11 +152,11 @@ TEST(ReaderShip, IdentifierDecidesShipOrPlatform) {
                         "WXYZ9 07121 99412 71234 41598\n"
                         "10150 20089=\n");
   ASSERT_EQ(r.size(), 3u);
-  EXPECT_EQ(r[0].type, 2);
+  EXPECT_EQ(r[0].type, ReportType::ship);
   EXPECT_EQ(r[0].id, "ABCD");
-  EXPECT_EQ(r[1].type, 4);
+  EXPECT_EQ(r[1].type, ReportType::numeric_ship);
   EXPECT_EQ(r[1].id, "46035");
-  EXPECT_EQ(r[2].type, 2);
+  EXPECT_EQ(r[2].type, ReportType::ship);
   EXPECT_EQ(r[2].text, "WXYZ9 07121 99412 71234 41598 10150 20089  ");
 }
 
@@ -166,7 +166,7 @@ TEST(ReaderShip, ReportOnTheKeywordLine) {
   ASSERT_EQ(r.size(), 2u);
   EXPECT_EQ(r[0].id, "PHBT");
   EXPECT_EQ(r[0].text, "PHBT 28183 99408 70635 41798 70211 83026  ");
-  EXPECT_EQ(r[1].type, 2);
+  EXPECT_EQ(r[1].type, ReportType::ship);
   EXPECT_EQ(r[1].text, "ZMFR   28184 99413 31748  ");
 }
 
@@ -174,7 +174,7 @@ TEST(ReaderSections, HeadingSetsHourAndEndsReport) {
   auto r = read_reports(kHead + "BBXX\nABCD 07121 99412\n** SMUS01 KWBC 071150\n" + kLand + "\n");
   ASSERT_EQ(r.size(), 2u);
   EXPECT_EQ(r[0].text, "ABCD 07121 99412 ");
-  EXPECT_EQ(r[1].type, 1) << "a heading returns to land reports";
+  EXPECT_EQ(r[1].type, ReportType::land) << "a heading returns to land reports";
   EXPECT_EQ(r[1].id, "72403");
   EXPECT_EQ(SYN_get_prhour(), 1150);
 
@@ -193,7 +193,7 @@ TEST(ReaderSections, DriftingBuoySectionStartsNothing) {
     if (x.text != " ") {
       ++reports;
       EXPECT_EQ(x.id, "72403");
-      EXPECT_EQ(x.type, 1);
+      EXPECT_EQ(x.type, ReportType::land);
     }
   EXPECT_EQ(reports, 1);
 }
@@ -214,12 +214,12 @@ TEST(ReaderSections, MobileLandSectionStartsNothing) {
   EXPECT_EQ(ids, "RPLV2 AUP06 ");
   ASSERT_GE(r.size(), 2u);
   EXPECT_EQ(r[1].text, "AUP06 08201 99192 31468 ///// ////1 ") << "the keyword line ends it";
-  EXPECT_EQ(SYN_get_rep_type(), 32);
+  EXPECT_EQ(SYN_get_rep_type(), ReportType::mobile_land);
 
   r = read_reports(kHead + "OOXX\nAUP06 08201 99192 31468 ///// ////1=\nAAXX 28181\n" + kLand + "\n");
   ids.clear();
   for (const auto &x : r)
-    if (x.text != " ") ids += x.id + "/" + std::to_string(x.type) + " ";
+    if (x.text != " ") ids += x.id + "/" + std::to_string(type_bit(x.type)) + " ";
   EXPECT_EQ(ids, "72403/1 ") << "a land section after it reads as before";
 }
 
@@ -228,8 +228,8 @@ TEST(ReaderSections, AnySectionKeywordEndsAnOpenReport) {
                         "CMAN 28184\nRPLV2 46/// /3610 1//// 40195=\n");
   ASSERT_EQ(r.size(), 2u);
   EXPECT_EQ(r[0].text, "72403 11560 82705 ");
-  EXPECT_EQ(r[0].type, 1);
-  EXPECT_EQ(r[1].type, 16);
+  EXPECT_EQ(r[0].type, ReportType::land);
+  EXPECT_EQ(r[1].type, ReportType::coastal);
   EXPECT_EQ(r[1].id, "RPLV2");
   EXPECT_EQ(SYN_get_iw(), 4);
 }
@@ -298,7 +298,7 @@ TEST(ReaderLines, RestOfALongLineIsNoLineOfItsOwn) {
   ASSERT_EQ(r.size(), 2u);
   EXPECT_EQ(r[0].text, "72403 11560 333 10234 " + l3 + " ");
   EXPECT_EQ(r[1].id, "72405");
-  EXPECT_EQ(r[1].type, 1);
+  EXPECT_EQ(r[1].type, ReportType::land);
 }
 
 // A cut that falls on a blank keeps the two groups apart; a line of exactly
@@ -332,7 +332,7 @@ TEST(ReaderLines, ReportTextBoundedAt450) {
   char data[kSynDataMax + 8];
   std::memset(data, '#', sizeof data);
   char id[kSynIdMax + 1];
-  int type = 0;
+  ReportType type = ReportType::land;
   FILE *f = std::tmpfile();
   ASSERT_NE(f, nullptr);
   std::fwrite(in.data(), 1, in.size(), f);
@@ -376,7 +376,7 @@ TEST(ReaderLines, ResetEmptiesTheLookAhead) {
   const std::string tb = "72407 11560 82705=\n";
   char data[kSynDataMax + 1];
   char id[kSynIdMax + 1];
-  int type = 0;
+  ReportType type = ReportType::land;
   for (bool reset : {false, true}) {
     FILE *a = std::tmpfile();
     FILE *b = std::tmpfile();
@@ -516,7 +516,7 @@ TEST(ReaderLines, EmptyStreamGivesMinusOne) {
   EXPECT_EQ(blank[0].text, " ");
   char data[kSynDataMax + 1] = "x";
   char id[kSynIdMax + 1] = "";
-  int type = 0;
+  ReportType type = ReportType::land;
   FILE *f = std::tmpfile();
   ASSERT_NE(f, nullptr);
   SYN_read_reset();

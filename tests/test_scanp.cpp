@@ -328,3 +328,107 @@ TEST(ScanpTrace, LinesOnlyWhenLevelEnabled) {
 }
 
 }  // namespace
+
+// ---------------------------------------------------------------------------
+// Patterns read at compile time (report/scanp_pattern.hpp): what the
+// decoders derive from a pattern must be what the scanner does with it.
+
+#include "report/scanp_pattern.hpp"
+
+namespace {
+
+// The forms the decoders rely on, checked where they are derived.
+constexpr ScanPattern<22> kTemp("1%1!/!d%2!//!d%1!/!d ");
+static_assert(kTemp.form == ScanForm::groups && kTemp.groups == 1 && kTemp.nconv == 3);
+static_assert(kTemp.nstore == 3 && kTemp.store[0] == 'i' && kTemp.store[2] == 'i');
+static_assert(kTemp.lead == '1' && kTemp.prefix == 1 && kTemp.min_len == 6);
+static_assert(kTemp.shape[0].n == 4 && kTemp.shape[0].piece[2].start == 2 &&
+              kTemp.shape[0].piece[2].width == 2 && kTemp.shape[0].piece[2].kind == PieceKind::field);
+
+constexpr ScanPattern kMark("%*(333) ");
+static_assert(kMark.form == ScanForm::mark && kMark.mark == 3 && kMark.min_len == 4);
+static_assert(kMark.nconv == 1 && kMark.nstore == 0 && kMark.lead == '3');
+
+constexpr ScanPattern kSection2("%*(222)%*2!//!d ");
+static_assert(kSection2.form == ScanForm::groups && kSection2.nconv == 2 && kSection2.nstore == 0);
+static_assert(kSection2.prefix == 3 && kSection2.shape[0].piece[3].kind == PieceKind::skipped);
+
+constexpr ScanPattern kIdent("%<40s ");
+static_assert(kIdent.form == ScanForm::word && kIdent.limit == 40 && kIdent.store[0] == 's');
+constexpr ScanPattern kAny("%*s ");
+static_assert(kAny.form == ScanForm::word && kAny.limit == kScanpMaxCollect && kAny.nstore == 0);
+
+constexpr ScanPattern kPosition("99%3!///!d %1!/!d%4!////!d ");
+static_assert(kPosition.form == ScanForm::groups && kPosition.groups == 2 && kPosition.min_len == 11);
+static_assert(kPosition.shape[1].piece[1].width == 4 && kPosition.nconv == 3);
+
+constexpr ScanPattern kBuoyLat("%1!/!d%4!////!d%1!/!d ");  // six characters: the scanner's
+static_assert(kBuoyLat.form == ScanForm::scan && kBuoyLat.min_len == 7 && kBuoyLat.nstore == 3);
+
+constexpr ScanPattern kSunshine("5%1!/!d%*s ");
+static_assert(kSunshine.form == ScanForm::groups && kSunshine.nconv == 2 &&
+              kSunshine.shape[0].piece[2].kind == PieceKind::any && kSunshine.shape[0].piece[2].width == 3);
+
+constexpr ScanPattern kClouds("8%1c%1c%1c%1c ");
+static_assert(kClouds.nstore == 4 && kClouds.store[3] == 'c' && kClouds.slot[3] == 3);
+
+constexpr ScanPattern kShipVis("%1d%1d%1!/!d9%1!/!d ");
+static_assert(kShipVis.shape[0].piece[0].kind == PieceKind::figures &&
+              kShipVis.shape[0].piece[3].kind == PieceKind::literal && kShipVis.lead == 0);
+
+// A text every piece of a group pattern accepts, for one or two groups.
+template <std::size_t N>
+std::string sample_of(const ScanPattern<N> &p) {
+  std::string t;
+  for (int g = 0; g < p.groups; ++g) {
+    std::string grp(5, '?');
+    for (int i = 0; i < p.shape[g].n; ++i) {
+      const ScanPiece &pc = p.shape[g].piece[i];
+      for (int k = 0; k < pc.width; ++k)
+        grp[static_cast<std::size_t>(pc.start + k)] =
+            pc.kind == PieceKind::literal ? pc.lit : pc.kind == PieceKind::character ? '/' : static_cast<char>('1' + k);
+    }
+    t += grp + " ";
+  }
+  return t;
+}
+
+// The scanner on that text: every conversion the pattern counts matches,
+// and the group and its blank are consumed.
+template <std::size_t N>
+void check_group_pattern(const ScanPattern<N> &p) {
+  const std::string text = sample_of(p) + "12345 ";
+  ASSERT_EQ(text.find('?'), std::string::npos) << p.text << ": a place no piece covers";
+  Scan s(text.c_str());
+  int i[kScanMaxStore] = {};
+  char c[kScanMaxStore] = {};
+  // The patterns here store ints only, characters only, or one character
+  // and then ints.
+  const bool chars = p.nstore > 0 && p.store[0] == 'c';
+  const bool one_char = chars && p.nstore > 1 && p.store[1] == 'i';
+  for (int k = 0; k < p.nstore; ++k)
+    ASSERT_EQ(p.store[k], chars && (k == 0 || !one_char) ? 'c' : 'i') << p.text;
+  const int got = one_char ? scanp(&s.p, p.text, &c[0], &i[0], &i[1], &i[2], &i[3], &i[4])
+                  : chars  ? scanp(&s.p, p.text, &c[0], &c[1], &c[2], &c[3], &c[4], &c[5])
+                           : scanp(&s.p, p.text, &i[0], &i[1], &i[2], &i[3], &i[4], &i[5]);
+  EXPECT_EQ(got, p.nconv) << p.text << " on " << text;
+  EXPECT_EQ(s.p.len, 6 * p.groups) << p.text;
+  EXPECT_GE(s.p.len, p.min_len) << p.text;
+}
+
+}  // namespace
+
+TEST(ScanpPatterns, GroupFormsMatchWhatTheScannerMatches) {
+  check_group_pattern(kTemp);
+  check_group_pattern(kSection2);
+  check_group_pattern(kPosition);
+  check_group_pattern(kSunshine);
+  check_group_pattern(kClouds);
+  check_group_pattern(kShipVis);
+  check_group_pattern(ScanPattern("%2!//!d%2!//!d%1!/!d "));
+  check_group_pattern(ScanPattern("%1c%2!//!d%2!//!d "));
+  check_group_pattern(ScanPattern("00%3!///!d "));
+  check_group_pattern(ScanPattern("111%*2!//!d "));
+  check_group_pattern(ScanPattern("7%4!////!d "));
+  check_group_pattern(ScanPattern("6%*4s "));
+}

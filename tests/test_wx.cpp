@@ -4,11 +4,14 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <iterator>
 #include <string>
 
 #include "framework/missing.hpp"
+#include "report/code_tables.hpp"
 #include "report/sfc_tool.hpp"
 #include "report/syn_dec.hpp"
+#include "report/syn_read.hpp"
 #include "report/wx_tool.hpp"
 
 namespace {
@@ -384,4 +387,179 @@ TEST(CloudSummary, LayerCountBeyondRecordIsBounded) {
   s = summary(r);
   EXPECT_EQ(s.rc, -1);
   EXPECT_EQ(s.cover, ' ');
+}
+
+// ---------------------------------------------------------------------------
+// The code tables as the program holds them (report/code_tables.hpp): every
+// row against the expectations written here from the WMO tables, and what
+// each row does through the decoder.
+
+namespace {
+
+// The expected string of code `c` in a list of hand-written rows.
+const char *expected(const Row *rows, std::size_t n, int c) {
+  for (std::size_t i = 0; i < n; ++i)
+    if (rows[i].lo <= c && c <= rows[i].hi) return rows[i].str;
+  return nullptr;
+}
+
+template <std::size_t N, std::size_t M>
+void walk_weather(const code_tables::WeatherRow (&table)[N], const Row (&hand)[M], const char *name) {
+  int covered = 0;
+  for (const auto &row : table) {
+    EXPECT_EQ(row.lo, covered) << name << ": gap or overlap before " << row.lo;
+    EXPECT_LE(row.lo, row.hi) << name;
+    covered = row.hi + 1;
+    for (int c = row.lo; c <= row.hi; ++c) {
+      const char *want = expected(hand, M, c);
+      ASSERT_NE(want, nullptr) << name << " " << c;
+      EXPECT_STREQ(row.sao, want) << name << " " << c;
+    }
+  }
+  EXPECT_EQ(covered, 100) << name;
+}
+
+SFC_report decoded(const std::string &text, ReportType type = ReportType::land) {
+  SYN_set_prhour(1200);
+  SYN_set_iw(4);
+  SFC_report r;
+  SFC_initialize(&r);
+  EXPECT_EQ(SYN_decode(text.c_str(), type, &r), 1) << text;
+  return r;
+}
+
+}  // namespace
+
+TEST(CodeTables, PresentWeather4677And4680EveryRow) {
+  walk_weather(code_tables::kTable4677, kWw, "4677");
+  walk_weather(code_tables::kTable4680, kWawa, "4680");
+}
+
+TEST(CodeTables, CloudBase1600EveryRow) {
+  const float feet[] = {100, 200, 400, 700, 1500, 3000, 4500, 6000, 7500, 12000};
+  ASSERT_EQ(std::size(code_tables::kTable1600), std::size(feet));
+  for (std::size_t i = 0; i < std::size(feet); ++i) {
+    EXPECT_EQ(code_tables::kTable1600[i].h, static_cast<int>(i));
+    EXPECT_EQ(code_tables::kTable1600[i].feet, feet[i]) << i;
+    EXPECT_EQ(SYN_ceiling(static_cast<int>(i)), feet[i]) << i;
+  }
+  EXPECT_EQ(SYN_ceiling(10), tv::kMissFloat);
+  EXPECT_EQ(SYN_ceiling(-1), tv::kMissFloat);
+}
+
+TEST(CodeTables, Visibility4377EveryRow) {
+  const float sea[] = {0.0f, 0.03125f, 0.125f, 0.3125f, 0.625f, 1.25f, 2.5f, 6.25f, 12.5f, 31.25f};
+  int covered = 0;
+  for (const auto &row : code_tables::kTable4377) {
+    EXPECT_EQ(row.lo, covered) << "gap or overlap before " << row.lo;
+    covered = row.hi + 1;
+    for (int vv = row.lo; vv <= row.hi; ++vv) {
+      float want;
+      if (vv <= 50)
+        want = static_cast<float>(vv) / 16.0f;  // tenths of km, 1.6 km a mile
+      else if (vv <= 80)
+        want = static_cast<float>((vv - 50) / 1.6);
+      else if (vv <= 89)
+        want = static_cast<float>((30 + 5 * (vv - 80)) / 1.6);
+      else
+        want = sea[vv - 90];
+      EXPECT_EQ(SYN_visibility(vv), want) << "VV " << vv;
+    }
+  }
+  EXPECT_EQ(covered, 100);
+  EXPECT_EQ(SYN_visibility(100), tv::kMissFloat);
+}
+
+TEST(CodeTables, CloudCover2700EveryRowAndEveryCharacter) {
+  const char *figures = "0123456789/";
+  const char *categories = "CFSSBBBOOX ";
+  ASSERT_EQ(std::size(code_tables::kTable2700), std::strlen(figures));
+  for (std::size_t i = 0; i < std::size(code_tables::kTable2700); ++i) {
+    const auto &row = code_tables::kTable2700[i];
+    EXPECT_EQ(row.figure, figures[i]);
+    EXPECT_EQ(row.category, categories[i]) << row.figure;
+    EXPECT_EQ(row.oktas, i < 9 ? static_cast<int>(i) : tv::kMissInt) << row.figure;
+  }
+  // As the netCDF record writes a stored cover: letters as figures, a
+  // blank as "/", anything else as it is.
+  for (int c = 0; c < 256; ++c) {
+    const char ch = static_cast<char>(c);
+    char want = ch;
+    switch (ch) {
+      case 'C': want = '0'; break;
+      case 'F': want = '1'; break;
+      case 'S': want = '2'; break;
+      case 'B': want = '6'; break;
+      case 'O': want = '8'; break;
+      case 'X': want = '9'; break;
+      case ' ': want = '/'; break;
+      default: break;
+    }
+    EXPECT_EQ(WX_cover_code(ch), want) << c;
+  }
+  const struct {
+    char cover;
+    char category;
+    const char *word;
+  } words[] = {{'0', 'C', "clear"},  {'C', 'C', "clear"},    {'1', 'F', "few"},
+               {'3', 'S', "scattered"}, {'4', 'B', "broken"}, {'6', 'B', "broken"},
+               {'8', 'O', "overcast"}, {'9', 'X', "obscured"}, {'X', 'X', "obscured"},
+               {'b', 0, nullptr},      {' ', 0, nullptr},      {'/', ' ', nullptr}};
+  for (const auto &w : words) {
+    EXPECT_EQ(WX_cover_category(w.cover), w.category) << w.cover;
+    if (w.word)
+      EXPECT_STREQ(WX_cover_word(w.cover), w.word) << w.cover;
+    else
+      EXPECT_EQ(WX_cover_word(w.cover), nullptr) << w.cover;
+  }
+}
+
+TEST(CodeTables, Tendency0200EveryRowSignsTheChange) {
+  const bool lower[] = {false, false, false, false, false, true, true, true, true};
+  ASSERT_EQ(std::size(code_tables::kTable0200), std::size(lower));
+  for (const auto &row : code_tables::kTable0200) {
+    EXPECT_EQ(row.lower, lower[row.a]) << row.a;
+    const SFC_report r = decoded("72403 11560 82705 10150 5" + std::to_string(row.a) + "012 ");
+    EXPECT_EQ(r.ptend_t, row.a);
+    EXPECT_FLOAT_EQ(r.ptend, row.lower ? -1.2f : 1.2f) << row.a;
+  }
+  // Past the table the sign is that of 5 to 8, as it has always been read.
+  EXPECT_FLOAT_EQ(decoded("72403 11560 82705 10150 59012 ").ptend, -1.2f);
+}
+
+TEST(CodeTables, SeaTemperature3850EveryRowSignsTheValue) {
+  const bool negative[] = {false, true, false, true, false, true, false, true};
+  ASSERT_EQ(std::size(code_tables::kTable3850), std::size(negative));
+  for (const auto &row : code_tables::kTable3850) {
+    EXPECT_EQ(row.negative, negative[row.ss]) << row.ss;
+    const SFC_report r = decoded("ABCD 07124 99412 71234 41/98 82710 222// 0" +
+                                     std::to_string(row.ss) + "125 ",
+                                 ReportType::ship);
+    EXPECT_FLOAT_EQ(r.sst, row.negative ? -12.5f : 12.5f) << row.ss;
+  }
+  const SFC_report r9 = decoded("ABCD 07124 99412 71234 41/98 82710 222// 09125 ", ReportType::ship);
+  EXPECT_FLOAT_EQ(r9.sst, -12.5f);  // odd figures past the table stay negative
+}
+
+TEST(CodeTables, StationType1860EveryRowChoosesTheWeatherTable) {
+  const struct {
+    int ix;
+    bool automatic;
+    code_tables::WeatherCode weather;
+  } hand[] = {{1, false, code_tables::WeatherCode::ww_4677}, {2, false, code_tables::WeatherCode::none},
+              {3, false, code_tables::WeatherCode::none},    {4, true, code_tables::WeatherCode::ww_4677},
+              {5, true, code_tables::WeatherCode::none},     {6, true, code_tables::WeatherCode::none},
+              {7, true, code_tables::WeatherCode::wawa_4680}};
+  ASSERT_EQ(std::size(code_tables::kTable1860), std::size(hand));
+  for (std::size_t i = 0; i < std::size(hand); ++i) {
+    const auto &row = code_tables::kTable1860[i];
+    EXPECT_EQ(row.ix, hand[i].ix);
+    EXPECT_EQ(row.automatic, hand[i].automatic) << row.ix;
+    EXPECT_EQ(row.weather, hand[i].weather) << row.ix;
+    // ww 45: fog in 4677, light snow in 4680. A station type without a
+    // weather group still has a 7-group read as 4677.
+    const SFC_report r = decoded("72403 1" + std::to_string(row.ix) + "560 82705 10150 74500 ");
+    EXPECT_EQ((r.type & 16) != 0, row.automatic) << row.ix;
+    EXPECT_STREQ(r.weather, row.weather == code_tables::WeatherCode::wawa_4680 ? "S-" : "F") << row.ix;
+  }
 }

@@ -1,4 +1,4 @@
-// Meteorological formulas. Kelvin, millibars, m/s, percent, degrees, km;
+// Meteorological formulas. Kelvin, millibars, m/s, percent;
 // -9999 is the missing value.
 #pragma once
 
@@ -9,4 +9,3 @@ float rel_hum(float t, float td);
 float heat_index(float temp, float dewp);
 float wind_chill_temp2(float temp, float ws);
 float pot_temp(float temp, float pr);
-float calc_earth_dist(float lat1, float lon1, float lat2, float lon2);

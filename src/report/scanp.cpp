@@ -332,6 +332,47 @@ Res conv_alt(Match &m, const Conv &cv, char *out, int &assigned) {
   return Res::fail;
 }
 
+// One "%" element at the input position, with its argument taken from `ap`
+// unless it is suppressed. `is_conv` is cleared for a letter that is no
+// conversion (then matched as an ordinary character).
+Res element(Match &m, const Conv &cv, std::va_list *ap, int &assigned, bool &is_conv) {
+  int limit = cv.width < kScanpMaxCollect ? cv.width : kScanpMaxCollect;
+  if (cv.letter == 'c' && !cv.has_width) limit = 1;
+  if (limit > m.avail - m.cons) limit = m.avail - m.cons;
+  switch (cv.letter) {
+    case 'd':
+    case 'D': {
+      int *out = cv.suppress ? nullptr : va_arg(*ap, int *);
+      return conv_int(m, cv, limit, out, assigned);
+    }
+    case 'f':
+    case 'F': {
+      float *out = cv.suppress ? nullptr : va_arg(*ap, float *);
+      return conv_float(m, cv, limit, out, assigned);
+    }
+    case 's': case 'S': case 'A': case 'N': case 'c': case 'w': case 'W': case '[': {
+      char *out = cv.suppress ? nullptr : va_arg(*ap, char *);
+      return conv_text(m, cv, limit, out, assigned);
+    }
+    case '(': {
+      char *out = cv.suppress ? nullptr : va_arg(*ap, char *);
+      return conv_alt(m, cv, out, assigned);
+    }
+    case 'n': {
+      if (!cv.suppress) *va_arg(*ap, int *) = m.cons;
+      return Res::ok;
+    }
+    default:
+      // Not a conversion: the letter is an ordinary character.
+      is_conv = false;
+      if (m.at(m.cons) == cv.letter) {
+        ++m.cons;
+        return Res::ok;
+      }
+      return Res::fail;
+  }
+}
+
 }  // namespace
 
 int scanp_set(parse_param *param, const char *str) {
@@ -379,47 +420,8 @@ int scanp(parse_param *param, const char *pat, ...) {
         p = next;  // a "%" at the end of the pattern: nothing left to match
         break;
       }
-      int limit = cv.width < kScanpMaxCollect ? cv.width : kScanpMaxCollect;
-      if (cv.letter == 'c' && !cv.has_width) limit = 1;
-      if (limit > m.avail - m.cons) limit = m.avail - m.cons;
       bool is_conv = true;
-      switch (cv.letter) {
-        case 'd':
-        case 'D': {
-          int *out = cv.suppress ? nullptr : va_arg(ap, int *);
-          res = conv_int(m, cv, limit, out, assigned);
-          break;
-        }
-        case 'f':
-        case 'F': {
-          float *out = cv.suppress ? nullptr : va_arg(ap, float *);
-          res = conv_float(m, cv, limit, out, assigned);
-          break;
-        }
-        case 's': case 'S': case 'A': case 'N': case 'c': case 'w': case 'W': case '[': {
-          char *out = cv.suppress ? nullptr : va_arg(ap, char *);
-          res = conv_text(m, cv, limit, out, assigned);
-          break;
-        }
-        case '(': {
-          char *out = cv.suppress ? nullptr : va_arg(ap, char *);
-          res = conv_alt(m, cv, out, assigned);
-          break;
-        }
-        case 'n': {
-          if (!cv.suppress) *va_arg(ap, int *) = m.cons;
-          res = Res::ok;
-          break;
-        }
-        default:
-          // Not a conversion: the letter is an ordinary character.
-          is_conv = false;
-          if (m.at(m.cons) == cv.letter) {
-            ++m.cons;
-            res = Res::ok;
-          }
-          break;
-      }
+      res = element(m, cv, &ap, assigned, is_conv);
       if (res == Res::ok && is_conv) ++matched;
     } else {
       next = p + 1;

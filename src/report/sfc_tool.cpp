@@ -192,6 +192,53 @@ void merge_copy(bool on, T &dst, T src, bool trace, const char *text) {
   if (trace) merge_note(text);
 }
 
+// Cloud layers: the count follows the newer report's highest layer, even
+// downwards.
+void merge_layers(SFC_report *rep1, const SFC_report *rep2, bool trace) {
+  int top = -1;
+  for (int i = 0; i < 5; ++i) {
+    if (merge_has(rep2->cld_height[i])) {
+      rep1->cld_height[i] = rep2->cld_height[i];
+      top = i;
+      if (trace) MESS_print(kMergeLevel, "Updated cloud height: %d\n", i);
+    }
+    if (rep2->cld_cover[i] != ' ') {
+      rep1->cld_cover[i] = rep2->cld_cover[i];
+      top = i;
+      if (trace) MESS_print(kMergeLevel, "Updated cloud cover: %d\n", i);
+    }
+  }
+  if (top >= 0) rep1->num_cld = top + 1;
+}
+
+// Precipitation: a newer full report replaces the whole set of amounts: one
+// it no longer gives is withdrawn.
+void merge_amounts(SFC_report *rep1, const SFC_report *rep2, bool trace) {
+  const bool later = merge_later_groups(rep2);
+  struct Rain {
+    float SFC_report::*field;
+    const char *updated;
+    const char *deleted;
+  };
+  static constexpr Rain kRain[] = {
+      {&SFC_report::rain3, "Updated 3 hr precip\n", "Deleted 3 hr precip\n"},
+      {&SFC_report::rain6, "Updated 6 hr precip\n", "Deleted 6 hr precip\n"},
+      {&SFC_report::rain12, "Updated 12 hr precip\n", "Deleted 12 hr precip\n"},
+      {&SFC_report::rain24, "Updated 24 hr precip\n", "Deleted 24 hr precip\n"},
+  };
+  for (const Rain &r : kRain) {
+    float &dst = rep1->*r.field;
+    const float src = rep2->*r.field;
+    if (merge_has(src)) {
+      dst = src;
+      if (trace) merge_note(r.updated);
+    } else if (later && merge_has(dst)) {
+      dst = tv::kMissFloat;
+      if (trace) merge_note(r.deleted);
+    }
+  }
+}
+
 }  // namespace
 
 int SFC_compare(SFC_report *rep1, SFC_report *rep2) {
@@ -270,53 +317,11 @@ int SFC_update(SFC_report *rep1, SFC_report *rep2, int lev) {
     rep1->weather[sizeof rep1->weather - 1] = '\0';
     if (trace) merge_note("Updated weather\n");
   }
-  if (lev > 6) {
-    // The count follows the newer report's highest layer, even downwards.
-    int top = -1;
-    for (int i = 0; i < 5; ++i) {
-      if (merge_has(rep2->cld_height[i])) {
-        rep1->cld_height[i] = rep2->cld_height[i];
-        top = i;
-        if (trace) MESS_print(kMergeLevel, "Updated cloud height: %d\n", i);
-      }
-      if (rep2->cld_cover[i] != ' ') {
-        rep1->cld_cover[i] = rep2->cld_cover[i];
-        top = i;
-        if (trace) MESS_print(kMergeLevel, "Updated cloud cover: %d\n", i);
-      }
-    }
-    if (top >= 0) rep1->num_cld = top + 1;
-  }
+  if (lev > 6) merge_layers(rep1, rep2, trace);
   merge_copy(lev > 7, rep1->vis, rep2->vis, trace, "Updated visibility\n");
   merge_copy(lev > 8, rep1->ptend_t, rep2->ptend_t, trace, "Updated pressure tendency type\n");
   merge_copy(lev > 8, rep1->ptend, rep2->ptend, trace, "Updated pressure tendency\n");
-  if (lev > 9) {
-    // A newer full report replaces the whole set of amounts: one it no
-    // longer gives is withdrawn.
-    const bool later = merge_later_groups(rep2);
-    struct Rain {
-      float SFC_report::*field;
-      const char *updated;
-      const char *deleted;
-    };
-    static constexpr Rain kRain[] = {
-        {&SFC_report::rain3, "Updated 3 hr precip\n", "Deleted 3 hr precip\n"},
-        {&SFC_report::rain6, "Updated 6 hr precip\n", "Deleted 6 hr precip\n"},
-        {&SFC_report::rain12, "Updated 12 hr precip\n", "Deleted 12 hr precip\n"},
-        {&SFC_report::rain24, "Updated 24 hr precip\n", "Deleted 24 hr precip\n"},
-    };
-    for (const Rain &r : kRain) {
-      float &dst = rep1->*r.field;
-      const float src = rep2->*r.field;
-      if (merge_has(src)) {
-        dst = src;
-        if (trace) merge_note(r.updated);
-      } else if (later && merge_has(dst)) {
-        dst = tv::kMissFloat;
-        if (trace) merge_note(r.deleted);
-      }
-    }
-  }
+  if (lev > 9) merge_amounts(rep1, rep2, trace);
   merge_copy(lev > 10, rep1->max_t, rep2->max_t, trace, "Updated max temp\n");
   merge_copy(lev > 10, rep1->min_t, rep2->min_t, trace, "Updated min temp\n");
   merge_copy(lev > 10, rep1->max6_t, rep2->max6_t, trace, "Updated 6 hr max temp\n");
@@ -399,6 +404,19 @@ class Line {
     }
   }
 
+  // A number cell: `before`, printf "%<width>.<prec>f" of `v` and `after`
+  // when `has`, else `missing` blanks.
+  void cell(bool has, float v, int width, int prec, const char *after, int missing,
+            const char *before = "") {
+    if (!has) {
+      blanks(missing);
+      return;
+    }
+    text(before);
+    fixed(v, width, prec);
+    text(after);
+  }
+
   // printf "%<width>.<prec>d".
   void integer(int v, int width, int prec) {
     long long a = v;
@@ -470,23 +488,20 @@ constexpr CoverWord kSummaryCover[] = {
     {'x', " -X  "},
 };
 
-// Cover words of the full printout, cover characters as of WMO code table
-// 2700 (oktas) and the letter categories.
+// Cover words of the full printout: the categories of table 2700, and the
+// thin variants, which it does not know.
 struct CoverName {
-  const char *covers;
+  char cover;
   const char *word;
 };
-constexpr CoverName kCoverNames[] = {
-    {"0C", "clear\n"},        {"1F", "few\n"},          {"23S", "scattered\n"},
-    {"456B", "broken\n"},     {"78O", "overcast\n"},    {"9X", "obscured\n"},
-    {"b", "thin broken\n"},   {"o", "thin overcast\n"}, {"s", "thin scattered\n"},
-    {"x", "partially obscured\n"},
+constexpr CoverName kThinCovers[] = {
+    {'b', "thin broken"}, {'o', "thin overcast"}, {'s', "thin scattered"}, {'x', "partially obscured"},
 };
 
 const char *cover_name(char c) {
-  if (c == '\0') return nullptr;
-  for (const CoverName &n : kCoverNames)
-    if (std::strchr(n.covers, c)) return n.word;
+  if (const char *word = WX_cover_word(c)) return word;
+  for (const CoverName &n : kThinCovers)
+    if (n.cover == c) return n.word;
   return nullptr;
 }
 
@@ -580,119 +595,86 @@ void speed_cell(Line &l, float w_spd) {
     l.blanks(2);
 }
 
-// Mode 4, "psyn".
 // The sea-level pressure, temperature and dew point cells, alike in the
-// psyn and pln layouts.
+// psyn and plns layouts.
 void pressure_and_temps(Line &l, const SFC_report &r) {
-  if (r.pmb >= 0.0f) {
-    l.text(" ");
-    l.fixed(r.pmb, 6, 1);
-    l.text(" ");
-  } else {
-    l.blanks(8);
-  }
-  for (float v : {r.t, r.td}) {
-    if (present(v)) {
-      l.fixed(v, 3, 0);
-      l.text(" ");
-    } else {
-      l.blanks(4);
-    }
-  }
+  l.cell(r.pmb >= 0.0f, r.pmb, 6, 1, " ", 8, " ");
+  for (float v : {r.t, r.td}) l.cell(present(v), v, 3, 0, " ", 4);
 }
 
+// Direction-speed and gust, alike in the psyn and plns layouts.
+void wind_cells(Line &l, const SFC_report &r) {
+  if (!present(r.w_dir)) {
+    l.text("   -      ");
+    return;
+  }
+  l.fixed(r.w_dir, 3, 0);
+  l.text("-");
+  speed_cell(l, r.w_spd);
+  l.text(" ");
+  l.cell(r.w_gust >= 0.0f, r.w_gust, 2, 0, " ", 3);
+}
+
+// The low, middle and high cloud types as "L:M:H".
+void cloud_type_cell(Line &l, const SFC_report &r) {
+  l.ch(r.cld_type[0]);
+  l.text(":");
+  l.ch(r.cld_type[1]);
+  l.text(":");
+  l.ch(r.cld_type[2]);
+}
+
+// Mode 4, "psyn".
 void list_psyn(M_type level, const SFC_report &r) {
   Line l;
   id_cell(l, r, 5, true, kIdCut + 1);
   if (r.num_cld < 1) {
     l.blanks(7);
-  } else if (r.cld_height[0] >= 0.0f) {
-    l.text(" ");
-    l.fixed(r.cld_height[0] / 100.0f, 3, 0);
-    l.text(" ");
-    l.ch(r.cld_cover[0]);
-    l.text(" ");
   } else {
-    l.blanks(5);
+    l.cell(r.cld_height[0] >= 0.0f, r.cld_height[0] / 100.0f, 3, 0, " ", 5, " ");
     l.ch(r.cld_cover[0]);
     l.text(" ");
   }
-  if (r.vis >= 0.0f) {
-    l.fixed(r.vis, 5, 1);
-    l.text("  ");
-  } else {
-    l.blanks(7);
-  }
+  l.cell(r.vis >= 0.0f, r.vis, 5, 1, "  ", 7);
   if (r.weather[0] == ' ')
     l.blanks(4);
   else
     l.str(r.weather, sizeof r.weather, 4, -1, false);
   pressure_and_temps(l, r);
-  if (!present(r.w_dir)) {
-    l.text("   -      ");
-  } else {
-    l.fixed(r.w_dir, 3, 0);
-    l.text("-");
-    speed_cell(l, r.w_spd);
-    l.text(" ");
-    if (r.w_gust >= 0.0f) {
-      l.fixed(r.w_gust, 2, 0);
-      l.text(" ");
-    } else {
-      l.blanks(3);
-    }
-  }
+  wind_cells(l, r);
   const float te = or_else(r.max_t, or_else(r.min_t, or_else(r.max6_t, r.min6_t)));
-  if (present(te)) {
-    l.fixed(te, 2, 0);
-    l.text(" ");
-  } else {
-    l.blanks(4);
-  }
-  if (present(r.ptend))
-    l.fixed(r.ptend, 4, 1);
-  else
-    l.blanks(4);
-  if (r.rain6 >= 0.0f) {
-    l.text(" ");
-    l.fixed(r.rain6, 4, 2);
-    l.text(" ");
-  } else {
-    l.blanks(6);
-  }
-  if (r.rain24 >= 0.0f) {
-    l.fixed(r.rain24, 4, 2);
-    l.text(" ");
-  } else {
-    l.blanks(5);
-  }
-  if (r.scover >= 0.0f)
-    l.fixed(r.scover, 2, 0);
-  else
-    l.blanks(2);
+  l.cell(present(te), te, 2, 0, " ", 4);
+  l.cell(present(r.ptend), r.ptend, 4, 1, "", 4);
+  l.cell(r.rain6 >= 0.0f, r.rain6, 4, 2, " ", 6, " ");
+  l.cell(r.rain24 >= 0.0f, r.rain24, 4, 2, " ", 5);
+  l.cell(r.scover >= 0.0f, r.scover, 2, 0, "", 2);
   if (r.cld_type[0] != ' ') {
     l.text(" ");
-    l.ch(r.cld_type[0]);
-    l.text(":");
-    l.ch(r.cld_type[1]);
-    l.text(":");
-    l.ch(r.cld_type[2]);
+    cloud_type_cell(l, r);
   }
   id_tail(l, r, kIdCut + 1);
   l.print(level);
 }
 
+// The summary cloud cover cell of the pln layout; figures print as eighths.
+void summary_cover_cell(Line &l, char cover) {
+  const char *cov = nullptr;
+  for (const CoverWord &w : kSummaryCover)
+    if (w.cover == cover) cov = w.text;
+  if (cov) {
+    l.text(cov);
+  } else if (cover >= '0' && cover <= '8') {
+    l.ch(cover);
+    l.text("/8 ");
+  } else {
+    l.blanks(5);
+  }
+}
+
 // Mode 2, "pln".
 void list_pln(M_type level, const SFC_report &r) {
   Line l;
-  auto num = [&l](float v, int prec = 0) {
-    if (present(v)) {
-      l.fixed(v, 3, prec);
-      l.text(" ");
-    } else {
-      l.blanks(4);
-    }
-  };
+  auto num = [&l](float v, int prec = 0) { l.cell(present(v), v, 3, prec, " ", 4); };
   l.str(r.id, sizeof r.id, 6, 6, true);
   l.text(" ");
   if (present(r.time)) {
@@ -718,29 +700,13 @@ void list_pln(M_type level, const SFC_report &r) {
     coded3(l, r.pmb, 10.0, 0.02);
   else
     l.blanks(4);
-  if (present(r.vis))
-    num(r.vis, r.vis >= 3.0f ? 0 : 1);
-  else
-    l.blanks(4);
+  num(r.vis, r.vis >= 3.0f ? 0 : 1);
 
   char cover = ' ';
   float hght = tv::kMissFloat;
   WX_set_cloud(&r, &cover, &hght);
-  if (present(hght))
-    num(hght / 100.0f);
-  else
-    l.blanks(4);
-  const char *cov = nullptr;
-  for (const CoverWord &w : kSummaryCover)
-    if (w.cover == cover) cov = w.text;
-  if (cov) {
-    l.text(cov);
-  } else if (cover >= '0' && cover <= '8') {
-    l.ch(cover);
-    l.text("/8 ");
-  } else {
-    l.blanks(5);
-  }
+  l.cell(present(hght), hght / 100.0f, 3, 0, " ", 4);
+  summary_cover_cell(l, cover);
 
   if (r.weather[0] == ' ') {
     l.blanks(4);
@@ -750,28 +716,15 @@ void list_pln(M_type level, const SFC_report &r) {
     l.str(wx, sizeof wx, 3, 3, true);
     l.text(" ");
   }
-  const float max = or_else(r.max_t, r.max6_t);
-  const float min = or_else(r.min_t, r.min6_t);
-  num(max);
-  num(min);
-  for (float v : {r.rain6, r.rain24}) {
-    if (present(v)) {
-      l.fixed(v, 4, 2);
-      l.text(" ");
-    } else {
-      l.blanks(5);
-    }
-  }
-  if (present(r.scover))
-    l.fixed(r.scover, 2, 0);
-  else
-    l.blanks(2);
+  num(or_else(r.max_t, r.max6_t));
+  num(or_else(r.min_t, r.min6_t));
+  for (float v : {r.rain6, r.rain24}) l.cell(present(v), v, 4, 2, " ", 5);
+  l.cell(present(r.scover), r.scover, 2, 0, "", 2);
   l.print(level);
 }
 
-// Mode 1, "plns": two lines, and a third for remarks.
-void list_plns(M_type level, const SFC_report &r) {
-  Line l;
+// Mode 1, "plns", first line: the report's values.
+void plns_values(Line &l, const SFC_report &r) {
   id_cell(l, r, 4, false, kIdCut);
   const bool regular = (r.type & 1) != 0, special = (r.type & 2) != 0;
   l.text(regular && special ? "RS" : regular ? "SA" : special ? "SP" : "--");
@@ -782,12 +735,7 @@ void list_plns(M_type level, const SFC_report &r) {
   } else {
     l.blanks(5);
   }
-  if (r.vis >= 0.0f) {
-    l.fixed(r.vis, 5, 1);
-    l.text("  ");
-  } else {
-    l.blanks(7);
-  }
+  l.cell(r.vis >= 0.0f, r.vis, 5, 1, "  ", 7);
   if (r.weather[0] == ' ') {
     l.blanks(6);
   } else {
@@ -796,96 +744,65 @@ void list_plns(M_type level, const SFC_report &r) {
     l.text(" ");
   }
   pressure_and_temps(l, r);
-  if (!present(r.w_dir)) {
-    l.text("    -      ");
-  } else {
-    l.text(" ");
-    l.fixed(r.w_dir, 3, 0);
-    l.text("-");
-    speed_cell(l, r.w_spd);
-    l.text(" ");
-    if (r.w_gust >= 0.0f) {
-      l.fixed(r.w_gust, 2, 0);
-      l.text(" ");
-    } else {
-      l.blanks(3);
-    }
-  }
-  if (r.alt >= 0.0f) {
-    l.fixed(r.alt, 5, 2);
-    l.text(" ");
-  } else {
-    l.blanks(6);
-  }
-  if (present(r.ptend)) {
-    l.fixed(r.ptend, 4, 1);
-    l.text("  ");
-  } else {
-    l.blanks(6);
-  }
-  for (float v : {or_else(r.max_t, r.max6_t), or_else(r.min_t, r.min6_t)}) {
-    if (present(v)) {
-      l.fixed(v, 3, 0);
-      l.text(" ");
-    } else {
-      l.blanks(4);
-    }
-  }
+  l.text(" ");
+  wind_cells(l, r);
+  l.cell(r.alt >= 0.0f, r.alt, 5, 2, " ", 6);
+  l.cell(present(r.ptend), r.ptend, 4, 1, "  ", 6);
+  for (float v : {or_else(r.max_t, r.max6_t), or_else(r.min_t, r.min6_t)})
+    l.cell(present(v), v, 3, 0, " ", 4);
   id_tail(l, r, kIdCut);
-  l.print(level);
+}
 
+// One cloud layer of the plns layout: height in hundreds of feet and cover.
+void plns_layer(Line &l, const SFC_report &r, int i) {
+  const char c = r.cld_cover[i];
+  const CoverCell *cell = nullptr;
+  for (const CoverCell &k : kCoverCells)
+    if (k.cover == c) cell = &k;
+  if (r.cld_height[i] >= 0.0f) {
+    if (c == ' ') {
+      l.text("    M   ");
+      return;
+    }
+    l.fixed(r.cld_height[i] / 100.0f, 3, 0);
+    if (cell) {
+      l.text(cell->with_height);
+      return;
+    }
+    l.text(" ");
+  } else if (cell) {
+    l.text(cell->without);
+    return;
+  } else {
+    l.blanks(4);
+  }
+  l.ch(c);
+  l.text("/8 ");
+}
+
+// Mode 1, "plns", second line: cloud layers, types and amounts.
+void plns_clouds(Line &l, const SFC_report &r) {
   l.blanks(4);
   for (int i = 0; i < 5; ++i) {
-    if (i >= r.num_cld) {
+    if (i >= r.num_cld)
       l.blanks(8);
-      continue;
-    }
-    const char c = r.cld_cover[i];
-    const CoverCell *cell = nullptr;
-    for (const CoverCell &k : kCoverCells)
-      if (k.cover == c) cell = &k;
-    if (r.cld_height[i] >= 0.0f) {
-      if (c == ' ') {
-        l.text("    M   ");
-        continue;
-      }
-      l.fixed(r.cld_height[i] / 100.0f, 3, 0);
-      if (cell) {
-        l.text(cell->with_height);
-      } else {
-        l.text(" ");
-        l.ch(c);
-        l.text("/8 ");
-      }
-    } else if (cell) {
-      l.text(cell->without);
-    } else {
-      l.blanks(4);
-      l.ch(c);
-      l.text("/8 ");
-    }
+    else
+      plns_layer(l, r, i);
   }
   l.text("  ");
-  l.ch(r.cld_type[0]);
-  l.text(":");
-  l.ch(r.cld_type[1]);
-  l.text(":");
-  l.ch(r.cld_type[2]);
+  cloud_type_cell(l, r);
   l.text("  ");
-  for (float v : {r.rain3, r.rain6, r.rain12, r.rain24}) {
-    if (v >= 0.0f) {
-      l.fixed(v, 4, 2);
-      l.text(" ");
-    } else {
-      l.blanks(5);
-    }
-  }
-  if (r.scover >= 0.0f)
-    l.fixed(r.scover, 2, 0);
-  else
-    l.blanks(2);
-  l.print(level);
+  for (float v : {r.rain3, r.rain6, r.rain12, r.rain24}) l.cell(v >= 0.0f, v, 4, 2, " ", 5);
+  l.cell(r.scover >= 0.0f, r.scover, 2, 0, "", 2);
+}
 
+// Mode 1, "plns": two lines, and a third for remarks.
+void list_plns(M_type level, const SFC_report &r) {
+  Line l;
+  plns_values(l, r);
+  l.print(level);
+  plns_clouds(l, r);
+  l.print(level);
   if (r.comment[0] != '\0') {
     l.text("   COMMENT: ");
     l.str(r.comment, sizeof r.comment, -1, -1, true);
@@ -974,7 +891,7 @@ int SFC_print_report(SFC_report *report) {
     else
       MESS_print(lv, "                    ");
     // An unknown cover prints no word and no line end.
-    if (const char *word = cover_name(r.cld_cover[i])) MESS_print(lv, "%s", word);
+    if (const char *word = cover_name(r.cld_cover[i])) MESS_print(lv, "%s\n", word);
   }
   if (present(r.vis)) MESS_print(lv, "Visibility:           %5.2f miles\n", r.vis);
   if (r.weather[0] != ' ' && r.weather[0] != '\0') {

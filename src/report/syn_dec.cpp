@@ -1,23 +1,33 @@
-// Report decoders of the synoptic converter: land, ship, coastal-marine and drifting-buoy reports into records. This
-// section sees the reader's state only through SYN_get_prhour and SYN_get_iw.
+// Report decoders of the synoptic converter: land, ship, coastal-marine and
+// drifting-buoy reports into records. Each section is a table of groups, one
+// row per group (its scanner pattern, its trace label and what it gives the
+// record), walked in order by one loop. This module sees the reader's state
+// only through SYN_get_prhour and SYN_get_iw.
 
 #include "report/syn_dec.hpp"
 
 #include <array>
 #include <cstdint>
-#include <cstdio>
 #include <cstring>
+#include <string_view>
+#include <tuple>
+#include <type_traits>
 #include <utility>
 
 #include "framework/mess.hpp"
 #include "framework/missing.hpp"
-#include "framework/string.hpp"
 #include "report/calc.hpp"
+#include "report/code_tables.hpp"
 #include "report/scanp.hpp"
+#include "report/scanp_pattern.hpp"
 #include "report/syn_read.hpp"
 #include "report/wx_tool.hpp"
 
 namespace {
+
+// Clean groups are matched without the scanner; a test may turn that off.
+bool direct_matching = true;
+
 namespace dec {
 
 constexpr bool rd_digit(char c) { return c >= '0' && c <= '9'; }
@@ -29,49 +39,79 @@ constexpr M_type kTraceScan = 0x80000000u;  // the scanner's own traces
 constexpr int kMissI = tv::kMissInt;
 constexpr float kMissF = tv::kMissFloat;
 
-// One row of a code table: codes lo..hi share a weather string.
-struct CodeRange {
-  int lo;
-  int hi;
-  const char *str;
-};
+constexpr bool miss(int v) { return v == kMissI; }
+constexpr bool miss(float v) { return v == kMissF; }
 
-// WMO code table 4680: present weather reported from an automatic station.
-constexpr CodeRange kTable4680[] = {
-    {0, 3, " "},      {4, 5, "H"},      {6, 27, " "},     {28, 29, "BS"},    {30, 35, "F"},
-    {36, 39, " "},    {40, 40, "R"},    {41, 41, "R-"},   {42, 42, "R+"},    {43, 43, "R-"},
-    {44, 44, "R+"},   {45, 45, "S-"},   {46, 46, "S+"},   {47, 47, "ZR-"},   {48, 48, "ZR+"},
-    {49, 49, " "},    {50, 50, "L"},    {51, 51, "L-"},   {52, 52, "L"},     {53, 53, "L+"},
-    {54, 54, "ZL-"},  {55, 55, "ZL"},   {56, 56, "ZL+"},  {57, 57, "L-R"},   {58, 58, "LR"},
-    {59, 59, " "},    {60, 60, "R"},    {61, 61, "R-"},   {62, 62, "R"},     {63, 63, "R+"},
-    {64, 64, "ZR-"},  {65, 65, "ZR"},   {66, 66, "ZR+"},  {67, 67, "R-S"},   {68, 68, "RS"},
-    {69, 69, " "},    {70, 70, "S"},    {71, 71, "S-"},   {72, 72, "S"},     {73, 73, "S+"},
-    {74, 74, "IP-"},  {75, 75, "IP"},   {76, 76, "IP+"},  {77, 79, " "},     {80, 80, "RW"},
-    {81, 81, "RW-"},  {82, 82, "RW"},   {83, 84, "RW+"},  {85, 85, "SW-"},   {86, 86, "SW"},
-    {87, 87, "SW+"},  {88, 89, " "},    {90, 90, "TRW"},  {91, 92, "TRW-"},  {93, 93, "TRW-A"},
-    {94, 94, "TRW-"}, {95, 95, "TRW+"}, {96, 96, "TRW+A"}, {97, 99, " "},
-};
+// ---------------------------------------------------------------------------
+// Code tables, expanded at compile time into arrays indexed by code.
 
 template <std::size_t N>
-constexpr std::array<const char *, 100> expand_codes(const CodeRange (&rows)[N]) {
+constexpr std::array<const char *, 100> expand_weather(const code_tables::WeatherRow (&rows)[N]) {
   std::array<const char *, 100> out{};
   for (auto &s : out) s = " ";
   for (const auto &r : rows)
-    for (int c = r.lo; c <= r.hi; ++c) out[static_cast<std::size_t>(c)] = r.str;
+    for (int c = r.lo; c <= r.hi; ++c) out[static_cast<std::size_t>(c)] = r.sao;
   return out;
 }
+constexpr auto kWawaText = expand_weather(code_tables::kTable4680);
 
-constexpr auto kWawaText = expand_codes(kTable4680);
+constexpr std::array<float, 100> expand_visibility() {
+  std::array<float, 100> out{};
+  for (const auto &r : code_tables::kTable4377)
+    for (int c = r.lo; c <= r.hi; ++c)
+      out[static_cast<std::size_t>(c)] =
+          r.step == code_tables::VisStep::sea ? r.miles : code_tables::visibility_miles(r.step, c);
+  return out;
+}
+constexpr auto kVisMiles = expand_visibility();
 
-// Visibility VV 90..99 (sea code), statute miles.
-constexpr float kVisSea[10] = {0.0f,   0.03125f, 0.125f, 0.3125f, 0.625f,
-                               1.25f,  2.5f,     6.25f,  12.5f,   31.25f};
+constexpr std::array<float, 10> expand_cloud_base() {
+  std::array<float, 10> out{};
+  for (const auto &r : code_tables::kTable1600) out[static_cast<std::size_t>(r.h)] = r.feet;
+  return out;
+}
+constexpr auto kCloudBase = expand_cloud_base();
 
-// WMO code table 1600: height of the lowest cloud h, feet.
-constexpr float kTable1600[10] = {100, 200, 400, 700, 1500, 3000, 4500, 6000, 7500, 12000};
+// 1860: an unknown station type is a manned one reporting ww.
+constexpr std::array<code_tables::StationTypeRow, 10> make_station_types() {
+  std::array<code_tables::StationTypeRow, 10> out{};
+  for (int f = 0; f < 10; ++f) out[static_cast<std::size_t>(f)] = {f, false, code_tables::WeatherCode::ww_4677};
+  for (const auto &r : code_tables::kTable1860) out[static_cast<std::size_t>(r.ix)] = r;
+  return out;
+}
+constexpr auto kStationTypes = make_station_types();
+constexpr code_tables::StationTypeRow station_type(int ix) {
+  if (ix >= 0 && ix <= 9) return kStationTypes[static_cast<std::size_t>(ix)];
+  return {ix, false, code_tables::WeatherCode::ww_4677};
+}
 
-constexpr bool miss(int v) { return v == kMissI; }
-constexpr bool miss(float v) { return v == kMissF; }
+// 0200: characteristics past the table (9) are taken as lower, as 5 to 8.
+constexpr std::array<bool, 10> make_tendency_lower() {
+  std::array<bool, 10> out{};
+  out[9] = true;
+  for (const auto &r : code_tables::kTable0200) out[static_cast<std::size_t>(r.a)] = r.lower;
+  return out;
+}
+constexpr auto kTendencyLower = make_tendency_lower();
+constexpr bool tendency_lower(int a) {
+  return (a >= 0 && a <= 9) ? kTendencyLower[static_cast<std::size_t>(a)] : a > 8;
+}
+
+// 3850: figures past the table keep its rule, the odd ones negative.
+constexpr std::array<bool, 10> make_sst_negative() {
+  std::array<bool, 10> out{};
+  for (int f = 0; f < 10; ++f) out[static_cast<std::size_t>(f)] = (f & 1) == 1;
+  for (const auto &r : code_tables::kTable3850) out[static_cast<std::size_t>(r.ss)] = r.negative;
+  return out;
+}
+constexpr auto kSstNegative = make_sst_negative();
+constexpr bool sst_negative(int ss) {
+  if (miss(ss) || ss < 0) return false;
+  return ss <= 9 ? kSstNegative[static_cast<std::size_t>(ss)] : (ss & 1) == 1;
+}
+
+// ---------------------------------------------------------------------------
+// Values of groups.
 
 // Tenths of a unit by figure, the same values as t / 10 computed at run
 // time, without a division per group.
@@ -130,14 +170,20 @@ void store_precip(SFC_report *r, int rrr, int period) {
   }  // other periods have no field of their own
 }
 
-// Pressure change of a 5appp group in millibars. WMO code table 0200: the
-// characteristics a = 5 to 8 end at or below the pressure of three hours
-// before, so their change is negative (5 too, "decreasing, then
-// increasing"); without a the sign is unknown and so is the change.
+// Pressure change of a 5appp group in millibars, negative when the
+// characteristic says the pressure is lower; without a the sign is unknown
+// and so is the change.
 float pressure_change(int a, int pp, int tenths) {
   if (miss(a) || miss(pp)) return kMissF;
   const float v = static_cast<float>(pp + (miss(tenths) ? 0.0 : tenths_d(tenths)));
-  return (a >= 5 && v != 0.0f) ? -v : v;  // no "-0" for an unchanged pressure
+  return (tendency_lower(a) && v != 0.0f) ? -v : v;  // no "-0" for an unchanged pressure
+}
+
+// Sea-level pressure of a 4PPPP group: the thousands figure restored.
+float sea_level_pressure(int ppp, int tenths) {
+  double v = ppp < 500 ? ppp + 1000 : ppp;
+  if (!miss(tenths)) v += tenths_d(tenths);
+  return static_cast<float>(v);
 }
 
 // Wind direction and speed of an ddff pair, with the checks that make a
@@ -156,9 +202,12 @@ void store_wind(SFC_report *r, int dd, int ff, int iw) {
 // degrees) is a garbled group: missing rather than an impossible position.
 float on_globe(float v, float limit) { return (miss(v) || v > limit || v < -limit) ? kMissF : v; }
 
-// Sea surface temperature sign: the odd figures of the indicator ss
-// (1, 3, 5, 7) are the negative ones, whatever the measuring method.
-bool sst_negative(int ss) { return !miss(ss) && ss >= 0 && (ss & 1) == 1; }
+// Wind unit of a YYGGiw group: 0 and 1 metres per second, 3 and 4 knots.
+int wind_unit(int iw_figure, int unit) {
+  if (iw_figure == 0 || iw_figure == 1) return 2;
+  if (iw_figure == 3 || iw_figure == 4) return 1;
+  return unit;
+}
 
 // Bounded copy of a NUL-terminated text.
 void copy_text(char *dst, std::size_t size, const char *a, const char *b = "") {
@@ -183,37 +232,8 @@ int leading_number(const char *s) {
   return static_cast<int>(neg ? -v : v);
 }
 
-// The five-character form of a group pattern, for Decoder::fits: a figure
-// is itself, a run of one lower-case letter is a field that takes digits or
-// the "/" marker, upper case the same without the marker, "x" such a field
-// not stored, "*" one character stored, "?" any character. It is turned at
-// compile time into its pieces, so matching a group is straight-line code.
-struct Shape {
-  int n = 0;           // pieces
-  char kind[5] = {};   // 'L' literal, 'M' field with marker, 'N' without,
-                       // 'X' field not stored, 'C' character, 'A' any
-  char lit[5] = {};    // the figure of a literal
-  int start[5] = {};
-  int width[5] = {};
-  consteval Shape(const char (&t)[6]) {
-    for (int i = 0; i < 5;) {
-      const char c = t[i];
-      start[n] = i;
-      width[n] = 1;
-      if (c >= '0' && c <= '9') {
-        kind[n] = 'L';
-        lit[n] = c;
-      } else if (c == '*' || c == '?') {
-        kind[n] = c == '*' ? 'C' : 'A';
-      } else {
-        while (i + width[n] < 5 && t[i + width[n]] == c) ++width[n];
-        kind[n] = c == 'x' ? 'X' : (c >= 'A' && c <= 'Z') ? 'N' : 'M';
-      }
-      i += width[n];
-      ++n;
-    }
-  }
-};
+// ---------------------------------------------------------------------------
+// Matching a group without the scanner.
 
 // The white space that a blank in a pattern passes over.
 constexpr std::array<bool, 256> make_blank_table() {
@@ -241,6 +261,15 @@ constexpr std::array<bool, 256> make_fig_table() {
 }
 constexpr auto kFig = make_fig_table();  // digits and "/"
 
+// What a matched group gives: the values of its conversions, by kind, in
+// pattern order (as the scanner stores them).
+struct Vals {
+  int i[kScanMaxStore];
+  char c[kScanMaxStore];
+  float f[kScanMaxStore];
+  char s[kScanpMaxCollect + 1];
+};
+
 // The five characters of a clean group in one word, byte i for character
 // i with "0" taken away: a figure 0 to 9, or 0x1F for "/". A "/" is then
 // the only byte with bit 4 set, so the slashes of a field show in one test.
@@ -251,67 +280,87 @@ std::uint64_t group_figs(const char *s) {
   return x ^ 0x3030303030ULL;
 }
 
-// Matches piece I of shape S against the clean group `s` (`figs` its
-// figures).
-template <Shape S, int I>
-bool piece(const char *s, std::uint64_t figs, int *vals, char *chars, int &nv, int &nc) {
-  constexpr char kind = S.kind[I];
-  constexpr int st = S.start[I];
-  if constexpr (kind == 'L') {
-    return s[st] == S.lit[I];
-  } else if constexpr (kind == 'C') {
-    chars[nc++] = s[st];
+// Matches the piece Pc against the clean group `s` (`figs` its figures).
+template <ScanPiece Pc>
+[[gnu::always_inline]] inline bool piece(const char *s, std::uint64_t figs, Vals &v, int &nv, int &nc) {
+  constexpr int st = Pc.start;
+  if constexpr (Pc.kind == PieceKind::literal) {
+    return s[st] == Pc.lit;
+  } else if constexpr (Pc.kind == PieceKind::character) {
+    v.c[nc++] = s[st];
     return true;
-  } else if constexpr (kind == 'A') {
+  } else if constexpr (Pc.kind == PieceKind::any) {
     return true;
   } else {
-    constexpr int w = S.width[I];
+    constexpr int w = Pc.width;
     constexpr std::uint64_t span = [] {
       std::uint64_t m = 0;
       for (int k = 0; k < w; ++k) m |= std::uint64_t{1} << (8 * (st + k));
       return m;
     }();
     const std::uint64_t slashes = (figs >> 4) & span;
-    int v;
+    int val;
     if (slashes == 0) {
-      v = 0;
-      for (int k = 0; k < w; ++k) v = v * 10 + static_cast<int>((figs >> (8 * (st + k))) & 0xF);
+      val = 0;
+      for (int k = 0; k < w; ++k) val = val * 10 + static_cast<int>((figs >> (8 * (st + k))) & 0xF);
     } else {
       // All slashes are the marker; a partial field, or a slash without a
       // marker, does not fit.
-      if (slashes != span || kind == 'N') return false;
-      v = kMissI;
+      if (slashes != span || Pc.kind == PieceKind::figures) return false;
+      val = kMissI;
     }
-    if constexpr (kind != 'X') vals[nv++] = v;
+    if constexpr (Pc.kind != PieceKind::skipped) v.i[nv++] = val;
     return true;
   }
 }
 
-template <Shape S, int... I>
-bool pieces(const char *s, int *vals, char *chars, std::integer_sequence<int, I...>) {
+template <ScanShape S, int... I>
+[[gnu::always_inline]] inline bool pieces(const char *s, Vals &v, int &nv, int &nc, std::integer_sequence<int, I...>) {
   const std::uint64_t figs = group_figs(s);
-  int nv = 0, nc = 0;
-  return (piece<S, I>(s, figs, vals, chars, nv, nc) && ...);
+  return (piece<S.piece[I]>(s, figs, v, nv, nc) && ...);
 }
 
+// The scanner's arguments for the values of pattern P, in its order.
+template <char Kind, int Slot>
+auto value_ptr(Vals &v) {
+  if constexpr (Kind == 'i') return &v.i[Slot];
+  else if constexpr (Kind == 'f') return &v.f[Slot];
+  else if constexpr (Kind == 'c') return &v.c[Slot];
+  else return &v.s[0];
+}
+
+template <ScanPattern P, std::size_t... K>
+int scan_into(parse_param *q, Vals &v, std::index_sequence<K...>) {
+  return scanp(q, P.text, value_ptr<P.store[K], P.slot[K]>(v)...);
+}
+
+// ---------------------------------------------------------------------------
 // State of one decoding call.
+
 struct Decoder {
   parse_param p{};
   SFC_report *r = nullptr;
-  bool trace = false;  // group traces enabled
-  int iw = 1;          // wind unit: 1 knots, 2 metres per second
-  int group = 0;       // section being decoded
-  float t_c = kMissF;  // air temperature in Celsius (dew point from humidity)
-  char buf[kScanpMaxCollect + 1];
-  bool scan_trace = false;  // scanner traces on: every pattern goes through it
-  int clean_off = -1;  // position clean_n was found for
+  ReportType type = ReportType::land;
+  bool trace = false;       // group traces enabled
+  bool trace_id = false;    // identifier traces enabled
+  bool scan_trace = false;  // the scanner's traces enabled
+  bool direct = true;       // clean groups matched without the scanner
+  bool slow = false;        // the scanner's traces on, or direct matching off
+  int iw = 1;               // wind unit: 1 knots, 2 metres per second
+  int group = 0;            // section being decoded
+  float t_c = kMissF;       // air temperature in Celsius (dew point from humidity)
+  bool vis_taken = false;   // iRixhVV taken
+  bool by_figure = false;   // groups of section 1 are told apart by their figure
+  bool wawa = false;        // present weather in the automatic stations' code
+  int quadrant = kMissI;    // of a drifting buoy's position
+  int clean_off = -1;       // position clean_n was found for
   int clean_n = 0;
 
   // True when the current group begins with `c`: a pattern that starts with
   // a literal cannot match otherwise, so it is not tried.
   bool at(char c) const { return p.off < p.length && p.ptr[p.off] == c; }
 
-  // First character of the group `skip` characters past the current position.
+  // Character `skip` characters past the current position.
   char peek(int skip) const {
     const int i = p.off + skip;
     return (i >= 0 && i < p.length) ? p.ptr[i] : '\0';
@@ -355,71 +404,68 @@ struct Decoder {
     return n > 5 ? n : 0;
   }
 
-  // Tries one group: true when it is taken, that is when all `nconv`
-  // conversions of `pat` match and the group and its blank are consumed;
-  // the values are then stored through `args` as the scanner would store
-  // them. Nearly every group is a clean five-character one, and those are
-  // matched directly against `S`, the pattern's five-character form; any
-  // other text goes through the scanner with `pat`, so both give the same
-  // result.
-  template <Shape S, class... Args>
-  bool fits(const char *pat, int nconv, Args *...args) {
-    if constexpr (S.kind[0] == 'L') {
-      if (!at(S.lit[0])) return false;
+  // Tries pattern P at the position: true when the group is taken, that is
+  // when all its conversions match and at least `min_len` characters (the
+  // group and its blank) are consumed; `v` then holds the values as the
+  // scanner would store them, and p.len what it consumed. Clean groups,
+  // texts and section indicators are matched directly; anything else goes
+  // through the scanner, so both give the same result. With the scanner's
+  // traces on it is called as well, for its trace only.
+  template <ScanPattern P>
+  [[gnu::always_inline]] bool fits(Vals &v, int min_len) {
+    if constexpr (P.lead != 0) {
+      if (!at(P.lead)) return false;
     }
-    const int n = clean_len();
-    if (n == 0 || scan_trace) return scanp(&p, pat, args...) == nconv && p.len > 5;
-    // Unused by the patterns that store nothing.
-    [[maybe_unused]] int vals[5];
-    [[maybe_unused]] char chars[5];
-    if (!pieces<S>(p.ptr + p.off, vals, chars, std::make_integer_sequence<int, S.n>{}))
+    if constexpr (P.form == ScanForm::groups) {
+      const int n = clean_len();
+      const int n2 = (P.groups == 2 && n > 0) ? clean_at(p.off + n) : n;
+      if (n2 > 0 && (!slow || direct)) {
+        const bool ok = match_groups<P>(v, n);
+        if (ok) p.len = P.groups == 2 ? n + n2 : n;
+        if (slow) trace_scan<P>();
+        return ok;
+      }
+    } else if (direct) {
+      if constexpr (P.form == ScanForm::word) {
+        const bool ok = word(P.limit, P.nstore > 0 ? v.s : nullptr) == 1 && p.len >= min_len;
+        trace_scan<P>();
+        return ok;
+      } else if constexpr (P.form == ScanForm::mark) {
+        const bool ok = mark<P.mark>(P.ind);
+        trace_scan<P>();
+        return ok;
+      }
+    }
+    return scan_into<P>(&p, v, std::make_index_sequence<P.nstore>{}) == P.nconv && p.len >= min_len;
+  }
+
+  template <ScanPattern P>
+  [[gnu::always_inline]] bool match_groups(Vals &v, int n1) {
+    int nv = 0, nc = 0;
+    if (!pieces<P.shape[0]>(p.ptr + p.off, v, nv, nc, std::make_integer_sequence<int, P.shape[0].n>{}))
       return false;
-    p.len = n;
-    [[maybe_unused]] int iv = 0, ic = 0;
-    (store(args, vals, chars, iv, ic), ...);
+    if constexpr (P.groups == 2) {
+      return pieces<P.shape[1]>(p.ptr + p.off + n1, v, nv, nc,
+                                std::make_integer_sequence<int, P.shape[1].n>{});
+    }
     return true;
   }
 
-  // The same for a pattern of two groups (the ship's position), taken when
-  // both groups and their blanks are consumed; each group stores ints only.
-  template <Shape S1, Shape S2>
-  bool fits2(const char *pat, int nconv, int *a, int *b, int *c) {
-    if constexpr (S1.kind[0] == 'L') {
-      if (!at(S1.lit[0])) return false;
-    }
-    const int n1 = clean_len();
-    const int n2 = n1 > 0 ? clean_at(p.off + n1) : 0;
-    if (n2 == 0 || scan_trace) return scanp(&p, pat, a, b, c) == nconv && p.len > 10;
-    int vals[10];
-    char chars[1];
-    if (!pieces<S1>(p.ptr + p.off, vals, chars, std::make_integer_sequence<int, S1.n>{}))
-      return false;
-    constexpr int k = [] {
-      int m = 0;
-      for (int i = 0; i < S1.n; ++i) m += S1.kind[i] == 'M' || S1.kind[i] == 'N';
-      return m;
-    }();
-    if (!pieces<S2>(p.ptr + p.off + n1, vals + k, chars, std::make_integer_sequence<int, S2.n>{}))
-      return false;
-    p.len = n1 + n2;
-    *a = vals[0];
-    *b = vals[1];
-    *c = vals[2];
-    return true;
+  // The scanner's own trace of pattern P at the position, where the group
+  // was matched without it; nothing else of the decoding changes.
+  template <ScanPattern P>
+  void trace_scan() {
+    if (!scan_trace) return;
+    parse_param q = p;
+    Vals scratch;
+    scan_into<P>(&q, scratch, std::make_index_sequence<P.nstore>{});
   }
 
-  static void store(int *out, const int *vals, const char *, int &iv, int &) { *out = vals[iv++]; }
-  static void store(char *out, const int *, const char *chars, int &, int &ic) {
-    *out = chars[ic++];
-  }
-
-  // The scanner's `pat`, an "%s " conversion of at most `limit` characters
-  // (80 or fewer) and a blank: the text up to the next white space and the
-  // blank after it. Returns what scanp would (1, 0 when there is no such
-  // text, -1 at the end) and sets len the same way; `out`, when given,
-  // receives the text.
-  [[gnu::noinline]] int word(const char *pat, int limit, char *out) {
-    if (scan_trace) return out ? scanp(&p, pat, out) : scanp(&p, pat);
+  // The text up to the next white space, at most `limit` characters, and
+  // the blank after it: what "%s " gives. Returns what scanp would (1, 0
+  // when there is no such text, -1 at the end) and sets len the same way;
+  // `out`, when given, receives the text.
+  [[gnu::noinline]] int word(int limit, char *out) {
     p.len = 0;
     if (p.off >= p.length) return -1;
     const char *s = p.ptr + p.off;
@@ -437,18 +483,16 @@ struct Decoder {
     return 1;
   }
 
-  // The scanner's "%*(333) " and "%*(555) ": true when the section
-  // indicator `mark` (three characters) and a blank are at the position.
-  bool section_mark(const char *mark, const char *pat) {
-    if (!at(mark[0])) return false;
-    if (scan_trace) return scanp(&p, pat) == 1 && p.len > 3;
+  // A section indicator `ind` of `n` characters and a blank at the position.
+  template <int n>
+  bool mark(const char *ind) {
     const char *s = p.ptr + p.off;
     const int avail = p.length - p.off;
-    if (avail < 4 || s[1] != mark[1] || s[2] != mark[2]) return false;
-    int n = 3;
-    while (n < avail && is_blank(s[n])) ++n;
-    p.len = n;
-    return n > 3;
+    if (avail <= n || std::memcmp(s, ind, static_cast<std::size_t>(n)) != 0) return false;
+    int k = n;
+    while (k < avail && is_blank(s[k])) ++k;
+    p.len = k;
+    return k > n;
   }
 
   // Traces a taken group with its label and steps past it.
@@ -461,12 +505,12 @@ struct Decoder {
   // group (digits and "/" only) that begins with the indicator `ind` (may be
   // empty) is one of the expected kind with a figure missing, so it is
   // stepped over, its fields left missing, rather than ending the section.
-  // Anything else stays where it is. The same on either matching path.
-  bool pass_over(const char *ind, const char *label) {
+  // Anything else stays where it is.
+  bool pass_over(std::string_view ind, const char *label) {
     const int n = clean_len();
     if (n == 0) return false;
-    for (int i = 0; ind[i] != '\0'; ++i)
-      if (p.ptr[p.off + i] != ind[i]) return false;
+    for (std::size_t i = 0; i < ind.size(); ++i)
+      if (p.ptr[p.off + static_cast<int>(i)] != ind[i]) return false;
     p.len = n;
     take(label);
     return true;
@@ -474,247 +518,355 @@ struct Decoder {
 };
 
 // ---------------------------------------------------------------------------
-// Section 1 of land and ship reports.
+// Tables of groups and the loop that walks them.
 
-void decode_section1(Decoder &d, int type) {
-  SFC_report *r = d.r;
-  int a = 0, b = 0, c = 0;
+// What a row makes of a group its pattern matched.
+enum class Use : char {
+  no,     // not taken: the position stays
+  keep,   // taken and stored, traced with the row's label
+  other,  // taken and stored, traced with the row's other label
+  drop,   // taken but not stored, traced with the row's "not kept" label
+};
 
-  // iRixhVV: a ship may give its visibility in the sea code 90..99.
-  bool vis_taken = false;
-  int ix = kMissI, h = kMissI;
-  float vis = kMissF;
-  if (type == 2 && d.fits<"ABc9d">("%1d%1d%1!/!d9%1!/!d ", 4, &a, &ix, &h, &b)) {
-    vis = miss(b) ? kMissF : SYN_visibility(90 + b);
-    vis_taken = true;
-    d.take("S-iihVV: %5.5s\n");
-  } else if (d.fits<"ABcdd">("%1d%1d%1!/!d%2!//!d ", 4, &a, &ix, &h, &b)) {
-    vis = miss(b) ? kMissF : SYN_visibility(b);
-    vis_taken = true;
-    d.take("iihVV: %5.5s\n");
-  }
-  // Station types 4 to 7 are automatic; only type 7 reports its weather in
-  // the automatic-station code.
-  bool auto_weather = false;
-  if (vis_taken) {
-    if (ix >= 4 && ix <= 7) r->type |= 16;
-    auto_weather = ix == 7;
-    r->cld_height[0] = SYN_ceiling(h);
-    r->vis = vis;
-  }
+using When = bool (*)(const Decoder &);
+using Accept = Use (*)(const Decoder &, const Vals &);
+using Store = void (*)(Decoder &, const Vals &);
+using Miss = void (*)(Decoder &, std::string_view indicator, const char *unkept);
 
-  // Nddff
-  char n = ' ';
-  bool wind_done = false;
-  if (d.fits<"*aabb">("%1c%2!//!d%2!//!d ", 3, &n, &a, &b)) {
-    wind_done = true;
-    if (n == '/') {
-      r->cld_cover[0] = ' ';
-      r->cld_height[0] = kMissF;
-    } else {
-      r->cld_cover[0] = n;
-      if (n < '2') r->cld_height[0] = kMissF;  // clear or one okta: no base to speak of
-      r->num_cld = 1;
+// One group of a section: its scanner pattern P and what becomes of it.
+template <ScanPattern P>
+struct Group {
+  static constexpr auto pattern = P;
+  const char *label;             // trace of a taken group
+  const char *other = nullptr;   // trace of a group taken in its other sense
+  const char *unkept = nullptr;  // trace of a group passed over without its values
+  When when = nullptr;           // the row is tried only when this holds
+  Accept accept = nullptr;       // whether a matching group is taken (default: kept)
+  Store store = nullptr;         // what a taken group gives, once it is passed over
+  Miss miss = nullptr;           // what becomes of a group the pattern does not take
+  int times = 1;                 // tried again while taken, at most this often
+  int min_len = P.min_len;       // characters a taken group consumes at least
+};
+
+// Row I of a table. The row is a constant: its handlers are direct calls,
+// inlined where they are small, and what it does not have costs nothing.
+template <const auto &Rows, std::size_t I>
+[[gnu::always_inline]] inline void try_row(Decoder &d) {
+  constexpr const auto &row = std::get<I>(Rows);
+  constexpr auto P = std::remove_cvref_t<decltype(row)>::pattern;
+  constexpr When when = row.when;
+  constexpr Accept accept = row.accept;
+  constexpr Store store = row.store;
+  constexpr Miss miss = row.miss;
+  for (int k = 0; k < row.times; ++k) {
+    if constexpr (when != nullptr) {
+      if (!when(d)) return;
     }
-    store_wind(r, a, b, d.iw);
-    d.take("Nddff: %5.5s\n");
-  } else if (vis_taken) {
-    wind_done = d.pass_over("", "Nddff (not kept): %5.5s\n");
-  }
-  // From here on every group begins with its own indicator figure, so one
-  // that does not fit its pattern (a figure reported as "/", an undefined
-  // sign) is known by that figure and passed over instead of ending the
-  // section. Before the position is past Nddff a group cannot be told apart.
-  const bool by_indicator = vis_taken && wind_done;
-  auto pass = [&](const char *ind, const char *label) {
-    return by_indicator && d.pass_over(ind, label);
-  };
-
-  // 00fff: speeds of 99 units or more.
-  if (d.fits<"00aaa">("00%3!///!d ", 1, &a)) {
-    if (!miss(a)) r->w_spd = knots(a, d.iw);
-    d.take("00fff: %5.5s\n");
-  } else {
-    pass("00", "00fff (not kept): %5.5s\n");
-  }
-
-  // 1snTTT
-  if (d.fits<"1abbc">("1%1!/!d%2!//!d%1!/!d ", 3, &a, &b, &c)) {
-    d.t_c = celsius(a == 1, b, c);
-    r->t = to_fahrenheit(d.t_c);
-    d.take("1sTTT: %5.5s\n");
-  } else {
-    pass("1", "1sTTT (not kept): %5.5s\n");
-  }
-
-  // 2snTdTdTd, or 29UUU (relative humidity) turned into a dew point.
-  bool dew_taken = false;
-  if (d.fits<"2abbc">("2%1!/!d%2!//!d%1!/!d ", 3, &a, &b, &c)) {
-    dew_taken = a <= 1 || a == 9;
-    if (a <= 1) {
-      r->td = to_fahrenheit(celsius(a == 1, b, c));
-      d.take("2sTTT: %5.5s\n");
-    } else if (a == 9) {
-      const int rh = (miss(b) || miss(c) || b < 0) ? kMissI : b * 10 + c;
-      if (!miss(d.t_c) && !miss(rh) && rh <= 100) {
-        const float dew_k = dew_temp(d.t_c + 273.15f, static_cast<float>(rh));
-        if (!miss(dew_k) && dew_k > 0.0f) r->td = to_fahrenheit(dew_k - 273.15f);
-      }
-      d.take("29UUU: %5.5s\n");
-    }
-  }
-  // Also sign figures 2 to 8; but 222 opens the ship section.
-  if (!dew_taken && !(d.peek(1) == '2' && d.peek(2) == '2'))
-    pass("2", "2sTTT (not kept): %5.5s\n");
-
-  // 3P0P0P0P0: station pressure, not kept.
-  if (d.fits<"3aaab">("3%3!///!d%1!/!d ", 2, &a, &b)) {
-    d.take("3PPPP: %5.5s\n");
-  } else {
-    pass("3", "3PPPP (not kept): %5.5s\n");
-  }
-
-  // 4PPPP: sea-level pressure; out of range (and the 4a3hhh height groups
-  // of high stations) means missing.
-  if (d.fits<"4aaab">("4%3!///!d%1!/!d ", 2, &a, &b)) {
-    float pmb = kMissF;
-    if (!miss(a)) {
-      double v = a < 500 ? a + 1000 : a;
-      if (!miss(b)) v += tenths_d(b);
-      pmb = static_cast<float>(v);
-      if (pmb < 900.0f || pmb >= 1090.0f) pmb = kMissF;
-    }
-    r->pmb = pmb;
-    d.take("4PPPP: %5.5s\n");
-  } else {
-    pass("4", "4PPPP (not kept): %5.5s\n");
-  }
-
-  // 5appp
-  if (d.fits<"5abbc">("5%1!/!d%2!//!d%1!/!d ", 3, &a, &b, &c)) {
-    r->ptend_t = a;
-    r->ptend = pressure_change(a, b, c);
-    d.take("5appp: %5.5s\n");
-  } else {
-    pass("5", "5appp (not kept): %5.5s\n");
-  }
-
-  // 6RRRtR
-  if (d.fits<"6aaab">("6%3!///!d%1!/!d ", 2, &a, &b)) {
-    store_precip(r, a, b);
-    d.take("6RRRt: %5.5s\n");
-  } else {
-    pass("6", "6RRRt (not kept): %5.5s\n");
-  }
-
-  // 7wwW1W2
-  if (d.fits<"7aabb">("7%2!//!d%2!//!d ", 2, &a, &b)) {
-    if (auto_weather)
-      SYN_auto_weather(a, r->weather);
-    else
-      SYN_weather(a, r->weather);
-    d.take("7wwWW: %5.5s\n");
-  } else if (by_indicator && d.at('7') && d.clean_len() > 0) {
-    // W1W2 is not used: a "/" there does not cost the present weather.
-    const char *g = d.p.ptr + d.p.off;
-    const bool digits = rd_digit(g[1]) && rd_digit(g[2]);
-    if (digits || (g[1] == '/' && g[2] == '/')) {
-      const int ww = digits ? (g[1] - '0') * 10 + (g[2] - '0') : kMissI;
-      if (auto_weather)
-        SYN_auto_weather(ww, r->weather);
+    Vals v;
+    Use use = Use::no;
+    if (d.fits<P>(v, row.min_len)) {
+      if constexpr (accept != nullptr)
+        use = accept(d, v);
       else
-        SYN_weather(ww, r->weather);
-      pass("7", "7wwWW: %5.5s\n");
-    } else {
-      pass("7", "7wwWW (not kept): %5.5s\n");
+        use = Use::keep;
+    }
+    if (use == Use::no) {
+      if constexpr (miss != nullptr)
+        miss(d, std::string_view(P.ind, static_cast<std::size_t>(P.prefix)), row.unkept);
+      return;
+    }
+    d.take(use == Use::keep ? row.label : use == Use::other ? row.other : row.unkept);
+    if constexpr (store != nullptr) {
+      if (use != Use::drop) store(d, v);
     }
   }
+}
 
-  // 8NhCLCMCH
-  char cl[4] = {};
-  if (d.fits<"8****">("8%1c%1c%1c%1c ", 4, &cl[0], &cl[1], &cl[2], &cl[3])) {
-    for (char &x : cl)
-      if (x == '/') x = '-';
-    r->cld_low = cl[0];
-    r->cld_type[0] = cl[1];
-    r->cld_type[1] = cl[2];
-    r->cld_type[2] = cl[3];
-    d.take("8NCCC: %5.5s\n");
-  }  // any five figures fit: nothing to pass over
+// Every row of a table (a tuple of groups) once, in order.
+template <const auto &Rows, std::size_t... I>
+[[gnu::always_inline]] inline void walk_rows(Decoder &d, std::index_sequence<I...>) {
+  (try_row<Rows, I>(d), ...);
+}
 
-  // 9GGgg: exact time of observation; minutes only with their hour.
-  if (d.fits<"9aabb">("9%2!//!d%2!//!d ", 2, &a, &b)) {
-    if (!miss(a)) {
-      r->time = a * 100;
-      if (!miss(b)) r->time += b;
-    }
-    d.take("9GGgg: %5.5s\n");
+template <const auto &Rows>
+[[gnu::always_inline]] inline void walk(Decoder &d) {
+  walk_rows<Rows>(d, std::make_index_sequence<std::tuple_size_v<std::remove_cvref_t<decltype(Rows)>>>{});
+}
+
+// ----- conditions -----------------------------------------------------------
+
+bool is_ship(const Decoder &d) { return d.type == ReportType::ship; }
+bool no_visibility_yet(const Decoder &d) { return !d.vis_taken; }
+bool no_max_yet(const Decoder &d) { return miss(d.r->max_t); }
+
+// ----- what is done with groups not taken ------------------------------------
+
+// From the wind group on every group of section 1 begins with its own
+// indicator figure, so one that does not fit its pattern (a figure reported
+// as "/", an undefined sign) is known by that figure and passed over
+// instead of ending the section. Before the position is past Nddff a group
+// cannot be told apart.
+void pass_by_figure(Decoder &d, std::string_view ind, const char *unkept) {
+  if (d.by_figure) d.pass_over(ind, unkept);
+}
+
+// Nddff has no indicator: any clean group right after iRixhVV is it.
+void pass_wind(Decoder &d, std::string_view ind, const char *unkept) {
+  d.by_figure = d.vis_taken && d.pass_over(ind, unkept);
+}
+
+// A 2-group with another sign figure is passed over; but 222 opens the
+// ship section.
+void pass_unless_222(Decoder &d, std::string_view ind, const char *unkept) {
+  if (!(d.peek(1) == '2' && d.peek(2) == '2')) pass_by_figure(d, ind, unkept);
+}
+
+void put_weather(Decoder &d, int ww) {
+  if (d.wawa)
+    SYN_auto_weather(ww, d.r->weather);
+  else
+    SYN_weather(ww, d.r->weather);
+}
+
+// W1W2 is not used: a "/" there does not cost the present weather.
+void salvage_weather(Decoder &d, std::string_view ind, const char *unkept) {
+  if (!d.by_figure || !d.at('7') || d.clean_len() == 0) return;
+  const char *g = d.p.ptr + d.p.off;
+  const bool digits = rd_digit(g[1]) && rd_digit(g[2]);
+  if (digits || (g[1] == '/' && g[2] == '/')) {
+    put_weather(d, digits ? (g[1] - '0') * 10 + (g[2] - '0') : kMissI);
+    d.pass_over(ind, "7wwWW: %5.5s\n");
   } else {
-    pass("9", "9GGgg (not kept): %5.5s\n");
+    d.pass_over(ind, unkept);
   }
 }
 
-// ---------------------------------------------------------------------------
-// Section 2 (ships): sea temperature and waves. Shared with the buoy decoder.
+// ----- identification of ships ------------------------------------------------
 
-void decode_section2_groups(Decoder &d) {
+void ship_time(Decoder &d, const Vals &v) {
+  d.r->time = miss(v.i[1]) ? kMissI : v.i[1] * 100;
+  d.iw = wind_unit(v.i[2], d.iw);
+}
+
+void ship_position(Decoder &d, const Vals &v) {
   SFC_report *r = d.r;
-  int a = 0, b = 0, c = 0;
-  if (d.fits<"0abbc">("0%1!/!d%2!//!d%1!/!d ", 3, &a, &b, &c)) {
-    r->sst = celsius(sst_negative(a), b, c);
-    d.take("0sTTT: %5.5s\n");
+  const int la = v.i[0], q = v.i[1], lo = v.i[2];
+  // A missing half of the position stays missing rather than -999.9.
+  r->lat = miss(la) ? kMissF : on_globe(static_cast<float>(la) / 10.0f, 90.0f);
+  r->lon = miss(lo) ? kMissF : on_globe(static_cast<float>(lo) / 10.0f, 180.0f);
+  if (!miss(r->lat) && (q == 3 || q == 5)) r->lat = -r->lat;
+  if (!miss(r->lon) && !miss(q) && q > 4) r->lon = -r->lon;
+  r->wmo = 99999;
+  r->elev = 0.0f;
+  r->prior = 4;
+}
+
+constexpr std::tuple kShipIdent{
+    Group<"%2!//!d%2!//!d%1!/!d ">{.label = "YYGGI: %5.5s\n", .store = ship_time},
+    Group<"99%3!///!d %1!/!d%4!////!d ">{.label = "99LLL QLLLL: %11.11s\n", .store = ship_position},
+};
+
+// ----- section 1 ----------------------------------------------------------------
+
+// 1860 says whether the station is automatic (type bit 16) and in which
+// code it reports its weather.
+void station_and_visibility(Decoder &d, int ix, int h, float vis) {
+  d.vis_taken = true;
+  const code_tables::StationTypeRow st = station_type(ix);
+  if (st.automatic) d.r->type |= 16;
+  d.wawa = st.weather == code_tables::WeatherCode::wawa_4680;
+  d.r->cld_height[0] = SYN_ceiling(h);
+  d.r->vis = vis;
+}
+
+void ship_visibility(Decoder &d, const Vals &v) {
+  station_and_visibility(d, v.i[1], v.i[2], miss(v.i[3]) ? kMissF : SYN_visibility(90 + v.i[3]));
+}
+
+void land_visibility(Decoder &d, const Vals &v) {
+  station_and_visibility(d, v.i[1], v.i[2], miss(v.i[3]) ? kMissF : SYN_visibility(v.i[3]));
+}
+
+void cloud_and_wind(Decoder &d, const Vals &v) {
+  SFC_report *r = d.r;
+  const char n = v.c[0];
+  if (n == '/') {
+    r->cld_cover[0] = ' ';
+    r->cld_height[0] = kMissF;
+  } else {
+    r->cld_cover[0] = n;
+    if (n < '2') r->cld_height[0] = kMissF;  // clear or one okta: no base to speak of
+    r->num_cld = 1;
   }
-  if (d.fits<"1????">("1%*4s ", 1)) d.take("1PPHH: %5.5s\n");
-  if (d.fits<"2aabb">("2%2!//!d%2!//!d ", 2, &a, &b)) {
-    if (!miss(a)) r->wav_per = static_cast<float>(a);
-    if (!miss(b)) r->wav_hgt = static_cast<float>(b) / 2.0f;  // half metres
-    d.take("2PPHH: %5.5s\n");
-  }
-  if (d.fits<"3????">("3%*4s ", 1)) d.take("3dddd: %5.5s\n");
-  if (d.fits<"4????">("4%*4s ", 1)) d.take("4PPHH: %5.5s\n");
-  if (d.fits<"5????">("5%*4s ", 1)) d.take("5PPHH: %5.5s\n");
-  if (d.fits<"6????">("6%*4s ", 1)) d.take("6IEER: %5.5s\n");
-  if (d.fits<"70aaa">("70%3!///!d ", 1, &a)) {
-    if (!miss(a)) r->wav_hgt = static_cast<float>(a) / 10.0f;  // tenths of a metre
-    d.take("70HHH: %5.5s\n");
+  store_wind(r, v.i[0], v.i[1], d.iw);
+  d.by_figure = d.vis_taken;
+}
+
+void high_wind(Decoder &d, const Vals &v) {
+  if (!miss(v.i[0])) d.r->w_spd = knots(v.i[0], d.iw);
+}
+
+void air_temperature(Decoder &d, const Vals &v) {
+  d.t_c = celsius(v.i[0] == 1, v.i[1], v.i[2]);
+  d.r->t = to_fahrenheit(d.t_c);
+}
+
+// 2snTdTdTd, or 29UUU (relative humidity) turned into a dew point.
+Use dew_or_humidity(const Decoder &, const Vals &v) {
+  return v.i[0] <= 1 ? Use::keep : v.i[0] == 9 ? Use::other : Use::no;
+}
+
+Use dew_only(const Decoder &, const Vals &v) { return v.i[0] <= 1 ? Use::keep : Use::no; }
+
+// A relative humidity UUU (29UUU) with the air temperature gives the dew point.
+[[gnu::noinline]] void dew_from_humidity(Decoder &d, int b, int c) {
+  const int rh = (miss(b) || miss(c) || b < 0) ? kMissI : b * 10 + c;
+  if (!miss(d.t_c) && !miss(rh) && rh <= 100) {
+    const float dew_k = dew_temp(d.t_c + 273.15f, static_cast<float>(rh));
+    if (!miss(dew_k) && dew_k > 0.0f) d.r->td = to_fahrenheit(dew_k - 273.15f);
   }
 }
 
-void decode_section2(Decoder &d) {
-  if (d.fits<"222xx">("%*(222)%*2!//!d ", 2)) {
-    d.take("222: %5.5s\n");
-    d.group = 2;
+void dew_point(Decoder &d, const Vals &v) {
+  if (v.i[0] <= 1)
+    d.r->td = to_fahrenheit(celsius(v.i[0] == 1, v.i[1], v.i[2]));
+  else
+    dew_from_humidity(d, v.i[1], v.i[2]);
+}
+
+// Out of range (and the 4a3hhh height groups of high stations) means missing.
+void land_pressure(Decoder &d, const Vals &v) {
+  float pmb = kMissF;
+  if (!miss(v.i[0])) {
+    pmb = sea_level_pressure(v.i[0], v.i[1]);
+    if (pmb < 900.0f || pmb >= 1090.0f) pmb = kMissF;
   }
+  d.r->pmb = pmb;
+}
+
+void tendency(Decoder &d, const Vals &v) {
+  d.r->ptend_t = v.i[0];
+  d.r->ptend = pressure_change(v.i[0], v.i[1], v.i[2]);
+}
+
+void precipitation(Decoder &d, const Vals &v) { store_precip(d.r, v.i[0], v.i[1]); }
+
+void present_weather(Decoder &d, const Vals &v) { put_weather(d, v.i[0]); }
+
+void cloud_types(Decoder &d, const Vals &v) {
+  char cl[4];
+  for (int i = 0; i < 4; ++i) cl[i] = v.c[i] == '/' ? '-' : v.c[i];
+  d.r->cld_low = cl[0];
+  d.r->cld_type[0] = cl[1];
+  d.r->cld_type[1] = cl[2];
+  d.r->cld_type[2] = cl[3];
+}
+
+// Exact time of observation; minutes only with their hour.
+void exact_time(Decoder &d, const Vals &v) {
+  if (miss(v.i[0])) return;
+  d.r->time = v.i[0] * 100;
+  if (!miss(v.i[1])) d.r->time += v.i[1];
+}
+
+constexpr std::tuple kSection1{
+    // iRixhVV: a ship may give its visibility in the sea code 90..99.
+    Group<"%1d%1d%1!/!d9%1!/!d ">{.label = "S-iihVV: %5.5s\n", .when = is_ship, .store = ship_visibility},
+    Group<"%1d%1d%1!/!d%2!//!d ">{.label = "iihVV: %5.5s\n", .when = no_visibility_yet, .store = land_visibility},
+    Group<"%1c%2!//!d%2!//!d ">{.label = "Nddff: %5.5s\n", .unkept = "Nddff (not kept): %5.5s\n",
+                               .store = cloud_and_wind, .miss = pass_wind},
+    Group<"00%3!///!d ">{.label = "00fff: %5.5s\n", .unkept = "00fff (not kept): %5.5s\n",
+                        .store = high_wind, .miss = pass_by_figure},
+    Group<"1%1!/!d%2!//!d%1!/!d ">{.label = "1sTTT: %5.5s\n", .unkept = "1sTTT (not kept): %5.5s\n",
+                                  .store = air_temperature, .miss = pass_by_figure},
+    Group<"2%1!/!d%2!//!d%1!/!d ">{.label = "2sTTT: %5.5s\n", .other = "29UUU: %5.5s\n",
+                                  .unkept = "2sTTT (not kept): %5.5s\n", .accept = dew_or_humidity,
+                                  .store = dew_point, .miss = pass_unless_222},
+    Group<"3%3!///!d%1!/!d ">{.label = "3PPPP: %5.5s\n", .unkept = "3PPPP (not kept): %5.5s\n",
+                             .miss = pass_by_figure},
+    Group<"4%3!///!d%1!/!d ">{.label = "4PPPP: %5.5s\n", .unkept = "4PPPP (not kept): %5.5s\n",
+                             .store = land_pressure, .miss = pass_by_figure},
+    Group<"5%1!/!d%2!//!d%1!/!d ">{.label = "5appp: %5.5s\n", .unkept = "5appp (not kept): %5.5s\n",
+                                  .store = tendency, .miss = pass_by_figure},
+    Group<"6%3!///!d%1!/!d ">{.label = "6RRRt: %5.5s\n", .unkept = "6RRRt (not kept): %5.5s\n",
+                             .store = precipitation, .miss = pass_by_figure},
+    Group<"7%2!//!d%2!//!d ">{.label = "7wwWW: %5.5s\n", .unkept = "7wwWW (not kept): %5.5s\n",
+                             .store = present_weather, .miss = salvage_weather},
+    // Any five figures fit 8NhCLCMCH: nothing to pass over.
+    Group<"8%1c%1c%1c%1c ">{.label = "8NCCC: %5.5s\n", .store = cloud_types},
+    Group<"9%2!//!d%2!//!d ">{.label = "9GGgg: %5.5s\n", .unkept = "9GGgg (not kept): %5.5s\n",
+                             .store = exact_time, .miss = pass_by_figure},
+};
+
+// ----- section 2 (ships), shared with the buoy decoder ---------------------------
+
+void open_section2(Decoder &d, const Vals &) { d.group = 2; }
+
+void sea_temperature(Decoder &d, const Vals &v) {
+  d.r->sst = celsius(sst_negative(v.i[0]), v.i[1], v.i[2]);
+}
+
+void wind_waves(Decoder &d, const Vals &v) {
+  if (!miss(v.i[0])) d.r->wav_per = static_cast<float>(v.i[0]);
+  if (!miss(v.i[1])) d.r->wav_hgt = static_cast<float>(v.i[1]) / 2.0f;  // half metres
+}
+
+void wave_height(Decoder &d, const Vals &v) {
+  if (!miss(v.i[0])) d.r->wav_hgt = static_cast<float>(v.i[0]) / 10.0f;  // tenths of a metre
+}
+
+constexpr std::tuple kSection2Mark{
+    Group<"%*(222)%*2!//!d ">{.label = "222: %5.5s\n", .store = open_section2},
+};
+
+// The groups of section 2, walked once "222" has opened it.
+constexpr std::tuple kSection2{
+    Group<"0%1!/!d%2!//!d%1!/!d ">{.label = "0sTTT: %5.5s\n", .store = sea_temperature},
+    Group<"1%*4s ">{.label = "1PPHH: %5.5s\n"},
+    Group<"2%2!//!d%2!//!d ">{.label = "2PPHH: %5.5s\n", .store = wind_waves},
+    Group<"3%*4s ">{.label = "3dddd: %5.5s\n"},
+    Group<"4%*4s ">{.label = "4PPHH: %5.5s\n"},
+    Group<"5%*4s ">{.label = "5PPHH: %5.5s\n"},
+    Group<"6%*4s ">{.label = "6IEER: %5.5s\n"},
+    Group<"70%3!///!d ">{.label = "70HHH: %5.5s\n", .store = wave_height},
+};
+
+[[gnu::noinline]] void decode_section2_groups(Decoder &d) { walk<kSection2>(d); }
+
+[[gnu::always_inline]] inline void decode_section2(Decoder &d) {
+  walk<kSection2Mark>(d);
   if (d.group == 2) decode_section2_groups(d);
 }
 
-// ---------------------------------------------------------------------------
-// Section 3 (regional): extremes, snow depth, sunshine, precipitation.
-
-bool is_section3_mark(Decoder &d) {
-  return d.section_mark("333", "%*(333) ");
-}
+// ----- section 3 (regional) ------------------------------------------------------
 
 // Passes over every group up to "333" (or to the end of the text).
 void search_section3(Decoder &d) {
-  while (!is_section3_mark(d)) {
-    if (d.word("%*s ", kScanpMaxCollect, nullptr) != 1) return;
+  Vals v;
+  while (!d.fits<"%*(333) ">(v, 4)) {
+    if (!d.fits<"%*s ">(v, 1)) return;
     d.take("-->333: %5.5s\n");
   }
 }
 
+void open_section3(Decoder &d, const Vals &) { d.group = 3; }
+
 // 1snTxTxTx. Stations whose identifier begins with 17 report another
 // quantity in this group at 0000 and 1200: it is passed over, not kept.
-void try_max_temp(Decoder &d) {
-  int a = 0, b = 0, c = 0;
-  if (!d.fits<"1abbc">("1%1!/!d%2!//!d%1!/!d ", 3, &a, &b, &c)) return;
-  SFC_report *r = d.r;
-  if (r->id[0] == '1' && r->id[1] == '7' && (r->time == 0 || r->time == 1200)) {
-    d.take("1sTTT (not kept): %5.5s\n");
-    return;
-  }
-  r->max_t = to_fahrenheit(celsius(a == 1, b, c));
-  d.take("1sTTT: %5.5s\n");
+Use maximum_or_other(const Decoder &d, const Vals &) {
+  const SFC_report *r = d.r;
+  return (r->id[0] == '1' && r->id[1] == '7' && (r->time == 0 || r->time == 1200)) ? Use::drop
+                                                                                    : Use::keep;
+}
+
+void maximum(Decoder &d, const Vals &v) { d.r->max_t = to_fahrenheit(celsius(v.i[0] == 1, v.i[1], v.i[2])); }
+
+Use not_humidity(const Decoder &, const Vals &v) { return v.i[0] != 9 ? Use::keep : Use::no; }
+
+void minimum(Decoder &d, const Vals &v) { d.r->min_t = to_fahrenheit(celsius(v.i[0] == 1, v.i[1], v.i[2])); }
+
+void snow_depth(Decoder &d, const Vals &v) {
+  if (!miss(v.i[1])) d.r->scover = static_cast<float>(v.i[1] / 2.54);  // cm to inches
 }
 
 // Radiation groups after 55SSS or 553SS: 0FFFF..5FFFF in rising order, then
@@ -723,12 +875,14 @@ void try_max_temp(Decoder &d) {
 // radiation groups of its own; "/////" is a radiation group not reported.
 void skip_radiation(Decoder &d) {
   int prev = -1;
-  while (d.word("%s ", kScanpMaxCollect, d.buf) == 1) {
-    if (std::strlen(d.buf) != 5) return;  // "555", "333" and odd groups end it
-    const int fig = d.buf[0] - '0';
-    if (d.buf[0] == '5' && d.buf[1] == '5') {
+  Vals v;
+  while (d.fits<"%s ">(v, 1)) {
+    const char *g = v.s;
+    if (std::strlen(g) != 5) return;  // "555", "333" and odd groups end it
+    const int fig = g[0] - '0';
+    if (g[0] == '5' && g[1] == '5') {
       prev = -1;
-    } else if (std::strcmp(d.buf, "/////") == 0) {
+    } else if (std::strcmp(g, "/////") == 0) {
       // its figure is unknown: the order goes on from the group before
     } else if (fig >= 0 && fig <= 5 && fig > prev) {
       prev = fig;
@@ -741,146 +895,173 @@ void skip_radiation(Decoder &d) {
   }
 }
 
-void decode_section3(Decoder &d) {
-  SFC_report *r = d.r;
-  if (is_section3_mark(d)) {
-    d.take("333: %3.3s\n");
-    d.group = 3;
-  }
-  if (d.group != 3) return;
-  int a = 0, b = 0, c = 0;
+void sunshine(Decoder &d, const Vals &v) {
+  if (v.i[0] == 5) skip_radiation(d);  // 55SSS, 553SS
+}
 
-  if (d.fits<"0????">("0%*4s ", 1)) d.take("0....: %5.5s\n");
-  try_max_temp(d);
-  if (d.fits<"2abbc">("2%1!/!d%2!//!d%1!/!d ", 3, &a, &b, &c) && a != 9) {
-    r->min_t = to_fahrenheit(celsius(a == 1, b, c));
-    d.take("2sTTT: %5.5s\n");
-  }
-  if (miss(r->max_t)) try_max_temp(d);  // the maximum may follow the minimum
-  if (d.fits<"3????">("3%*4s ", 1)) d.take("3Ejjj: %5.5s\n");
-  if (d.fits<"4abbb">("4%1!/!d%3!///!d ", 2, &a, &b)) {
-    if (!miss(b)) r->scover = static_cast<float>(b / 2.54);  // cm to inches
-    d.take("4Esss: %5.5s\n");
-  }
-  for (int i = 0; i < 5; ++i) {
+void day_precipitation(Decoder &d, const Vals &v) {
+  if (v.i[0] == 9999)
+    d.r->rain24 = 0.0f;  // trace
+  else
+    d.r->rain24 = miss(v.i[0]) ? kMissF : static_cast<float>(v.i[0] / 254.0);  // tenths of mm
+}
+
+constexpr std::tuple kSection3Mark{
+    Group<"%*(333) ">{.label = "333: %3.3s\n", .store = open_section3},
+};
+
+// The groups of section 3, walked once "333" has opened it.
+constexpr std::tuple kSection3{
+    Group<"0%*4s ">{.label = "0....: %5.5s\n"},
+    Group<"1%1!/!d%2!//!d%1!/!d ">{.label = "1sTTT: %5.5s\n", .unkept = "1sTTT (not kept): %5.5s\n",
+                                  .accept = maximum_or_other, .store = maximum},
+    Group<"2%1!/!d%2!//!d%1!/!d ">{.label = "2sTTT: %5.5s\n",
+                                  .accept = not_humidity, .store = minimum},
+    // The maximum may follow the minimum.
+    Group<"1%1!/!d%2!//!d%1!/!d ">{.label = "1sTTT: %5.5s\n", .unkept = "1sTTT (not kept): %5.5s\n",
+                                  .when = no_max_yet, .accept = maximum_or_other, .store = maximum},
+    Group<"3%*4s ">{.label = "3Ejjj: %5.5s\n"},
+    Group<"4%1!/!d%3!///!d ">{.label = "4Esss: %5.5s\n", .store = snow_depth},
     // Five-figure groups only: "555" is the next section, not a 5-group.
-    // A failed attempt would fail again at the same place.
-    if (!d.fits<"5a???">("5%1!/!d%*s ", 2, &a)) break;
-    d.take("5.... (.....): %5.5s\n");
-    if (a == 5) skip_radiation(d);  // 55SSS, 553SS
+    Group<"5%1!/!d%*s ">{.label = "5.... (.....): %5.5s\n", .store = sunshine,
+                        .times = 5},
+    Group<"6%3!///!d%1!/!d ">{.label = "6RRRt: %5.5s\n", .store = precipitation},
+    Group<"7%4!////!d ">{.label = "7RRRR: %5.5s\n", .store = day_precipitation},
+};
+
+void decode_section3(Decoder &d) {
+  walk<kSection3Mark>(d);
+  if (d.group == 3) walk<kSection3>(d);
+}
+
+// ----- section 5 -----------------------------------------------------------------
+
+void open_section5(Decoder &d, const Vals &) { d.group = 5; }
+
+constexpr std::tuple kSection5{
+    Group<"%*(555) ">{.label = "555: %3.3s\n", .store = open_section5},
+};
+
+// ----- drifting buoys --------------------------------------------------------------
+
+void buoy_time(Decoder &d, const Vals &v) {
+  if (!miss(v.i[0])) {
+    d.r->time = v.i[0] * 100;
+    if (!miss(v.i[1])) d.r->time += v.i[1];
   }
-  if (d.fits<"6aaab">("6%3!///!d%1!/!d ", 2, &a, &b)) {
-    store_precip(r, a, b);
-    d.take("6RRRt: %5.5s\n");
-  }
-  if (d.fits<"7aaaa">("7%4!////!d ", 1, &a)) {
-    if (a == 9999)
-      r->rain24 = 0.0f;  // trace
-    else
-      r->rain24 = miss(a) ? kMissF : static_cast<float>(a / 254.0);  // tenths of mm
-    d.take("7RRRR: %5.5s\n");
+  d.iw = wind_unit(v.i[2], d.iw);
+}
+
+// QcLaLaLaLaLa, then LoLoLoLoLoLo; the quadrant is applied once both are read.
+void buoy_latitude(Decoder &d, const Vals &v) {
+  d.quadrant = v.i[0];
+  if (!miss(v.i[1]))
+    d.r->lat = on_globe(static_cast<float>(v.i[1] / 100.0 + (miss(v.i[2]) ? 0.0 : v.i[2] / 1000.0)), 90.0f);
+}
+
+void buoy_longitude(Decoder &d, const Vals &v) {
+  SFC_report *r = d.r;
+  if (!miss(v.i[0]))
+    r->lon = on_globe(static_cast<float>(v.i[0] / 100.0 + (miss(v.i[1]) ? 0.0 : v.i[1] / 1000.0)), 180.0f);
+  // Without a latitude group there is no quadrant: signs stay as read.
+  if (!miss(d.quadrant)) {
+    if (!miss(r->lat) && (d.quadrant == 3 || d.quadrant == 5)) r->lat = -r->lat;
+    if (!miss(r->lon) && d.quadrant > 4) r->lon = -r->lon;
   }
 }
 
-void decode_section5(Decoder &d) {
-  if (d.section_mark("555", "%*(555) ")) {
-    d.take("555: %3.3s\n");
-    d.group = 5;
-  }
+void open_buoy_section1(Decoder &d, const Vals &) { d.group = 1; }
+
+void buoy_wind(Decoder &d, const Vals &v) { store_wind(d.r, v.i[0], v.i[1], d.iw); }
+
+// A buoy's pressure has no range test.
+void buoy_pressure(Decoder &d, const Vals &v) {
+  if (!miss(v.i[0])) d.r->pmb = sea_level_pressure(v.i[0], v.i[1]);
+}
+
+constexpr std::tuple kBuoy{
+    Group<"%s ">{.label = "YYMMJ: %5.5s\n", .min_len = 4},
+    Group<"%2!//!d%2!//!d%1!/!d ">{.label = "GGggI: %5.5s\n", .store = buoy_time},
+    Group<"%1!/!d%4!////!d%1!/!d ">{.label = "QLLLLL: %6.6s\n", .store = buoy_latitude},
+    Group<"%5!////!d%1!/!d ">{.label = "LLLLLL: %6.6s\n", .store = buoy_longitude},
+    Group<"6%s ">{.label = "6QQ//: %5.5s\n", .min_len = 6},
+    Group<"111%*2!//!d ">{.label = "111QQ: %5.5s\n", .store = open_buoy_section1},
+    Group<"0%2!//!d%2!//!d ">{.label = "Nddff: %5.5s\n", .store = buoy_wind},
+    Group<"1%1!/!d%2!//!d%1!/!d ">{.label = "1sTTT: %5.5s\n", .store = air_temperature},
+    Group<"2%1!/!d%2!//!d%1!/!d ">{.label = "2sTTT: %5.5s\n", .accept = dew_only, .store = dew_point},
+    Group<"3%*4s ">{.label = "3PPPP: %5.5s\n"},
+    Group<"4%3!///!d%1!/!d ">{.label = "4PPPP: %5.5s\n", .store = buoy_pressure},
+    Group<"5%1!/!d%2!//!d%1!/!d ">{.label = "5appp: %5.5s\n", .store = tendency},
+};
+
+// ---------------------------------------------------------------------------
+
+void start(Decoder &d, const char *data, SFC_report *report, ReportType type) {
+  d.r = report;
+  d.type = type;
+  const M_type level = MESS_get();
+  d.trace = (level & kTraceGroup) != 0;
+  d.trace_id = (level & kTraceIdent) != 0;
+  d.scan_trace = (level & kTraceScan) != 0;
+  d.direct = direct_matching;
+  d.slow = d.scan_trace || !d.direct;
+  scanp_set(&d.p, data);
 }
 
 void trace_left(const Decoder &d) {
   if (d.trace) MESS_print(kTraceGroup, "LEFT: %s\n", d.p.ptr + d.p.off);
 }
 
-int auto_weather(int wx, char *wx_str) {
-  const char *s = (wx >= 0 && wx <= 99) ? kWawaText[static_cast<std::size_t>(wx)] : " ";
-  copy_text(wx_str, 7, s);
-  return 0;
-}
-
-float visibility(int vis) {
-  if (vis <= 50) return static_cast<float>(vis) / 16.0f;  // tenths of km
-  if (vis <= 80) return static_cast<float>((vis - 50) / 1.6);
-  if (vis <= 89) return static_cast<float>((30 + 5 * (vis - 80)) / 1.6);
-  if (vis <= 99) return kVisSea[vis - 90];
-  return kMissF;
-}
-
-float ceiling(int cb) {
-  return (cb >= 0 && cb <= 9) ? kTable1600[cb] : kMissF;
-}
-
-int decode(const char *data, int type, SFC_report *report) {
-  if (data == nullptr || report == nullptr) return 0;
-  Decoder d;
-  d.r = report;
-  const M_type level = MESS_get();
-  d.trace = (level & kTraceGroup) != 0;
-  d.scan_trace = (level & kTraceScan) != 0;
-  scanp_set(&d.p, data);
-
-  // Identification.
-  char ident[kScanpMaxCollect + 1];
-  ident[0] = '\0';
-  if (d.word("%<40s ", 40, ident) != 1 || d.p.len <= 3) {
-    if (level & kTraceIdent) MESS_print(kTraceIdent, "Invalid ident: %s\n", ident);
-    return 0;
+// The first group: the identifier, its WMO number and the record's class.
+bool identify(Decoder &d) {
+  SFC_report *r = d.r;
+  Vals v;
+  v.s[0] = '\0';
+  if (!d.fits<"%<40s ">(v, 4)) {
+    if (d.trace_id) MESS_print(kTraceIdent, "Invalid ident: %s\n", v.s);
+    return false;
   }
-  SFC_report *r = report;
-  if (type == 4 || type == 2) {
-    copy_text(r->id, sizeof r->id, type == 4 ? "b" : "s", ident);
+  const char *ident = v.s;
+  if (d.type == ReportType::numeric_ship || d.type == ReportType::ship) {
+    copy_text(r->id, sizeof r->id, d.type == ReportType::numeric_ship ? "b" : "s", ident);
     r->wmo = 99999;
   } else {
     r->wmo = leading_number(ident);
     copy_text(r->id, sizeof r->id, ident);
   }
-  if (level & kTraceIdent) MESS_print(kTraceIdent, "ID/Abnnn: %s\n", r->id);
+  if (d.trace_id) MESS_print(kTraceIdent, "ID/Abnnn: %s\n", r->id);
   scanp_inc(&d.p);
 
   r->type = 1;
   r->time = SYN_get_prhour();
-  copy_text(r->area, sizeof r->area, type == 16 ? "CM" : "LA");
-  if (type == 1 || type == 16) {
+  copy_text(r->area, sizeof r->area, d.type == ReportType::coastal ? "CM" : "LA");
+  if (d.type == ReportType::land || d.type == ReportType::coastal) {
     // Land and coastal stations give their wind unit on the section line.
     const int iw = SYN_get_iw();
     d.iw = (iw == 0 || iw == 1) ? 2 : 1;
   }
-
-  if (type == 2 || type == 4) {
-    copy_text(r->area, sizeof r->area, type == 2 ? "SH" : "BU");
-    int dy = 0, hr = 0, iw = 0;
-    if (d.fits<"aabbc">("%2!//!d%2!//!d%1!/!d ", 3, &dy, &hr, &iw)) {
-      r->time = miss(hr) ? kMissI : hr * 100;
-      if (iw == 0 || iw == 1) d.iw = 2;
-      if (iw == 3 || iw == 4) d.iw = 1;
-      d.take("YYGGI: %5.5s\n");
-    }
-    int la = 0, q = 0, lo = 0;
-    if (d.fits2<"99aaa", "bcccc">("99%3!///!d %1!/!d%4!////!d ", 3, &la, &q, &lo)) {
-      // A missing half of the position stays missing rather than -999.9.
-      r->lat = miss(la) ? kMissF : on_globe(static_cast<float>(la) / 10.0f, 90.0f);
-      r->lon = miss(lo) ? kMissF : on_globe(static_cast<float>(lo) / 10.0f, 180.0f);
-      if (!miss(r->lat) && (q == 3 || q == 5)) r->lat = -r->lat;
-      if (!miss(r->lon) && !miss(q) && q > 4) r->lon = -r->lon;
-      r->wmo = 99999;
-      r->elev = 0.0f;
-      r->prior = 4;
-      d.take("99LLL QLLLL: %11.11s\n");
-    }
+  if (d.type == ReportType::ship || d.type == ReportType::numeric_ship) {
+    copy_text(r->area, sizeof r->area, d.type == ReportType::ship ? "SH" : "BU");
+    walk<kShipIdent>(d);
   }
+  return true;
+}
 
-  if (type == 8) {
+int decode(const char *data, ReportType type, SFC_report *report) {
+  if (data == nullptr || report == nullptr) return 0;
+  Decoder d;
+  start(d, data, report, type);
+  if (!identify(d)) return 0;
+  if (type == ReportType::drifter) {
     if (d.trace) MESS_print(kTraceGroup, "DRIBU\n");
     return SYN_decode_dribu(data, report);
   }
-
   d.group = 1;
-  decode_section1(d, type);
+  walk<kSection1>(d);
   decode_section2(d);
   search_section3(d);
   decode_section3(d);
-  decode_section5(d);
+  walk<kSection5>(d);
   trace_left(d);
   return 1;
 }
@@ -888,12 +1069,8 @@ int decode(const char *data, int type, SFC_report *report) {
 int decode_dribu(const char *data, SFC_report *report) {
   if (data == nullptr || report == nullptr) return 1;
   Decoder d;
-  d.r = report;
-  d.trace = MESS_check(kTraceGroup) != 0;
-  d.scan_trace = MESS_check(kTraceScan) != 0;
-  scanp_set(&d.p, data);
+  start(d, data, report, ReportType::drifter);
   SFC_report *r = report;
-
   copy_text(r->id, sizeof r->id, "DRIBU");
   r->type = 1;
   r->time = SYN_get_prhour();
@@ -902,75 +1079,8 @@ int decode_dribu(const char *data, SFC_report *report) {
   r->elev = 0.0f;
   r->prior = 4;
   d.iw = 1;
-
-  int a = 0, b = 0, c = 0;
-  // YYMMJ
-  if (scanp(&d.p, "%s ", d.buf) == 1 && d.p.len > 3) d.take("YYMMJ: %5.5s\n");
-  // GGggiw
-  if (d.fits<"aabbc">("%2!//!d%2!//!d%1!/!d ", 3, &a, &b, &c)) {
-    if (!miss(a)) {
-      r->time = a * 100;
-      if (!miss(b)) r->time += b;
-    }
-    if (c == 0 || c == 1) d.iw = 2;
-    if (c == 3 || c == 4) d.iw = 1;
-    d.take("GGggI: %5.5s\n");
-  }
-  // QcLaLaLaLaLa, then LoLoLoLoLoLo; the quadrant is applied once both are read.
-  int quadrant = kMissI;
-  if (scanp(&d.p, "%1!/!d%4!////!d%1!/!d ", &a, &b, &c) == 3 && d.p.len >= 7) {
-    quadrant = a;
-    if (!miss(b))
-      r->lat = on_globe(static_cast<float>(b / 100.0 + (miss(c) ? 0.0 : c / 1000.0)), 90.0f);
-    d.take("QLLLLL: %6.6s\n");
-  }
-  if (scanp(&d.p, "%5!////!d%1!/!d ", &a, &b) == 2 && d.p.len >= 7) {
-    if (!miss(a))
-      r->lon = on_globe(static_cast<float>(a / 100.0 + (miss(b) ? 0.0 : b / 1000.0)), 180.0f);
-    // Without a latitude group there is no quadrant: signs stay as read.
-    if (!miss(quadrant)) {
-      if (!miss(r->lat) && (quadrant == 3 || quadrant == 5)) r->lat = -r->lat;
-      if (!miss(r->lon) && quadrant > 4) r->lon = -r->lon;
-    }
-    d.take("LLLLLL: %6.6s\n");
-  }
-  if (d.at('6') && scanp(&d.p, "6%s ", d.buf) == 1 && d.p.len > 5) d.take("6QQ//: %5.5s\n");
-  if (d.fits<"111xx">("111%*2!//!d ", 1)) {
-    d.group = 1;
-    d.take("111QQ: %5.5s\n");
-  }
-  if (d.fits<"0aabb">("0%2!//!d%2!//!d ", 2, &a, &b)) {
-    store_wind(r, a, b, d.iw);
-    d.take("Nddff: %5.5s\n");
-  }
-  if (d.fits<"1abbc">("1%1!/!d%2!//!d%1!/!d ", 3, &a, &b, &c)) {
-    r->t = to_fahrenheit(celsius(a == 1, b, c));
-    d.take("1sTTT: %5.5s\n");
-  }
-  if (d.fits<"2abbc">("2%1!/!d%2!//!d%1!/!d ", 3, &a, &b, &c) &&
-      a <= 1) {
-    r->td = to_fahrenheit(celsius(a == 1, b, c));
-    d.take("2sTTT: %5.5s\n");
-  }
-  if (d.fits<"3????">("3%*4s ", 1)) d.take("3PPPP: %5.5s\n");
-  if (d.fits<"4aaab">("4%3!///!d%1!/!d ", 2, &a, &b)) {
-    if (!miss(a)) {
-      double v = a < 500 ? a + 1000 : a;
-      if (!miss(b)) v += b / 10.0;
-      r->pmb = static_cast<float>(v);
-    }
-    d.take("4PPPP: %5.5s\n");
-  }
-  if (d.fits<"5abbc">("5%1!/!d%2!//!d%1!/!d ", 3, &a, &b, &c)) {
-    r->ptend_t = a;
-    r->ptend = pressure_change(a, b, c);
-    d.take("5appp: %5.5s\n");
-  }
-  if (d.fits<"222xx">("%*(222)%*2!//!d ", 2)) {
-    d.group = 2;
-    d.take("222: %5.5s\n");
-  }
-  if (d.group == 2) decode_section2_groups(d);
+  walk<kBuoy>(d);
+  decode_section2(d);
   trace_left(d);
   return 1;
 }
@@ -979,12 +1089,28 @@ int decode_dribu(const char *data, SFC_report *report) {
 }  // namespace
 
 int SYN_weather(int wx, char *wx_str) { return WX_wmo_weather(wx, wx_str); }
-int SYN_auto_weather(int wx, char *wx_str) { return dec::auto_weather(wx, wx_str); }
-float SYN_visibility(int vis) { return dec::visibility(vis); }
-float SYN_ceiling(int cb) { return dec::ceiling(cb); }
-int SYN_decode(const char *data, int type, SFC_report *report) {
+
+int SYN_auto_weather(int wx, char *wx_str) {
+  const char *s = (wx >= 0 && wx <= 99) ? dec::kWawaText[static_cast<std::size_t>(wx)] : " ";
+  dec::copy_text(wx_str, 7, s);
+  return 0;
+}
+
+float SYN_visibility(int vis) {
+  if (vis < 0) return static_cast<float>(vis) / 16.0f;  // as the tenths of a kilometre
+  return vis <= 99 ? dec::kVisMiles[static_cast<std::size_t>(vis)] : tv::kMissFloat;
+}
+
+float SYN_ceiling(int cb) {
+  return (cb >= 0 && cb <= 9) ? dec::kCloudBase[static_cast<std::size_t>(cb)] : tv::kMissFloat;
+}
+
+int SYN_decode(const char *data, ReportType type, SFC_report *report) {
   return dec::decode(data, type, report);
 }
+
 int SYN_decode_dribu(const char *data, SFC_report *report) {
   return dec::decode_dribu(data, report);
 }
+
+void SYN_set_direct_matching(bool on) { direct_matching = on; }

@@ -3,14 +3,14 @@
 #pragma once
 
 #include "report/sfc_tool.hpp"
+#include "report/syn_read.hpp"
 
 // Decodes one report text (every group followed by a blank) of report type
-// `type` (1 land, 2 ship, 4 numeric ship id, 8 drifting buoy, 16 coastal)
-// into `report`, which the caller has initialised. Groups that do not fit
+// `type` into `report`, which the caller has initialised. Groups that do not fit
 // leave their fields missing. Returns 1 when the report had an identifier,
 // 0 (record untouched) when it had none; type 8 gives SYN_decode_dribu's
 // result.
-int SYN_decode(const char *data, int type, SFC_report *report);
+int SYN_decode(const char *data, ReportType type, SFC_report *report);
 
 // Decodes a drifting-buoy report text from its date group on. Returns 1.
 int SYN_decode_dribu(const char *data, SFC_report *report);
@@ -25,3 +25,8 @@ float SYN_visibility(int vis);
 
 // Height of the lowest cloud h to feet; -9999 outside 0..9.
 float SYN_ceiling(int cb);
+
+// Clean groups, texts and section indicators are matched without the
+// scanner (on, the default); off, the scanner decides every group. Both
+// decode alike: tests compare them.
+void SYN_set_direct_matching(bool on);

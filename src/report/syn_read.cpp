@@ -1,46 +1,27 @@
 // Bulletin reader of the synoptic converter and its section state.
 #include "report/syn_read.hpp"
 
-#include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <bit>
-#include <cctype>
-#include <charconv>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
-#include <string>
-#include <string_view>
-#include <system_error>
-#include <vector>
 
-#include "framework/files.hpp"
 #include "framework/mess.hpp"
-#include "framework/missing.hpp"
-#include "framework/resrc.hpp"
-#include "framework/safe_file.hpp"
-#include "framework/string.hpp"
-#include "framework/system.hpp"
-#include "framework/table.hpp"
-#include "output/sfc_read.hpp"
-#include "report/scanp.hpp"
-#include "stations/cty_tool.hpp"
-#include "stations/tools.hpp"
 
 // ===========================================================================
 // Section state, set by the reader, read by the report loop and the
 // decoders. One instance per process.
 namespace {
 
-int rep_type = 1;   // report type of the section being read
+ReportType rep_type = ReportType::land;  // report type of the section being read
 int prhour = 0;     // hhmm of the latest heading or section line
 int sect_iw = -1;   // wind indicator iw of the latest AAXX/CMAN line, -1 not given
 
 }  // namespace
 
-int SYN_get_rep_type() { return rep_type; }
+ReportType SYN_get_rep_type() { return rep_type; }
 int SYN_get_prhour() { return prhour; }
 int SYN_get_iw() { return sect_iw; }
 void SYN_set_prhour(int hhmm) { prhour = hhmm; }
@@ -349,15 +330,15 @@ bool starts_with(const char *s, const char (&prefix)[N]) {
 // stations (OOXX) have a type of their own that no start test accepts: their
 // reports carry a position instead of a station number, and read as the
 // previous section's kind they became invented records.
-constexpr int kTypeMobil = 32;
 struct SectionKey {
   const char *word;
   int len;
-  int type;
+  ReportType type;
 };
 constexpr SectionKey kSections[] = {
-    {"AAXX", 4, 1}, {"CMAN", 4, 16}, {"BBXX", 4, 2},
-    {"SHIPS", 5, 2}, {"ZZYY", 4, 8}, {"OOXX", 4, kTypeMobil},
+    {"AAXX", 4, ReportType::land},  {"CMAN", 4, ReportType::coastal},
+    {"BBXX", 4, ReportType::ship},  {"SHIPS", 5, ReportType::ship},
+    {"ZZYY", 4, ReportType::drifter}, {"OOXX", 4, ReportType::mobile_land},
 };
 
 // Could a token starting with `c` be a keyword? Most lines start with a
@@ -420,6 +401,242 @@ struct Gather {
   }
 };
 
+// Where the reading of one report stands. Each state has its step, a
+// function that takes one line; the steps are inlined into the loop of
+// SYN_read_raw, which runs for every line of every bulletin.
+enum class ReadState {
+  seek,      // no report started yet
+  gather,    // a report is open, `lines` lines gathered
+  ended,     // the last gathered line ended with "="
+  complete,  // the report (or the input) is over
+};
+
+// One call of SYN_read_raw: its state and the line being looked at.
+struct RawRead {
+  FILE *file;
+  Gather g;
+  char *id;
+  ReportType *type;
+  bool t_line;
+  bool t_read;
+  ReadState state = ReadState::seek;
+  int lines = 0;       // lines of the open report
+  bool found = false;  // the current line was taken by a start or continuation test
+  const char *ptr = line;  // where the useful text of the line begins
+  int plen = 0;
+  Token str1{};
+  Token str2{};
+
+  // The state as the traces have always shown it.
+  int done() const {
+    switch (state) {
+      case ReadState::seek: return 0;
+      case ReadState::gather: return lines;
+      case ReadState::ended: return -2;
+      case ReadState::complete: break;
+    }
+    return -1;
+  }
+  int rtype() const { return type_bit(rep_type); }
+};
+
+// After a report ended by "=": a section-3 line ("  333 ...") still belongs
+// to it; that "=" becomes a blank, so the group before it keeps its blank
+// and decodes. Anything else leaves the report complete.
+[[gnu::always_inline]] inline void after_mark(RawRead &rd, bool tests) {
+  if (tests && !line_cont && starts_with(line, "  333")) {
+    rd.state = ReadState::gather;
+    rd.lines = 2;
+    Gather &g = rd.g;
+    if (g.len > 0 && g.data[g.len - 1] == '=') g.data[g.len - 1] = ' ';
+  } else {
+    rd.state = ReadState::complete;
+  }
+}
+
+// Reads the next line into the look-ahead and applies the tests that end or
+// continue the report; the input used up completes it. The rest of a line
+// is neither tested nor a line of its own.
+[[gnu::always_inline]] inline void advance(RawRead &rd, bool tests) {
+  if (!read_line(rd.file)) {
+    rd.state = ReadState::complete;
+    return;
+  }
+  if (rd.state == ReadState::ended) {
+    after_mark(rd, tests);
+  } else if (rd.state == ReadState::gather && tests && !line_cont && opens_section()) {
+    rd.state = ReadState::complete;  // a new heading or section ends the report
+  }
+}
+
+// Heading "** TTAAii CCCC YYGGgg": a new bulletin of land type.
+void heading_line() {
+  rep_type = ReportType::land;
+  sect_iw = -1;
+  const char *s = line + 2;
+  int day = 0;
+  int hhmm = 0;
+  if (skip_word(s) && skip_word(s) && scan_int(s, 2, &day) && scan_int(s, 4, &hhmm)) prhour = hhmm;
+}
+
+// A section keyword line: the section's type, its hour and wind unit; the
+// useful text starts past the keyword (and past the YYGGiw group when a
+// report stands on the same line).
+void section_line(RawRead &rd, const SectionKey &key) {
+  rep_type = key.type;
+  // Past the keyword and the blanks after it, wherever it stands.
+  const char *ptr = line;
+  while (*ptr == ' ') ++ptr;
+  ptr += key.len;
+  while (*ptr == ' ') ++ptr;
+  scan_tokens(ptr, rd.str1, rd.str2);
+  if (key.type == ReportType::land || key.type == ReportType::coastal) sect_iw = group_iw(rd.str1);
+  if (key.type == ReportType::land && rd.str1.len > 0) {
+    // The hour GG of the YYGGiw group, also when the first report
+    // stands on this line: it is that report's time as well.
+    const char *s = ptr;
+    int day = 0;
+    int hour = 0;
+    if (scan_int(s, 2, &day) && scan_int(s, 2, &hour)) prhour = hour * 100;
+    if (rd.str2.len != 0) {
+      // The first report stands on the keyword line: start at its
+      // identifier, after the YYGGiw group.
+      while (*ptr && *ptr != ' ') ++ptr;
+      while (*ptr == ' ') ++ptr;
+    }
+  }
+  rd.ptr = ptr;
+}
+
+// Starts the report with the useful text of the line.
+[[gnu::always_inline]] inline void start_report(RawRead &rd) {
+  *rd.type = rep_type;
+  // The text starts at its first group: leading blanks would hide the
+  // identifier from the decoder.
+  while (*rd.ptr == ' ') {
+    ++rd.ptr;
+    --rd.plen;
+  }
+  rd.g.set(rd.ptr, rd.plen);
+  Token first;
+  const char *s = rd.ptr;
+  read_token(s, first);
+  std::memcpy(rd.id, first.text, static_cast<size_t>(first.len));
+  rd.id[first.len] = '\0';
+  rd.found = true;
+  rd.state = ReadState::gather;
+  rd.lines = 1;
+}
+
+[[gnu::always_inline]] inline void add_line(RawRead &rd) {
+  rd.g.add_blank_and(rd.ptr, rd.plen);
+  ++rd.lines;
+}
+
+void trace_tokens(const RawRead &rd, const char *label) {
+  MESS_print(kTraceRead, "%s: %d %d %d %.*s %.*s\n", label, rd.rtype(), rd.done(), rd.found ? 1 : 0,
+             rd.str1.len, rd.str1.text, rd.str2.len, rd.str2.text);
+}
+
+// Land sections: a line of two five-figure groups starts a report, or
+// continues the open one.
+[[gnu::always_inline]] inline void land_test(RawRead &rd) {
+  if (rd.t_read) trace_tokens(rd, "STR-5");
+  if (rd.state == ReadState::seek) {
+    start_report(rd);
+  } else {
+    add_line(rd);
+    rd.found = true;
+  }
+}
+
+// Ship and coastal sections: a line whose second group is of five figures.
+// Within a ship section each report is classed by its own identifier.
+[[gnu::always_inline]] inline void ship_test(RawRead &rd) {
+  if (rd.t_read) trace_tokens(rd, "STR-S");
+  if (rd.state == ReadState::seek) {
+    if (rep_type == ReportType::ship || rep_type == ReportType::numeric_ship)
+      rep_type = token_is_num(rd.str1) ? ReportType::numeric_ship : ReportType::ship;
+    if (rd.t_read) trace_tokens(rd, "STR-S1");
+    start_report(rd);
+  } else if (!rd.found) {
+    add_line(rd);
+    rd.found = true;
+  }
+}
+
+// What every line that is not a heading or a piece goes through: the start
+// and continuation tests, the end mark, the lines no test took, and the
+// limit of three lines.
+[[gnu::always_inline]] inline void report_line(RawRead &rd) {
+  rd.plen = line_len - static_cast<int>(rd.ptr - line);
+  if (rd.t_read)
+    MESS_print(kTraceRead, "STR: %.*s %.*s\n", rd.str1.len, rd.str1.text, rd.str2.len, rd.str2.text);
+  const Token &s1 = rd.str1, &s2 = rd.str2;
+  const bool str2_ok = s2.len == 5 && rd_digit(s2.text[0]) && rd_digit(s2.text[1]);
+  if (rep_type == ReportType::land && str2_ok && s1.len == 5 && token_is_num(s1)) land_test(rd);
+  if ((rep_type == ReportType::ship || rep_type == ReportType::numeric_ship ||
+       rep_type == ReportType::coastal) && str2_ok)
+    ship_test(rd);
+
+  if (rd.plen > 0 && rd.ptr[rd.plen - 1] == '=') {
+    if (rd.t_read) MESS_print(kTraceRead, "STR-=: %d %d %d\n", rd.rtype(), rd.done(), rd.found ? 1 : 0);
+    if (rd.state == ReadState::gather) {
+      if (!rd.found) rd.g.add_blank_and(rd.ptr, rd.plen);
+      rd.state = ReadState::ended;
+    }
+  }
+  if (!rd.found) {
+    if (rd.t_read) MESS_print(kTraceRead, "NOT-D: %d %d %d\n", rd.rtype(), rd.done(), 0);
+    if (rd.state == ReadState::gather) add_line(rd);
+  }
+  if (rd.t_read) MESS_print(kTraceRead, "%d:%d:%d:%s\n", rd.rtype(), rd.done(), rd.found ? 1 : 0, line);
+  if (rd.state == ReadState::gather && rd.lines == 3 && !line_more)
+    rd.state = ReadState::complete;  // at most three lines
+  advance(rd, true);
+}
+
+// State seek: headings and section lines set the section state; the first
+// line that passes its section's start test starts the report.
+[[gnu::always_inline]] inline void seek_line(RawRead &rd) {
+  if (line_cont) {  // the rest of a line no report took
+    advance(rd, true);
+    return;
+  }
+  scan_tokens(line, rd.str1, rd.str2);
+  if (starts_with(line, "** ")) {
+    heading_line();
+    advance(rd, false);
+    return;
+  }
+  rd.ptr = line;
+  if (const SectionKey *key = section_of(rd.str1)) section_line(rd, *key);
+  report_line(rd);
+}
+
+// State gather: the rest of a line longer than one read goes on the report
+// its first piece went to, joined without a blank so that no group is
+// split. Blank lines inside a report neither end it nor count as one of its
+// lines. Headings and section lines never get here: they end the report.
+[[gnu::always_inline]] inline void gather_line(RawRead &rd) {
+  if (line_cont) {
+    rd.g.add(line, line_len);
+    if (line_len > 0 && line[line_len - 1] == '=')
+      rd.state = ReadState::ended;
+    else if (rd.lines == 3 && !line_more)
+      rd.state = ReadState::complete;  // at most three lines
+    advance(rd, true);
+    return;
+  }
+  if (line_len == 0) {
+    advance(rd, true);
+    return;
+  }
+  scan_tokens(line, rd.str1, rd.str2);
+  rd.ptr = line;
+  report_line(rd);
+}
+
 }  // namespace
 
 void SYN_read_reset() {
@@ -431,181 +648,27 @@ void SYN_read_reset() {
   line_more = line_cont = false;
 }
 
-int SYN_read_raw(FILE *ifile, char *data, char *id, int *type) {
+int SYN_read_raw(FILE *ifile, char *data, char *id, ReportType *type) {
   if (!ifile || !data || !id || !type) return -1;
   // Nothing left: no look-ahead and no further line in the stream. An empty
   // look-ahead line is passed over like the reading of a new line.
   if (!have_line || line_len == 0) {
     if (!read_line(ifile)) return -1;
   }
-  const bool t_line = MESS_check(kTraceLine) != 0;
-  const bool t_read = MESS_check(kTraceRead) != 0;
-
-  Gather g{data};
   data[0] = '\0';
-  int done = 0;
-  Token str1;
-  Token str2;
-
-  // Reads the next line and applies the tests that end or continue the
-  // report; done = -1 when the input is used up.
-  auto next_line = [&](bool tests) {
-    if (!read_line(ifile)) {
-      done = -1;
-      return;
-    }
-    if (!tests || line_cont) return;  // the rest of a line is neither
-    if (done > 0 && opens_section()) {
-      done = -1;
-    } else if (done == -2 && starts_with(line, "  333")) {
-      // A section-3 line continuing a report ended by "=": that "=" becomes
-      // a blank, so the group before it keeps its blank and decodes.
-      done = 2;
-      if (g.len > 0 && data[g.len - 1] == '=') data[g.len - 1] = ' ';
-    }
-  };
-
-  while (done >= 0) {
-    int found = 0;
-    const char *ptr = line;
-    if (t_line) MESS_print(kTraceLine, "LINE:%s:\n", line);
-
-    // The rest of a line longer than one read goes on the report its first
-    // piece went to, joined without a blank so that no group is split; it
-    // starts nothing and is not a line of its own.
-    if (line_cont) {
-      if (done > 0) {
-        g.add(line, line_len);
-        if (line_len > 0 && line[line_len - 1] == '=')
-          done = -2;
-        else if (done == 3 && !line_more)
-          done = -1;  // at most three lines
-      }
-      next_line(true);
-      continue;
-    }
-
-    // Blank lines inside a report neither end it nor count as one of its lines.
-    if (done > 0 && line_len == 0) {
-      next_line(true);
-      continue;
-    }
-
-    scan_tokens(line, str1, str2);
-
-    if (starts_with(line, "** ")) {
-      // Heading "** TTAAii CCCC YYGGgg": a new bulletin of land type.
-      rep_type = 1;
-      sect_iw = -1;
-      const char *s = line + 2;
-      int day = 0;
-      int hhmm = 0;
-      if (skip_word(s) && skip_word(s) && scan_int(s, 2, &day) && scan_int(s, 4, &hhmm))
-        prhour = hhmm;
-      next_line(false);
-      continue;
-    }
-
-    if (const SectionKey *key = section_of(str1)) {
-      rep_type = key->type;
-      // Past the keyword and the blanks after it, wherever it stands.
-      ptr = line;
-      while (*ptr == ' ') ++ptr;
-      ptr += key->len;
-      while (*ptr == ' ') ++ptr;
-      scan_tokens(ptr, str1, str2);
-      if (key->type == 1 || key->type == 16) sect_iw = group_iw(str1);
-      if (key->type == 1 && str1.len > 0) {
-        // The hour GG of the YYGGiw group, also when the first report
-        // stands on this line: it is that report's time as well.
-        const char *s = ptr;
-        int day = 0;
-        int hour = 0;
-        if (scan_int(s, 2, &day) && scan_int(s, 2, &hour)) prhour = hour * 100;
-        if (str2.len != 0) {
-          // The first report stands on the keyword line: start at its
-          // identifier, after the YYGGiw group.
-          while (*ptr && *ptr != ' ') ++ptr;
-          while (*ptr == ' ') ++ptr;
-        }
-      }
-    }
-    int plen = line_len - static_cast<int>(ptr - line);
-
-    if (t_read) MESS_print(kTraceRead, "STR: %.*s %.*s\n", str1.len, str1.text, str2.len, str2.text);
-
-    const bool str2_ok = str2.len == 5 && rd_digit(str2.text[0]) && rd_digit(str2.text[1]);
-    auto start = [&]() {
-      *type = rep_type;
-      // The text starts at its first group: leading blanks would hide the
-      // identifier from the decoder.
-      while (*ptr == ' ') {
-        ++ptr;
-        --plen;
-      }
-      g.set(ptr, plen);
-      Token first;
-      const char *s = ptr;
-      read_token(s, first);
-      std::memcpy(id, first.text, static_cast<size_t>(first.len));
-      id[first.len] = '\0';
-      found = 1;
-      done = 1;
-    };
-
-    if (rep_type == 1 && str2_ok && str1.len == 5 && token_is_num(str1)) {
-      if (t_read)
-        MESS_print(kTraceRead, "STR-5: %d %d %d %.*s %.*s\n", rep_type, done, found, str1.len,
-                   str1.text, str2.len, str2.text);
-      if (done == 0) {
-        start();
-      } else if (done > 0) {
-        g.add_blank_and(ptr, plen);
-        found = 1;
-        ++done;
-      }
-    }
-
-    if ((rep_type == 2 || rep_type == 4 || rep_type == 16) && str2_ok) {
-      if (t_read)
-        MESS_print(kTraceRead, "STR-S: %d %d %d %.*s %.*s\n", rep_type, done, found, str1.len,
-                   str1.text, str2.len, str2.text);
-      if (done == 0) {
-        if (rep_type == 2 || rep_type == 4) rep_type = token_is_num(str1) ? 4 : 2;
-        if (t_read)
-          MESS_print(kTraceRead, "STR-S1: %d %d %d %.*s %.*s\n", rep_type, done, found, str1.len,
-                     str1.text, str2.len, str2.text);
-        start();
-      } else if (done > 0 && found == 0) {
-        g.add_blank_and(ptr, plen);
-        found = 1;
-        ++done;
-      }
-    }
-
-    if (plen > 0 && ptr[plen - 1] == '=') {
-      if (t_read) MESS_print(kTraceRead, "STR-=: %d %d %d\n", rep_type, done, found);
-      if (done > 0) {
-        if (found != 1) g.add_blank_and(ptr, plen);
-        done = -2;
-      }
-    }
-    if (found == 0) {
-      if (t_read) MESS_print(kTraceRead, "NOT-D: %d %d %d\n", rep_type, done, found);
-      if (done > 0) {
-        g.add_blank_and(ptr, plen);
-        ++done;
-      }
-    }
-    if (t_read) MESS_print(kTraceRead, "%d:%d:%d:%s\n", rep_type, done, found, line);
-    if (done == 3 && !line_more) done = -1;  // at most three lines
-    next_line(true);
+  RawRead rd{ifile, Gather{data}, id, type, MESS_check(kTraceLine) != 0, MESS_check(kTraceRead) != 0};
+  while (rd.state != ReadState::complete) {
+    if (rd.t_line) MESS_print(kTraceLine, "LINE:%s:\n", line);
+    rd.found = false;
+    if (rd.state == ReadState::seek)
+      seek_line(rd);
+    else
+      gather_line(rd);
   }
-
+  Gather &g = rd.g;
   if (g.len > 0 && data[g.len - 1] == '=') data[g.len - 1] = ' ';
   data[g.len++] = ' ';
   data[g.len] = '\0';
-  if (t_line) MESS_print(kTraceLine, "DATA: %s\n", data);
+  if (rd.t_line) MESS_print(kTraceLine, "DATA: %s\n", data);
   return 1;
 }
-

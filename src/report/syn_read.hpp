@@ -4,6 +4,18 @@
 
 #include <cstdio>
 
+// Report types: the kind of the section a report stands in. Their values
+// are bits, as the set of classes selected for output keeps them.
+enum class ReportType : int {
+  land = 1,
+  ship = 2,
+  numeric_ship = 4,  // a ship-format report with a numeric identifier (buoys, platforms)
+  drifter = 8,
+  coastal = 16,
+  mobile_land = 32,  // OOXX: starts no report
+};
+constexpr int type_bit(ReportType t) { return static_cast<int>(t); }
+
 // Caller buffer sizes: report text and first group, without the terminator.
 constexpr int kSynDataMax = 450;
 constexpr int kSynIdMax = 20;
@@ -16,7 +28,7 @@ constexpr int kSynIdMax = 20;
 // Returns -1 when nothing is left to read (look-ahead empty and the stream
 // at its end), else 1; when the input ends before a report starts, `data`
 // is a single blank and `id` and `type` are left as they were.
-int SYN_read_raw(FILE *ifile, char *data, char *id, int *type);
+int SYN_read_raw(FILE *ifile, char *data, char *id, ReportType *type);
 
 // Empties the look-ahead line; the report loop calls it for every input
 // file it opens, so no line of one file is read again from the next. What
@@ -25,8 +37,7 @@ int SYN_read_raw(FILE *ifile, char *data, char *id, int *type);
 void SYN_read_reset();
 
 // Section state kept by the reader for the decoders.
-int SYN_get_rep_type();  // 1 land, 2 ship, 4 numeric ship id, 8 drifter, 16 coastal,
-                         // 32 mobile land (OOXX, starts no report)
+ReportType SYN_get_rep_type();
 int SYN_get_prhour();    // hhmm of the latest heading or section line
 int SYN_get_iw();        // wind indicator of the latest AAXX/CMAN line, -1 when not given
 // Set the section state directly (tests of the decoders, and replays).

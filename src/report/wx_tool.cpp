@@ -7,44 +7,20 @@
 #include <string_view>
 
 #include "framework/missing.hpp"
+#include "report/code_tables.hpp"
 
 namespace {
 
-// A range of codes sharing one weather string; tables are written as rows
-// and expanded into arrays indexed by code at compile time.
-struct WxRange {
-  int lo;
-  int hi;
-  const char *str;
-};
-
-// WMO code table 4677: present weather reported from a manned station.
-constexpr WxRange kTable4677[] = {
-    {0, 3, " "},        {4, 4, "K"},       {5, 5, "H"},       {6, 9, "D"},
-    {10, 12, "F"},      {13, 16, " "},     {17, 17, "T"},     {18, 27, " "},
-    {28, 28, "F"},      {29, 29, "T"},     {30, 35, "D"},     {36, 39, "BS"},
-    {40, 49, "F"},      {50, 51, "L-"},    {52, 53, "L"},     {54, 55, "L+"},
-    {56, 56, "ZL-"},    {57, 57, "ZL"},    {58, 58, "L-R"},   {59, 59, "LR"},
-    {60, 61, "R-"},     {62, 63, "R"},     {64, 65, "R+"},    {66, 66, "ZR-"},
-    {67, 67, "ZR"},     {68, 68, "R-L"},   {69, 69, "RL"},    {70, 71, "S-"},
-    {72, 73, "S"},      {74, 75, "S+"},    {76, 76, "IC"},    {77, 77, "SG"},
-    {78, 78, "IC"},     {79, 79, "IP"},    {80, 80, "RW-"},   {81, 81, "RW"},
-    {82, 82, "RW+"},    {83, 83, "RW-SW-"}, {84, 84, "RWSW"}, {85, 85, "SW-"},
-    {86, 86, "SW"},     {87, 88, "IPW"},   {89, 90, "A"},     {91, 91, "R-"},
-    {92, 92, "R"},      {93, 93, "S-"},    {94, 94, "S"},     {95, 95, "TRW-"},
-    {96, 96, "TRW"},    {97, 97, "TRW+"},  {98, 98, "TRWD"},  {99, 99, "TRW+A"},
-};
-
 template <std::size_t N>
-constexpr std::array<const char *, 100> expand(const WxRange (&rows)[N]) {
+constexpr std::array<const char *, 100> expand(const code_tables::WeatherRow (&rows)[N]) {
   std::array<const char *, 100> out{};
   for (auto &s : out) s = " ";
   for (const auto &r : rows)
-    for (int c = r.lo; c <= r.hi; ++c) out[static_cast<std::size_t>(c)] = r.str;
+    for (int c = r.lo; c <= r.hi; ++c) out[static_cast<std::size_t>(c)] = r.sao;
   return out;
 }
 
-constexpr auto kWwText = expand(kTable4677);
+constexpr auto kWwText = expand(code_tables::kTable4677);
 
 // Copies a table string (at most kWxStrMax characters) with its terminator.
 void put(char *dst, const char *src) {
@@ -179,15 +155,25 @@ constexpr MetarCode kMetarCodes[] = {
     {'F', 'U', Slot::kObscur, "K"},
 };
 
+// The category letter of a cover character: a figure of 2700 its
+// category's (a blank for "/"), a category letter itself; 0 for anything
+// else.
+constexpr char cover_category(char c) {
+  for (const auto &r : code_tables::kTable2700)
+    if (r.figure == c) return r.category;
+  for (const auto &l : code_tables::kCoverLetters)
+    if (l.letter == c) return c;
+  return 0;
+}
+
 // Ranks a cover character for the cloud summary: 1 few, 2 scattered,
-// 3 broken, 4 overcast, 5 obscured, 0 anything else.
+// 3 broken, 4 overcast, 5 obscured, 0 anything else (clear included).
 constexpr std::array<unsigned char, 256> make_cover_rank() {
   std::array<unsigned char, 256> r{};
-  r['F'] = r['1'] = 1;
-  r['S'] = r['2'] = r['3'] = 2;
-  r['B'] = r['4'] = r['5'] = r['6'] = 3;
-  r['O'] = r['7'] = r['8'] = 4;
-  r['X'] = r['9'] = 5;
+  for (int c = 0; c < 256; ++c)
+    for (const auto &l : code_tables::kCoverLetters)
+      if (cover_category(static_cast<char>(c)) == l.letter)
+        r[static_cast<std::size_t>(c)] = static_cast<unsigned char>(l.rank);
   return r;
 }
 
@@ -324,4 +310,20 @@ int WX_weather_text(const char *str, char *out_str) {
   }
   out_str[0] = '\0';
   return 0;
+}
+
+char WX_cover_code(char cover) {
+  if (cover == ' ') return '/';
+  for (const auto &l : code_tables::kCoverLetters)
+    if (l.letter == cover) return l.figure;
+  return cover;
+}
+
+char WX_cover_category(char cover) { return cover_category(cover); }
+
+const char *WX_cover_word(char cover) {
+  const char c = cover_category(cover);
+  for (const auto &l : code_tables::kCoverLetters)
+    if (l.letter == c) return l.word;
+  return nullptr;
 }

@@ -34,3 +34,17 @@ int WX_weather_wmo(const char *str);
 // `out_str` (room for 23 bytes; "" when nothing maps). Returns how many
 // characters of the SAO string were interpreted, 0 when none.
 int WX_weather_text(const char *str, char *out_str);
+
+// Cloud cover (WMO code table 2700, report/code_tables.hpp). A stored cover
+// is a figure "0".."9" or a category letter ("C", "F", "S", "B", "O", "X";
+// lower-case letters for the thin variants, blank when missing).
+// WX_cover_code: the figure of 2700 a stored cover is written as: a
+// category letter its figure ("C" 0, "F" 1, "S" 2, "B" 6, "O" 8, "X" 9), a
+// blank "/", anything else unchanged.
+char WX_cover_code(char cover);
+// The category letter of a figure or category letter (a blank for "/",
+// not observed); 0 for anything else.
+char WX_cover_category(char cover);
+// The category's word ("clear", "few", "scattered", "broken", "overcast",
+// "obscured") of a figure or category letter; null for anything else.
+const char *WX_cover_word(char cover);

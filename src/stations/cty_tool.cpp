@@ -16,7 +16,7 @@
 #include "framework/resrc.hpp"
 #include "framework/string.hpp"
 #include "framework/table.hpp"
-#include "report/calc.hpp"
+#include "stations/geodesy.hpp"
 #include "stations/tools.hpp"
 
 namespace {
