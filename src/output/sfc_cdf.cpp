@@ -238,20 +238,6 @@ int get_header(SfcFile &f, SFC_info *info) {
 
 // ----- records ----------------------------------------------------------------
 
-// Cloud cover letters as WMO code table 2700 figures.
-char cover_figure(char c) {
-  switch (c) {
-    case 'C': return '0';
-    case 'F': return '1';
-    case 'S': return '2';
-    case 'B': return '6';
-    case 'O': return '8';
-    case 'X': return '9';
-    case ' ': return '/';
-    default: return c;
-  }
-}
-
 constexpr const char *kMonths[12] = {"JAN", "FEB", "MAR", "APR", "MAY", "JUN",
                                      "JUL", "AUG", "SEP", "OCT", "NOV", "DEC"};
 
@@ -357,7 +343,7 @@ void put_variable(const SfcFile &file, const SfcField &f, int id, const SFC_repo
       CDF_set_pos(2, rec, 0);
       chk(CDF_put_byte(id, static_cast<char>(WX_weather_wmo(r.weather))));
       break;
-    case CdfStore::wmo_cover: put_chars(f, id, r, rec, chk, cover_figure); break;
+    case CdfStore::wmo_cover: put_chars(f, id, r, rec, chk, WX_cover_code); break;
     case CdfStore::chars: put_chars(f, id, r, rec, chk, slash_for_blank); break;
     case CdfStore::figure:  // the figure's value, not its digit
       chk(CDF_put_char(id, is_miss(r.*f.integer) ? '/' : static_cast<char>(r.*f.integer)));
