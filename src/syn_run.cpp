@@ -422,7 +422,12 @@ bool date_unknown = false;
 
 }  // namespace
 
-int SYN_out_file(Date *date) {
+namespace {
+
+// The output format and name template from "output" and "out_file": the
+// format's own template unless a name follows its keyword; the last word
+// of each wins.
+void choose_output_format() {
   FILE_set_name("syn_cvt");
   int argc = 0;
   char **argv = nullptr;
@@ -453,7 +458,12 @@ int SYN_out_file(Date *date) {
     }
   }
   free_parsed_array(argc, argv);
+}
 
+}  // namespace
+
+int SYN_out_file(Date *date) {
+  choose_output_format();
   char name[kNameMax + 1] = "";
   // A name cut to the limit would be another file (every hour after the
   // cut would go to one): refused instead.

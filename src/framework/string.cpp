@@ -410,15 +410,6 @@ template <int P>
   return copy_bounded(p, end, text.data(), text.size());
 }
 
-// One function for each usual precision keeps each one small (few
-// registers to save); below 1e13 the value has at most 14 figures before
-// the point.
-template <int P>
-[[gnu::noinline]] char *fixed_prec(char *p, char *end, double v, int width) {
-  if (!(std::fabs(v) < 1e13) || width > kFastPad || end - p < kFastRoom) return fixed_any(p, end, v, width, P);
-  return fixed_fast<P>(p, v, width);
-}
-
 // "%W.Pd" and "%0Wd" in full, for what the short way does not take.
 [[gnu::noinline]] char *int_any(char *p, char *end, long long v, int width, int prec, bool zero_pad) {
   if (!p || p >= end) return p;
@@ -439,13 +430,20 @@ template <int P>
 
 }  // namespace
 
-char *str_put_fixed(char *p, char *end, double v, int width, int prec) {
-  switch (prec) {
-    case 0: return fixed_prec<0>(p, end, v, width);
-    case 1: return fixed_prec<1>(p, end, v, width);
-    case 2: return fixed_prec<2>(p, end, v, width);
-    default: return fixed_any(p, end, v, width, prec);
-  }
+// One function for each usual precision keeps each one small (few
+// registers to save); below 1e13 the value has at most 14 figures before
+// the point.
+template <int Prec>
+char *str_detail::put_fixed(char *p, char *end, double v, int width) {
+  if (!(std::fabs(v) < 1e13) || width > kFastPad || end - p < kFastRoom) return fixed_any(p, end, v, width, Prec);
+  return fixed_fast<Prec>(p, v, width);
+}
+template char *str_detail::put_fixed<0>(char *, char *, double, int);
+template char *str_detail::put_fixed<1>(char *, char *, double, int);
+template char *str_detail::put_fixed<2>(char *, char *, double, int);
+
+char *str_detail::put_fixed_any(char *p, char *end, double v, int width, int prec) {
+  return fixed_any(p, end, v, width, prec);
 }
 
 char *str_put_int(char *p, char *end, long long v, int width, int prec, bool zero_pad) {
