@@ -24,6 +24,7 @@
 #include "framework/string.hpp"
 #include "framework/system.hpp"
 #include "framework/table.hpp"
+#include "output/formats.hpp"
 #include "output/sfc_read.hpp"
 #include "report/scanp.hpp"
 #include "report/syn_dec.hpp"
@@ -48,7 +49,7 @@ constexpr int kMaxSameId = 10;  // kept reports compared with a new one
 
 int rep_save = kAllClasses;  // report classes to write
 bool reports_lost = false;   // a report could not be kept: the run failed
-int file_type = 4;           // output format: 4 text, 12 netCDF, 51 XML
+int file_type = SFC_type_code(SFC_formats().front().types.front());  // output file type
 int file_mode = 0;           // 1 create, 2 append
 int update = 0;              // merge level; 0 = every report written at once
 int id_type = 0;             // 0 WMO number, 1 database id, 2 database id or made from WMO
@@ -104,22 +105,6 @@ struct ClassBit {
 constexpr ClassBit kClasses[] = {
     {"LA", "land", 1}, {"SH", "ship", 2}, {"BU", "buoy", 4}, {"DR", "dribu", 8}, {"CM", "cman", 16},
 };
-
-// Output format keywords with their type and default name template.
-struct Format {
-  const char *word;
-  int type;
-  const char *name;
-};
-constexpr Format kFormats[] = {
-    {"zot", 4, "syn_cvt_zot"}, {"xml", 51, "syn_cvt_xml"}, {"cdf", 12, "syn_cvt_cdf"},
-};
-
-const Format *format_of(const char *word) {
-  for (const auto &f : kFormats)
-    if (stricmp(word, f.word) == 0) return &f;
-  return nullptr;
-}
 
 // Is the report held back by the class selection? A class outside the
 // table (UN, a report no decoder classed) never is.
@@ -223,13 +208,17 @@ void save_report(SFC_report &rep) {
 
 namespace {
 
-constexpr const char *kOutputWords = "zot,xml,cdf,all,land,ship,buoy,cman,dribu";
+// The valid words of "output": the formats, then the report classes.
+const char *output_words() {
+  static const std::string words = std::string(SFC_format_words()) + ",all,land,ship,buoy,cman,dribu";
+  return words.c_str();
+}
 constexpr const char *kParameterWords =
     "id,id_enc,wmo,pln,plns,psyn,pfull,range[=from[:to]],all,dup,update[=level]";
 
 // An output word: a format or a report class.
 bool output_word(const char *w) {
-  if (format_of(w) || stricmp(w, "all") == 0) return true;
+  if (SFC_format_of_word(w) || stricmp(w, "all") == 0) return true;
   for (const auto &c : kClasses)
     if (stricmp(w, c.word) == 0) return true;
   return false;
@@ -295,10 +284,10 @@ int SYN_decode_params() {
   for (int i = 0; i < argc; ++i) {
     if (argv[i][0] == '\0') continue;
     if (!output_word(argv[i])) {
-      wrong += RES_bad_word("SYN_decode_params", "output", argv[i], kOutputWords);
+      wrong += RES_bad_word("SYN_decode_params", "output", argv[i], output_words());
       continue;
     }
-    if (first && !format_of(argv[i])) rep_save = 0;
+    if (first && !SFC_format_of_word(argv[i])) rep_save = 0;
     first = false;
     if (stricmp(argv[i], "all") == 0) {
       rep_save = kAllClasses;
@@ -364,17 +353,6 @@ void refuse_long_template(const char *t) {
 
 namespace {
 
-// The format keyword an "out_file" value starts with, or null. A keyword
-// counts only as a whole word or before a separator (cdf:hourly), so a file
-// name such as "xmlfeed" stays a name.
-const Format *out_file_format(const char *v) {
-  if (std::strlen(v) < 3) return nullptr;  // never look past a short value's end
-  const unsigned char after = static_cast<unsigned char>(v[3]);
-  for (const auto &f : kFormats)
-    if (strnicmp(v, f.word, 3) == 0 && !std::isalnum(after)) return &f;
-  return nullptr;
-}
-
 // Did the user name the output file (not only its format)? The last value
 // of "out_file" wins.
 bool out_name_given() {
@@ -384,7 +362,8 @@ bool out_name_given() {
   bool given = false;
   if (argc > 0) {
     const char *v = argv[argc - 1];
-    given = !out_file_format(v) || std::strlen(v) > 4;
+    const char *rest = nullptr;
+    given = !SFC_format_of_prefix(v, &rest) || rest;
   }
   if (argv) free_parsed_array(argc, argv);
   return given;
@@ -443,15 +422,20 @@ bool date_unknown = false;
 
 }  // namespace
 
-int SYN_out_file(Date *date) {
+namespace {
+
+// The output format and name template from "output" and "out_file": the
+// format's own template unless a name follows its keyword; the last word
+// of each wins.
+void choose_output_format() {
   FILE_set_name("syn_cvt");
   int argc = 0;
   char **argv = nullptr;
   RES_getvals("output", &argc, &argv);
   for (int i = 0; i < argc; ++i) {
-    if (const Format *f = format_of(argv[i])) {
-      file_type = f->type;
-      FILE_set_name(f->name);
+    if (const SfcFormat *f = SFC_format_of_word(argv[i])) {
+      file_type = SFC_type_code(f->types.front());
+      FILE_set_name(f->name_template);
     }
   }
   free_parsed_array(argc, argv);
@@ -461,19 +445,25 @@ int SYN_out_file(Date *date) {
   RES_getvals("out_file", &argc, &argv);
   for (int i = 0; i < argc; ++i) {
     const char *v = argv[i];
-    const Format *fmt = out_file_format(v);
-    const std::size_t vlen = std::strlen(v);
-    if (fmt) {
-      file_type = fmt->type;
-      if (vlen > 4) refuse_long_template(v + 4);
-      FILE_set_name(vlen > 4 ? v + 4 : fmt->name);
+    // A format keyword counts only as a whole word or before a separator
+    // (cdf:hourly), so that a file name such as "xmlfeed" stays a name.
+    const char *rest = nullptr;
+    if (const SfcFormat *fmt = SFC_format_of_prefix(v, &rest)) {
+      file_type = SFC_type_code(fmt->types.front());
+      if (rest) refuse_long_template(rest);
+      FILE_set_name(rest ? rest : fmt->name_template);
     } else {
       refuse_long_template(v);
       FILE_set_name(v);
     }
   }
   free_parsed_array(argc, argv);
+}
 
+}  // namespace
+
+int SYN_out_file(Date *date) {
+  choose_output_format();
   char name[kNameMax + 1] = "";
   // A name cut to the limit would be another file (every hour after the
   // cut would go to one): refused instead.

@@ -4,6 +4,7 @@
 #include "framework/mess.hpp"
 #include "framework/resrc.hpp"
 #include "framework/system.hpp"
+#include "output/formats.hpp"
 #include "syn_run.hpp"
 
 namespace {
@@ -28,6 +29,8 @@ int main(int argc, char **argv) {
     MESS_print(15, "%s: This program converts raw surface observations\n", prog);
     MESS_print(15, "   into a useable format\n");
     RES_help_print(prog, res_key, res_pos);
+    MESS_print(15, "Output formats (-ou word, -of word:name)...\n");
+    SFC_print_formats(15);
     MESS_print(15, "Exit status...\n");
     MESS_print(15, " 0  the run did what was asked\n");
     MESS_print(15, " 1  an input could not be read (the others are converted),\n"

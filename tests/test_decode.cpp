@@ -19,6 +19,7 @@
 #include "framework/mess.hpp"
 #include "framework/resrc.hpp"
 #include "framework/string.hpp"
+#include "output/formats.hpp"
 #include "testutil.hpp"
 
 namespace {
@@ -334,8 +335,17 @@ TEST(Help, ListsTheConverterOptions) {
   EXPECT_EQ(keyed, 27);
   ASSERT_GE(lines.size(), posn + 3) << r.out;
   EXPECT_EQ(lines[posn + 1], " file [file...]  Input file names");
+  // The output formats, one line each from the format registry.
+  EXPECT_EQ(lines[posn + 2], "Output formats (-ou word, -of word:name)...");
+  posn += 3;
+  for (const SfcFormat &f : SFC_formats()) {
+    ASSERT_LT(posn, lines.size()) << r.out;
+    const std::string pad(f.word.size() < 4 ? 4 - f.word.size() : 0, ' ');
+    EXPECT_EQ(lines[posn++], " " + std::string(f.word) + pad + " " + f.help);
+  }
   // The exit statuses close the help.
-  EXPECT_EQ(lines[posn + 2], "Exit status...");
+  ASSERT_LT(posn, lines.size()) << r.out;
+  EXPECT_EQ(lines[posn], "Exit status...");
   EXPECT_EQ(lines.back(), " 7  no answer from the controlling process");
   EXPECT_NE(r.out.find("\n 0  the run did what was asked\n 1  an input could not be read"), std::string::npos);
   EXPECT_NE(r.out.find(" -me level   Message level to be displayed:\n"

@@ -25,3 +25,7 @@ std::size_t SFC_format_old_text(char *buf, std::size_t size, const SFC_report *r
 
 // One "obs" element; texts from the report are escaped for XML.
 std::size_t SFC_format_xml(char *buf, std::size_t size, const SFC_report *rep);
+
+// The XML root element's start tag with the file's date label (at most
+// `max` bytes of it), escaped as the record texts are.
+std::size_t SFC_format_xml_start(char *buf, std::size_t size, const char *label, std::size_t max);

@@ -15,18 +15,23 @@ struct SFC_info {
   int num_stat;         // records in the file as found when reading; -9999 unknown
 };
 
-// File type codes.
-constexpr int kSfcOldText = 2;   // older text layout
-constexpr int kSfcText = 3;      // text
-constexpr int kSfcTextExt = 4;   // text with 12-hour precip and 6-hour extremes
-constexpr int kSfcOldCdf = 11;   // older netCDF layout (record dimension "station")
-constexpr int kSfcCdf = 12;      // netCDF
-constexpr int kSfcXml = 51;      // XML
+// File types of the converted data file. The numbers are those of the
+// interfaces that take an int (SFC_open, SFC_chktype).
+enum class SfcType : int {
+  unknown = -1,  // detection failed
+  none = 0,      // not known yet: to be detected
+  old_text = 2,  // older text layout
+  text = 3,      // text
+  text_ext = 4,  // text with the 12-hour precipitation and 6-hour extremes
+  old_cdf = 11,  // older netCDF layout (record dimension "station")
+  cdf = 12,      // netCDF
+  xml = 51,      // XML
+};
+
+constexpr int SFC_type_code(SfcType t) { return static_cast<int>(t); }
 
 // Access codes.
-constexpr int kSfcRead = 0;
-constexpr int kSfcCreate = 1;
-constexpr int kSfcAppend = 2;
+enum class SfcAccess : int { read = 0, create = 1, append = 2 };
 
 // Detected type of an existing file: 2, 3, 11 or 12; -1 when it cannot be
 // read, is empty or is none of these.

@@ -13,6 +13,7 @@
 #include "framework/files.hpp"
 #include "framework/missing.hpp"
 #include "framework/resrc.hpp"
+#include "framework/string.hpp"
 #include "report/calc.hpp"
 #include "report/wx_tool.hpp"
 
@@ -375,33 +376,9 @@ class Line {
   }
   void ch(char c) { put1(c == '\0' ? ' ' : c); }
 
-  // printf "%<width>.<prec>f" with prec 0 to 2.
+  // printf "%<width>.<prec>f".
   void fixed(float v, int width, int prec) {
-    static constexpr double kScale[] = {1.0, 10.0, 100.0};
-    // A float times 1, 10 or 100 is exact in double, so rounding it to an
-    // integer (to nearest, ties to even) is what printf does to the digits.
-    const double scaled = static_cast<double>(v) * kScale[prec];
-    if (!std::isfinite(scaled) || std::fabs(scaled) >= 1e15) {
-      char tmp[64];
-      int n = std::snprintf(tmp, sizeof tmp, "%*.*f", width, prec, static_cast<double>(v));
-      if (n > 0) put(tmp, std::min(static_cast<std::size_t>(n), sizeof tmp - 1));
-      return;
-    }
-    auto u = static_cast<unsigned long long>(std::fabs(std::nearbyint(scaled)));
-    char rev[24];
-    int nd = 0;
-    do {
-      rev[nd++] = static_cast<char>('0' + u % 10);
-      u /= 10;
-    } while (u != 0 || nd <= prec);
-    const bool neg = std::signbit(v);
-    const int len = (neg ? 1 : 0) + nd + (prec > 0 ? 1 : 0);
-    blanks(width - len);
-    if (neg) put1('-');
-    for (int i = nd - 1; i >= 0; --i) {
-      put1(rev[i]);
-      if (i == prec && prec > 0) put1('.');
-    }
+    len_ = static_cast<std::size_t>(str_put_fixed(buf_ + len_, buf_ + kCap, static_cast<double>(v), width, prec) - buf_);
   }
 
   // A number cell: `before`, printf "%<width>.<prec>f" of `v` and `after`
@@ -419,19 +396,7 @@ class Line {
 
   // printf "%<width>.<prec>d".
   void integer(int v, int width, int prec) {
-    long long a = v;
-    const bool neg = a < 0;
-    unsigned long long u = static_cast<unsigned long long>(neg ? -a : a);
-    char rev[24];
-    int nd = 0;
-    do {
-      rev[nd++] = static_cast<char>('0' + u % 10);
-      u /= 10;
-    } while (u != 0);
-    while (nd < prec && nd < static_cast<int>(sizeof rev)) rev[nd++] = '0';
-    blanks(width - nd - (neg ? 1 : 0));
-    if (neg) put1('-');
-    while (nd > 0) put1(rev[--nd]);
+    len_ = static_cast<std::size_t>(str_put_int(buf_ + len_, buf_ + kCap, v, width, prec) - buf_);
   }
 
   // printf "%<width>.<prec>s" (prec < 0: none), left-justified when `left`;

@@ -1,0 +1,148 @@
+// The number writers of the string module against snprintf itself: every
+// value, precision and width gives the bytes printf gives, and a short
+// room gets the start of them, never a byte more.
+#include <gtest/gtest.h>
+
+#include <climits>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <limits>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "framework/string.hpp"
+
+namespace {
+
+std::string printf_fixed(double v, int width, int prec) {
+  std::vector<char> buf(static_cast<std::size_t>(std::snprintf(nullptr, 0, "%*.*f", width, prec, v)) + 1);
+  std::snprintf(buf.data(), buf.size(), "%*.*f", width, prec, v);
+  return buf.data();
+}
+
+std::string printf_int(long long v, int width, int prec, bool zero_pad) {
+  std::string fmt = "%";
+  if (zero_pad) fmt += '0';
+  fmt += std::to_string(width);
+  if (prec >= 0) fmt += "." + std::to_string(prec);
+  fmt += "lld";
+  char buf[128];
+  std::snprintf(buf, sizeof buf, fmt.c_str(), v);
+  return buf;
+}
+
+// The writer's bytes with `room` bytes free; the bytes after the room are
+// checked to be untouched.
+std::string put_fixed(double v, int width, int prec, std::size_t room = 512) {
+  std::vector<char> buf(room + 16, '#');
+  char *e = str_put_fixed(buf.data(), buf.data() + room, v, width, prec);
+  for (std::size_t i = room; i < buf.size(); ++i) EXPECT_EQ(buf[i], '#') << v << " room " << room;
+  return std::string(buf.data(), static_cast<std::size_t>(e - buf.data()));
+}
+
+std::string put_int(long long v, int width, int prec, bool zero_pad, std::size_t room = 128) {
+  std::vector<char> buf(room + 16, '#');
+  char *e = str_put_int(buf.data(), buf.data() + room, v, width, prec, zero_pad);
+  for (std::size_t i = room; i < buf.size(); ++i) EXPECT_EQ(buf[i], '#') << v << " room " << room;
+  return std::string(buf.data(), static_cast<std::size_t>(e - buf.data()));
+}
+
+// Values where rounding goes wrong first: exact ties at each precision and
+// their neighbours, the record's float values widened, negative zero, the
+// edge of the fast path (1e13), the largest values and the non-numbers.
+std::vector<double> hard_doubles() {
+  std::vector<double> v = {0.0,   -0.0,    0.5,     1.5,     2.5,      -0.5,    -2.5,   0.125,
+                           0.375, 0.625,   -0.125,  0.005,   0.015,    1.005,   2.675,  -0.04,
+                           -0.4,  9.995,   99.95,   999.5,   4999.5,   0.05,    0.25,   0.35,
+                           1e12,  9.99e12, 1e13,    1.0001e13, 3e15,   -7e20,   1e30,   123456.7,
+                           1e300, -1e308,  5e-324,  0.045,   1.115,    -1.125};
+  v.push_back(std::numeric_limits<double>::max());
+  v.push_back(std::numeric_limits<double>::infinity());
+  v.push_back(-std::numeric_limits<double>::infinity());
+  v.push_back(std::numeric_limits<double>::quiet_NaN());
+  v.push_back(-std::numeric_limits<double>::quiet_NaN());
+  v.push_back(std::nextafter(0.5, 1.0));
+  v.push_back(std::nextafter(0.5, 0.0));
+  v.push_back(std::nextafter(1e13, 0.0));
+  for (int k = -4000; k <= 4000; ++k) v.push_back(k / 8.0);  // every tie of %.0f to %.2f
+  std::mt19937 gen(2024);
+  std::uniform_real_distribution<float> record(-2000.0f, 2000.0f);
+  for (int i = 0; i < 3000; ++i) v.push_back(static_cast<double>(record(gen)));
+  for (int i = 0; i < 3000; ++i) {  // float products as the text layout makes them
+    const float f = record(gen);
+    v.push_back(static_cast<double>(10.0f * f));
+    v.push_back(5.0 * (static_cast<double>(f) - 32.0) / 9.0);
+  }
+  std::uniform_real_distribution<double> exponent(-20.0, 20.0);
+  for (int i = 0; i < 2000; ++i) v.push_back((i % 2 ? -1 : 1) * std::pow(10.0, exponent(gen)));
+  return v;
+}
+
+TEST(StrPutFixed, EqualsPrintfForEveryValueAndPrecision) {
+  for (double d : hard_doubles()) {
+    for (int prec = 0; prec <= 8; ++prec) {
+      for (int width : {0, 1, 3, 8, 12}) {
+        ASSERT_EQ(put_fixed(d, width, prec), printf_fixed(d, width, prec))
+            << d << " width " << width << " prec " << prec;
+      }
+    }
+  }
+}
+
+TEST(StrPutFixed, LongPrecisionsAndDefault) {
+  for (double d : {0.1, -1.0 / 3.0, 1e300, 5e-324, 123.456}) {
+    for (int prec : {17, 40, 64, 65, 200, 400}) {
+      ASSERT_EQ(put_fixed(d, 0, prec, 2000), printf_fixed(d, 0, prec)) << d << " prec " << prec;
+    }
+    EXPECT_EQ(put_fixed(d, 0, -1), printf_fixed(d, 0, 6)) << d;  // printf's default precision
+  }
+}
+
+TEST(StrPutFixed, ShortRoomGetsTheStartAndNoMore) {
+  for (double d : {-1234.5678, 0.125, 1e20, -0.0}) {
+    for (int width : {0, 10}) {
+      const std::string full = printf_fixed(d, width, 2);
+      for (std::size_t room = 0; room <= full.size() + 1; ++room)
+        ASSERT_EQ(put_fixed(d, width, 2, room), full.substr(0, room)) << d << " room " << room;
+    }
+  }
+  // Null or reversed bounds write nothing.
+  EXPECT_EQ(str_put_fixed(nullptr, nullptr, 1.0, 0, 1), nullptr);
+  char c = '#';
+  EXPECT_EQ(str_put_fixed(&c + 1, &c, 1.0, 0, 1), &c + 1);
+  EXPECT_EQ(c, '#');
+}
+
+TEST(StrPutInt, EqualsPrintfForWidthsPrecisionsAndZeroPadding) {
+  std::vector<long long> values = {0, 1, -1, 7, -7, 9, 10, 99, 100, 999, 1000, 9999, 10000, -9999,
+                                   -10000, 123456789, -123456789, INT_MAX, INT_MIN, LLONG_MAX, LLONG_MIN};
+  std::mt19937_64 gen(7);
+  for (int i = 0; i < 2000; ++i) {
+    const auto x = static_cast<long long>(gen());
+    values.push_back(x >> (i % 60));
+  }
+  for (long long v : values) {
+    for (int width : {0, 1, 3, 4, 8, 9, 25}) {
+      for (int prec : {-1, 0, 1, 2, 4, 6, 30}) {
+        for (bool zero : {false, true}) {
+          ASSERT_EQ(put_int(v, width, prec, zero), printf_int(v, width, prec, zero))
+              << v << " width " << width << " prec " << prec << " zero " << zero;
+        }
+      }
+    }
+  }
+}
+
+TEST(StrPutInt, ShortRoomGetsTheStartAndNoMore) {
+  for (long long v : {-1234LL, 5LL, 1234567890123LL}) {
+    for (bool zero : {false, true}) {
+      const std::string full = printf_int(v, 8, -1, zero);
+      for (std::size_t room = 0; room <= full.size() + 1; ++room)
+        ASSERT_EQ(put_int(v, 8, -1, zero, room), full.substr(0, room)) << v << " room " << room;
+    }
+  }
+}
+
+}  // namespace
