@@ -703,13 +703,11 @@ long SYN_outcome_count(int outcome) {
   return outcome >= 0 && outcome < num_outcomes ? outcomes[outcome].count : 0;
 }
 
-int SYN_decode_all() {
-  SFC_set_print(4);
-  DATE_set_range(-45, 45);
-  // A wrong word on the command line ends the run before anything is
-  // opened: the user asked for something this run would not do.
-  if (SYN_decode_params() != 0 || RES_usage_errors() != 0) ZOT_exit(2);
+namespace {
 
+// The run's date from the input name (or the feed), the output file opened
+// and its header written or read; the date goes into `datim`.
+void open_run(Date &datim) {
   const char *in_file = RES_get("in_file");
   check_name_conv(in_file);
   FILE_set_name(in_file ? in_file : "syn_dat");
@@ -719,7 +717,6 @@ int SYN_decode_all() {
   FILE_get_file_only("Enter the synoptic filename: ", filename);
 
   Date file_date{};
-  Date datim{};
   FILE_get_date(&file_date);
   // A name that does not give the date by the template: a feed file.
   if (!day_given(file_date) && !FILE_name_fits()) date_from_feed(filename, file_date);
@@ -742,24 +739,61 @@ int SYN_decode_all() {
     SFC_putinfo(cvt_fd, &info);
   MESS_print(0xF0000u, "DATE: ");
   MESS_print(kProgress, "%s\n", info.datim);
+}
 
-  CTY_store("syn.cty", 1, nullptr, 10);
-  SFC_set_table(1);
+void forget_selection() {
+  free_parsed_array(numid, ids);
+  numid = 0;
+  ids = nullptr;
+}
 
+// The reports the "identifier" words select; none: every report.
+void select_reports() {
   numid = 0;
   ids = nullptr;
   if (const char *sel = RES_get("identifier")) {
     MESS_print(kProgress, "Searching for: %s...\n", sel);
     RES_getvals("identifier", &numid, &ids);
     // "all" selects every report, as it selects every station.
-    if (numid == 1 && stricmp(ids[0], "all") == 0) {
-      free_parsed_array(numid, ids);
-      numid = 0;
-      ids = nullptr;
-    }
+    if (numid == 1 && stricmp(ids[0], "all") == 0) forget_selection();
   } else {
     MESS_print(kProgress, "Converting data...\n");
   }
+}
+
+// With merging, the reports are written once every file has been read.
+void save_merged() {
+  MESS_print(0xF000u, "Saving stations...\n");
+  TAB_first(&data_tbl);
+  while (char *rec = TAB_next(&data_tbl)) {
+    auto *rep = reinterpret_cast<SFC_report *>(rec);
+    const int in_window = DATE_chk_range(rep->time);
+    if (class_dropped(*rep)) {
+      count(kOutNotSelected);
+      continue;
+    }
+    list_report(rep);
+    const int outcome = final_outcome(*rep, in_window != 0);
+    count(outcome);
+    if (outcome == kOutWritten) SFC_save_report(cvt_fd, rep);
+  }
+}
+
+}  // namespace
+
+int SYN_decode_all() {
+  SFC_set_print(4);
+  DATE_set_range(-45, 45);
+  // A wrong word on the command line ends the run before anything is
+  // opened: the user asked for something this run would not do.
+  if (SYN_decode_params() != 0 || RES_usage_errors() != 0) ZOT_exit(2);
+
+  Date datim{};
+  open_run(datim);
+
+  CTY_store("syn.cty", 1, nullptr, 10);
+  SFC_set_table(1);
+  select_reports();
 
   if (update != 0) TAB_create(&data_tbl, 4000, static_cast<int>(sizeof(SFC_report)), 1);
   SFC_print_line(kListing, nullptr);
@@ -778,28 +812,8 @@ int SYN_decode_all() {
   // there (the usual cron case: the bulletins are not there yet).
   if (opened == 0) ZOT_exit(1);
 
-  if (numid != 0) {
-    free_parsed_array(numid, ids);
-    numid = 0;
-    ids = nullptr;
-  }
-
-  if (update != 0) {
-    MESS_print(0xF000u, "Saving stations...\n");
-    TAB_first(&data_tbl);
-    while (char *rec = TAB_next(&data_tbl)) {
-      auto *rep = reinterpret_cast<SFC_report *>(rec);
-      const int in_window = DATE_chk_range(rep->time);
-      if (class_dropped(*rep)) {
-        count(kOutNotSelected);
-        continue;
-      }
-      list_report(rep);
-      const int outcome = final_outcome(*rep, in_window != 0);
-      count(outcome);
-      if (outcome == kOutWritten) SFC_save_report(cvt_fd, rep);
-    }
-  }
+  if (numid != 0) forget_selection();
+  if (update != 0) save_merged();
 
   SFC_close(cvt_fd);
   return unread || reports_lost ? 1 : 0;

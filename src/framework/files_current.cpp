@@ -364,9 +364,9 @@ int FILE_get_next(char *name) {
   if (!name) name = local;
   if (numfile > 0 && !(numfile == 1 && num_hour != 0)) {
     if (file_ind >= numfile) return 0;
-    const char *spec = files[file_ind++];
-    FILE_set_file(spec, name);
-    if (spec[0] == '|' && res_from_user("filename")) FILE_allow_command(name);
+    const char *typed = files[file_ind++];
+    FILE_set_file(typed, name);
+    if (typed[0] == '|' && res_from_user("filename")) FILE_allow_command(name);
     return 1;
   }
   if ((num_hour < 0 && nsecs > 0) || (num_hour >= 0 && nsecs > num_hour)) return 0;

@@ -9,6 +9,7 @@
 #include <system_error>
 
 #include "framework/mess.hpp"
+#include "framework/string.hpp"
 #include "framework/missing.hpp"
 
 namespace {
@@ -18,8 +19,8 @@ constexpr int kNoWidth = 999;   // "no limit in practice"
 constexpr int kMarkerMax = 19;  // characters of a missing-data marker
 
 // Character classes of the C locale, safe for any byte value.
-constexpr bool is_digit(char c) { return c >= '0' && c <= '9'; }
-constexpr bool is_alpha(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
+using tv::is_digit;
+using tv::is_letter;
 // The white space of a blank pattern element and of `w`.
 constexpr bool is_blank_ws(char c) { return c == ' ' || c == '\n' || c == '\r' || c == '\t'; }
 // The standard white-space characters.
@@ -240,7 +241,7 @@ bool in_set(const char *set, int n, char c) {
     char s = set[i];
     if (s == '/' && i + 1 < n && (set[i + 1] == 'A' || set[i + 1] == 'N' || set[i + 1] == '/')) {
       char t = set[++i];
-      if (t == 'A' && is_alpha(c)) return true;
+      if (t == 'A' && is_letter(c)) return true;
       if (t == 'N' && is_digit(c)) return true;
       if (c == t) return true;
       continue;
@@ -269,7 +270,7 @@ Res conv_text(Match &m, const Conv &cv, int limit, char *out, int &assigned) {
     switch (cv.letter) {
       case 's': take = !is_space(c); break;
       case 'S': case 'c': take = true; break;
-      case 'A': take = is_alpha(c); break;
+      case 'A': take = is_letter(c); break;
       case 'N': take = is_digit(c); break;
       case 'w': take = is_blank_ws(c); break;
       case 'W': take = c == ' ' || c == '\r' || c == '\t'; break;

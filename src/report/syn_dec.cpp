@@ -15,6 +15,7 @@
 #include <utility>
 
 #include "framework/mess.hpp"
+#include "framework/string.hpp"
 #include "framework/missing.hpp"
 #include "report/calc.hpp"
 #include "report/code_tables.hpp"
@@ -30,7 +31,7 @@ bool direct_matching = true;
 
 namespace dec {
 
-constexpr bool rd_digit(char c) { return c >= '0' && c <= '9'; }
+using tv::is_digit;
 
 constexpr M_type kTraceIdent = 0x10000000u;
 constexpr M_type kTraceGroup = 0x20000000u;
@@ -207,14 +208,6 @@ int wind_unit(int iw_figure, int unit) {
   if (iw_figure == 0 || iw_figure == 1) return 2;
   if (iw_figure == 3 || iw_figure == 4) return 1;
   return unit;
-}
-
-// Bounded copy of a NUL-terminated text.
-void copy_text(char *dst, std::size_t size, const char *a, const char *b = "") {
-  std::size_t n = 0;
-  for (const char *s : {a, b})
-    for (; *s != '\0' && n + 1 < size; ++s) dst[n++] = *s;
-  dst[n] = '\0';
 }
 
 // Leading decimal number of a group (as atoi reads it), saturated; 0 when none.
@@ -632,7 +625,7 @@ void put_weather(Decoder &d, int ww) {
 void salvage_weather(Decoder &d, std::string_view ind, const char *unkept) {
   if (!d.by_figure || !d.at('7') || d.clean_len() == 0) return;
   const char *g = d.p.ptr + d.p.off;
-  const bool digits = rd_digit(g[1]) && rd_digit(g[2]);
+  const bool digits = is_digit(g[1]) && is_digit(g[2]);
   if (digits || (g[1] == '/' && g[2] == '/')) {
     put_weather(d, digits ? (g[1] - '0') * 10 + (g[2] - '0') : kMissI);
     d.pass_over(ind, "7wwWW: %5.5s\n");
@@ -1023,25 +1016,26 @@ bool identify(Decoder &d) {
   }
   const char *ident = v.s;
   if (d.type == ReportType::numeric_ship || d.type == ReportType::ship) {
-    copy_text(r->id, sizeof r->id, d.type == ReportType::numeric_ship ? "b" : "s", ident);
+    r->id[0] = d.type == ReportType::numeric_ship ? 'b' : 's';
+    tv::copy_text(r->id + 1, sizeof r->id - 1, ident);
     r->wmo = 99999;
   } else {
     r->wmo = leading_number(ident);
-    copy_text(r->id, sizeof r->id, ident);
+    tv::copy_text(r->id, ident);
   }
   if (d.trace_id) MESS_print(kTraceIdent, "ID/Abnnn: %s\n", r->id);
   scanp_inc(&d.p);
 
   r->type = 1;
   r->time = SYN_get_prhour();
-  copy_text(r->area, sizeof r->area, d.type == ReportType::coastal ? "CM" : "LA");
+  tv::copy_text(r->area, d.type == ReportType::coastal ? "CM" : "LA");
   if (d.type == ReportType::land || d.type == ReportType::coastal) {
     // Land and coastal stations give their wind unit on the section line.
     const int iw = SYN_get_iw();
     d.iw = (iw == 0 || iw == 1) ? 2 : 1;
   }
   if (d.type == ReportType::ship || d.type == ReportType::numeric_ship) {
-    copy_text(r->area, sizeof r->area, d.type == ReportType::ship ? "SH" : "BU");
+    tv::copy_text(r->area, d.type == ReportType::ship ? "SH" : "BU");
     walk<kShipIdent>(d);
   }
   return true;
@@ -1071,10 +1065,10 @@ int decode_dribu(const char *data, SFC_report *report) {
   Decoder d;
   start(d, data, report, ReportType::drifter);
   SFC_report *r = report;
-  copy_text(r->id, sizeof r->id, "DRIBU");
+  tv::copy_text(r->id, "DRIBU");
   r->type = 1;
   r->time = SYN_get_prhour();
-  copy_text(r->area, sizeof r->area, "DR");
+  tv::copy_text(r->area, "DR");
   r->wmo = 99999;
   r->elev = 0.0f;
   r->prior = 4;
@@ -1092,7 +1086,7 @@ int SYN_weather(int wx, char *wx_str) { return WX_wmo_weather(wx, wx_str); }
 
 int SYN_auto_weather(int wx, char *wx_str) {
   const char *s = (wx >= 0 && wx <= 99) ? dec::kWawaText[static_cast<std::size_t>(wx)] : " ";
-  dec::copy_text(wx_str, 7, s);
+  tv::copy_text(wx_str, 7, s);
   return 0;
 }
 

@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "framework/mess.hpp"
+#include "framework/string.hpp"
 
 // ===========================================================================
 // Section state, set by the reader, read by the report loop and the
@@ -55,7 +56,7 @@ bool line_cont = false;   // the look-ahead piece goes on from the piece before
 constexpr bool rd_space(char c) {
   return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
 }
-constexpr bool rd_digit(char c) { return c >= '0' && c <= '9'; }
+using tv::is_digit;
 
 // Lines are found in the reader's own buffer. A bulletin file on disk fills
 // it in large blocks; any other stream (a terminal, a pipe, a memory
@@ -276,7 +277,7 @@ void read_token(const char *&s, Token &t) {
 bool token_is_num(const Token &t) {
   if (t.len == 0) return false;
   for (int i = t.text[0] == '-' ? 1 : 0; i < t.len; ++i)
-    if (!rd_digit(t.text[i])) return false;
+    if (!is_digit(t.text[i])) return false;
   return true;
 }
 
@@ -301,7 +302,7 @@ bool scan_int(const char *&s, int width, int *out) {
   int used = static_cast<int>(p - s);
   int v = 0;
   int nd = 0;
-  while (used < width && rd_digit(*p)) {
+  while (used < width && is_digit(*p)) {
     v = v * 10 + (*p - '0');
     ++p;
     ++used;
@@ -372,7 +373,7 @@ bool opens_section() {
 // The wind indicator of a YYGGiw group: its fifth figure, -1 when the group
 // is not five characters long or that figure is not a digit.
 int group_iw(const Token &tok) {
-  if (tok.len != 5 || !rd_digit(tok.text[4])) return -1;
+  if (tok.len != 5 || !is_digit(tok.text[4])) return -1;
   return tok.text[4] - '0';
 }
 
@@ -573,7 +574,7 @@ void trace_tokens(const RawRead &rd, const char *label) {
   if (rd.t_read)
     MESS_print(kTraceRead, "STR: %.*s %.*s\n", rd.str1.len, rd.str1.text, rd.str2.len, rd.str2.text);
   const Token &s1 = rd.str1, &s2 = rd.str2;
-  const bool str2_ok = s2.len == 5 && rd_digit(s2.text[0]) && rd_digit(s2.text[1]);
+  const bool str2_ok = s2.len == 5 && is_digit(s2.text[0]) && is_digit(s2.text[1]);
   if (rep_type == ReportType::land && str2_ok && s1.len == 5 && token_is_num(s1)) land_test(rd);
   if ((rep_type == ReportType::ship || rep_type == ReportType::numeric_ship ||
        rep_type == ReportType::coastal) && str2_ok)

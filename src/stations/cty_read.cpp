@@ -72,11 +72,10 @@ void push_back(const Word &w) {
   g_has_pending = true;
 }
 
-// Copies at most room - 1 characters of the word; longer names are cut.
-void copy_text(char *dst, std::size_t room, const Word &w) {
-  const std::size_t n = w.len < room - 1 ? w.len : room - 1;
-  std::memcpy(dst, w.text, n);
-  dst[n] = '\0';
+// Longer names are cut.
+template <std::size_t N>
+void copy_text(char (&dst)[N], const Word &w) {
+  tv::copy_text(dst, std::string_view(w.text, w.len));
 }
 
 bool parse_float(const Word &w, float *out) {
@@ -159,10 +158,10 @@ int CTY_read(int city_fd, CTY_data *city) {
     if (!read_word(w)) break;
     bool ok = true;
     switch (fields) {
-      case 0: copy_text(city->name, sizeof city->name, w); break;
-      case 1: copy_text(city->state, sizeof city->state, w); break;
-      case 2: copy_text(city->region, sizeof city->region, w); break;
-      case 3: copy_text(city->id, sizeof city->id, w); break;
+      case 0: copy_text(city->name, w); break;
+      case 1: copy_text(city->state, w); break;
+      case 2: copy_text(city->region, w); break;
+      case 3: copy_text(city->id, w); break;
       case 4: ok = parse_prior(w, city); break;
       case 5: ok = parse_float(w, &city->lat); break;
       case 6: ok = parse_float(w, &city->lon); break;

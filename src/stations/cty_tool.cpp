@@ -47,7 +47,7 @@ bool istarts(string_view text, string_view prefix) {
   return text.size() >= prefix.size() && ieq(text.substr(0, prefix.size()), prefix);
 }
 
-bool is_digit(char c) { return c >= '0' && c <= '9'; }
+using tv::is_digit;
 
 // Writes the WMO text of a station: "b%05d" for buoys, else "%05d".
 void wmo_text(const CTY_data &st, char *out, std::size_t room) {

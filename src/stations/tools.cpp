@@ -7,6 +7,8 @@
 #include <array>
 #include <cstring>
 
+#include "framework/string.hpp"
+
 namespace {
 
 // WMO block and station number ranges with their identifier prefixes, in
@@ -70,8 +72,8 @@ static_assert([] {
 
 constexpr int kNoWmo = 99999;
 
-bool is_digit(char c) { return c >= '0' && c <= '9'; }
-bool is_letter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
+using tv::is_digit;
+using tv::is_letter;
 
 // The range holding wmo, or null.
 const WMO_prefix *find_range(int wmo) {
