@@ -18,17 +18,10 @@ constexpr SfcType kCdfTypes[] = {SfcType::cdf, SfcType::old_cdf};
 // any other module's start-up code asks for it.
 constexpr SfcFormat kFormats[] = {
     {"zot", kTextTypes, "syn_cvt_zot", "zot", "text, one line per report (the default)", &kSfcTextOps},
-    {"xml", kXmlTypes, "syn_cvt_xml", "xml", "XML, one obs element per report", &kSfcXmlOps},
-    {"cdf", kCdfTypes, "syn_cvt_cdf", "cdf", "netCDF, one record per report, in metric units", &kSfcCdfOps},
+    {"xml", kXmlTypes, "syn_cvt_xml", "xml", "XML, one obs element per report", &kSfcXmlOps, true},
+    {"cdf", kCdfTypes, "syn_cvt_cdf", "cdf", "netCDF, one record per report, in metric units", &kSfcCdfOps,
+     true},
 };
-
-bool same_word(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i)
-    if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i])))
-      return false;
-  return true;
-}
 
 }  // namespace
 
@@ -36,7 +29,7 @@ std::span<const SfcFormat> SFC_formats() { return kFormats; }
 
 const SfcFormat *SFC_format_of_word(std::string_view word) {
   for (const SfcFormat &f : kFormats)
-    if (same_word(word, f.word)) return &f;
+    if (tv::iequal(word, f.word)) return &f;
   return nullptr;
 }
 
@@ -47,6 +40,13 @@ const SfcFormat *SFC_format_of_type(SfcType type) {
   return nullptr;
 }
 
+bool SFC_type_has_position(int type) {
+  for (const SfcFormat &f : kFormats)
+    for (SfcType t : f.types)
+      if (SFC_type_code(t) == type) return f.positions;
+  return false;
+}
+
 const SfcFormat *SFC_format_of_prefix(const char *value, const char **rest) {
   if (rest) *rest = nullptr;
   if (!value) return nullptr;
@@ -54,7 +54,7 @@ const SfcFormat *SFC_format_of_prefix(const char *value, const char **rest) {
   for (const SfcFormat &f : kFormats) {
     const std::size_t n = f.word.size();
     // Never look past a short value's end; a name such as "xmlfeed" stays a name.
-    if (len < n || !same_word(std::string_view(value, n), f.word)) continue;
+    if (len < n || !tv::iequal(std::string_view(value, n), f.word)) continue;
     if (std::isalnum(static_cast<unsigned char>(value[n]))) continue;
     if (rest && len > n + 1) *rest = value + n + 1;
     return &f;

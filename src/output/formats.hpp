@@ -54,6 +54,7 @@ struct SfcFormat {
   const char *extension;            // file name extension of its name conventions
   const char *help;                 // one line for the help
   const SfcFormatOps *ops;
+  bool positions = false;           // land records take the station's position from the database
 };
 
 // Every format, in the order of their keywords in messages and help.
@@ -62,6 +63,8 @@ std::span<const SfcFormat> SFC_formats();
 const SfcFormat *SFC_format_of_word(std::string_view word);
 // The format that writes and reads file type `type`, or null.
 const SfcFormat *SFC_format_of_type(SfcType type);
+// Whether records of file type code `type` carry the station's position.
+bool SFC_type_has_position(int type);
 // The format a value of "out_file" starts with, as the whole value or
 // before a separator that is no letter or digit ("cdf:hourly"), or null.
 // `*rest` gets the name template after the separator, or null when none
