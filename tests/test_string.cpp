@@ -160,6 +160,9 @@ TEST(AsciiHelpers, CopyTextIsBounded) {
   char self[] = "path/name";
   tv::copy_text(self, sizeof self, std::string_view(self + 5));
   EXPECT_STREQ(self, "name");
+  char self_c[] = "path/name";
+  tv::copy_text(self_c, sizeof self_c, static_cast<const char *>(self_c + 5));
+  EXPECT_STREQ(self_c, "name");
   // Appending: the count of the first copy is where the second starts.
   char joined[8];
   const std::size_t n = tv::copy_text(joined, "ab");

@@ -38,8 +38,22 @@ inline std::size_t copy_text(char *dst, std::size_t size, std::string_view src) 
   dst[n] = '\0';
   return n;
 }
+// The same from a NUL-terminated text, read once (no length measured first:
+// the decoders copy short identifiers per report). `src` may lie inside
+// `dst` at or after its start.
+inline std::size_t copy_text(char *dst, std::size_t size, const char *src) noexcept {
+  if (size == 0) return 0;
+  std::size_t n = 0;
+  for (; n + 1 < size && src[n] != '\0'; ++n) dst[n] = src[n];
+  dst[n] = '\0';
+  return n;
+}
 template <std::size_t N>
 std::size_t copy_text(char (&dst)[N], std::string_view src) noexcept {
+  return copy_text(dst, N, src);
+}
+template <std::size_t N>
+std::size_t copy_text(char (&dst)[N], const char *src) noexcept {
   return copy_text(dst, N, src);
 }
 
