@@ -412,7 +412,7 @@ struct Decoder {
     if constexpr (P.form == ScanForm::groups) {
       const int n = clean_len();
       const int n2 = (P.groups == 2 && n > 0) ? clean_at(p.off + n) : n;
-      if (n2 > 0 && (!slow || direct)) {
+      if (n2 > 0 && direct) {  // slow then only adds the trace
         const bool ok = match_groups<P>(v, n);
         if (ok) p.len = P.groups == 2 ? n + n2 : n;
         if (slow) trace_scan<P>();
