@@ -1,13 +1,18 @@
 // Keyed table of fixed-size records.
 //
 // Storage comes from two process-wide bump arenas, so entering a record
-// costs a few pointer increments instead of several mallocs. Chain slots and
+// costs a few pointer increments instead of several mallocs. Slots and
 // key copies live in their own arena, packed together: a chain walk then
-// reads one compact region (it stays in cache for hundreds of thousands of
-// entries) and never touches the records. The arenas are never freed
+// reads one compact region and never touches the records. Each key number
+// has an index of its distinct keys (open addressing, linear probing, kept
+// at most half full and doubled when it fills), so that the table stays
+// linear in the number of distinct keys: a feed of a million stations costs
+// per report what a feed of a thousand does. The arenas are never freed
 // (records must outlive every pointer handed out) and stay reachable from
 // their chunk list, so leak checkers see no lost blocks.
 #include "framework/table.hpp"
+
+#include <sys/mman.h>
 
 #include <cstdarg>
 #include <cstddef>
@@ -19,7 +24,9 @@
 namespace {
 
 constexpr std::uint64_t kHashMod = 35177;
-constexpr std::size_t kChunkSize = std::size_t{1} << 20;
+constexpr std::size_t kChunkSize = std::size_t{1} << 20;     // the first chunk
+constexpr std::size_t kChunkMax = std::size_t{64} << 20;     // chunks double up to this
+constexpr std::size_t kHugePage = std::size_t{2} << 20;
 // Requests above this get a block of their own so a chunk is not wasted.
 constexpr std::size_t kOwnBlock = kChunkSize / 4;
 constexpr std::size_t kRecordAlign = 16;  // any record type
@@ -36,6 +43,18 @@ constexpr std::size_t round_up(std::size_t n, std::size_t align) {
   return (n + align - 1) & ~(align - 1);
 }
 
+// A block of at least `size` bytes. Large blocks are aligned to huge pages
+// and offered to the kernel as such: a table of a million records then
+// takes a few hundred page faults instead of a hundred thousand.
+void *new_block(std::size_t size) {
+  if (size < kHugePage) return std::malloc(size);
+  if (size > SIZE_MAX - kHugePage) return nullptr;
+  size = round_up(size, kHugePage);
+  void *raw = std::aligned_alloc(kHugePage, size);
+  if (raw != nullptr) ::madvise(raw, size, MADV_HUGEPAGE);  // a hint: failure is harmless
+  return raw;
+}
+
 class Arena {
  public:
   explicit constexpr Arena(std::size_t align) : align_(align) {}
@@ -47,8 +66,8 @@ class Arena {
     n = round_up(n == 0 ? 1 : n, align_);
     if (n > left_) {
       const bool own = n > kOwnBlock;
-      const std::size_t want = own ? n : kChunkSize;
-      void *raw = std::malloc(kHeader + want);
+      const std::size_t want = own ? n : next_;
+      void *raw = new_block(kHeader + want);
       if (raw == nullptr) return nullptr;
       Chunk *chunk = static_cast<Chunk *>(raw);
       chunk->prev = g_chunks;
@@ -57,6 +76,9 @@ class Arena {
       if (own) return base;
       cur_ = base;
       left_ = want;
+      // A table that keeps growing gets larger chunks, so that fewer and
+      // larger blocks hold it; a small one keeps the small first chunk.
+      if (next_ < kChunkMax) next_ *= 2;
     }
     void *p = cur_;
     cur_ += n;
@@ -66,6 +88,7 @@ class Arena {
 
  private:
   std::size_t align_;
+  std::size_t next_ = kChunkSize;
   unsigned char *cur_ = nullptr;
   std::size_t left_ = 0;
 };
@@ -73,43 +96,70 @@ class Arena {
 Arena g_records(kRecordAlign);  // records and bucket arrays
 Arena g_chains(kSlotAlign);     // chain slots and key copies
 
-// Full hash (before the bucket modulo) and length of a key, in one pass.
-std::uint32_t key_hash(const char *key, std::size_t *len) {
-  std::uint64_t h = 0;
+constexpr std::size_t kMinPlaces = 16;
+
+// Full hash and length of a key, in one pass (FNV-1a).
+std::uint64_t key_hash(const char *key, std::size_t *len) {
+  std::uint64_t h = 0xcbf29ce484222325ULL;
   const char *p = key;
-  for (; *p != '\0'; ++p) {
-    const auto s = static_cast<std::int64_t>(static_cast<signed char>(*p));
-    h = (h * 257u + static_cast<std::uint64_t>(s)) % kHashMod;
-  }
+  for (; *p != '\0'; ++p) h = (h ^ static_cast<unsigned char>(*p)) * 0x100000001b3ULL;
   *len = static_cast<std::size_t>(p - key);
-  return static_cast<std::uint32_t>(h);
+  return h;
 }
 
 bool created(const TAB_table *tab) {
   return tab != nullptr && tab->tab_size > 0 && tab->numkey >= 1 && tab->numkey <= 4;
 }
 
-// Bucket slot where key number keynum's chain for key starts, or null when
-// the table cannot be searched that way.
-TAB_entry *chain_of(TAB_table *tab, int keynum, const char *key, std::uint32_t *hash,
-                    std::size_t *len) {
-  if (!created(tab) || keynum < 1 || keynum > tab->numkey || key == nullptr) return nullptr;
-  TAB_entry *buckets = tab->table[keynum - 1];
-  if (buckets == nullptr) return nullptr;
-  *hash = key_hash(key, len);
-  return &buckets[*hash % static_cast<std::uint32_t>(tab->tab_size)];
-}
+std::size_t places_of(const TAB_table *tab, int k) { return std::size_t{1} << (64 - tab->shift[k]); }
 
-bool same_key(const TAB_entry *e, const char *key, std::uint32_t hash, std::size_t len) {
-  return e->hash == hash && e->len == len && std::memcmp(e->key, key, len) == 0;
-}
-
-// First slot of key on its chain, or null.
-TAB_entry *first_of_key(TAB_entry *e, const char *key, std::uint32_t hash, std::size_t len) {
-  for (; e != nullptr && e->key != nullptr; e = e->other) {
-    if (same_key(e, key, hash, len)) return e;
+// The place of key in an index: the one holding it, or the free one where it
+// goes. The index is never full, so the walk ends.
+TAB_place *place_of(TAB_place *index, unsigned shift, std::uint64_t hash, const char *key, std::size_t len) {
+  const std::size_t mask = (std::size_t{1} << (64 - shift)) - 1;
+  // The multiply spreads every bit of the hash into the top bits taken.
+  for (std::size_t i = static_cast<std::size_t>((hash * 0x9E3779B97F4A7C15ULL) >> shift);; i = (i + 1) & mask) {
+    TAB_place &p = index[i];
+    if (p.first == nullptr) return &p;
+    if (p.hash == hash && p.first->len == len && std::memcmp(p.first->key, key, len) == 0) return &p;
   }
-  return nullptr;
+}
+
+// A free index of `places` (a power of two) places, or null.
+TAB_place *new_index(std::size_t places) {
+  if (places > SIZE_MAX / sizeof(TAB_place)) return nullptr;
+  auto *index = static_cast<TAB_place *>(g_records.alloc(places * sizeof(TAB_place)));
+  if (index != nullptr)
+    for (std::size_t i = 0; i < places; ++i) index[i] = TAB_place{0, nullptr};
+  return index;
+}
+
+// Doubles key number k's index when one more key would fill it past half.
+// The old index stays in the arena (its storage is never reused): the
+// indexes of a table take at most twice the last one's room.
+bool make_room(TAB_table *tab, int k) {
+  const std::size_t places = places_of(tab, k);
+  if ((tab->keys[k] + 1) * 2 <= places) return true;
+  TAB_place *index = new_index(places * 2);
+  if (index == nullptr) return false;
+  const unsigned shift = tab->shift[k] - 1;
+  for (std::size_t i = 0; i < places; ++i) {
+    const TAB_place &p = tab->index[k][i];
+    if (p.first != nullptr) *place_of(index, shift, p.hash, p.first->key, p.first->len) = p;
+  }
+  tab->index[k] = index;
+  tab->shift[k] = shift;
+  return true;
+}
+
+// The first slot of key under key number keynum, or null.
+TAB_entry *first_of(TAB_table *tab, int keynum, const char *key) {
+  if (!created(tab) || keynum < 1 || keynum > tab->numkey || key == nullptr) return nullptr;
+  const int k = keynum - 1;
+  if (tab->index[k] == nullptr) return nullptr;
+  std::size_t len = 0;
+  const std::uint64_t hash = key_hash(key, &len);
+  return place_of(tab->index[k], tab->shift[k], hash, key, len)->first;
 }
 
 }  // namespace
@@ -130,28 +180,26 @@ int TAB_create(TAB_table *tab, int tsize, int dsize, int nkey) {
   tab->tab_size = 0;
   tab->data_size = 0;
   for (int k = 0; k < 4; ++k) {
-    tab->table[k] = nullptr;
-    tab->tail[k] = nullptr;
+    tab->index[k] = nullptr;
+    tab->shift[k] = 0;
+    tab->keys[k] = 0;
   }
   if (tsize < 1 || dsize < 0 || nkey < 1 || nkey > 4) return -1;
 
-  const auto n = static_cast<std::size_t>(tsize);
+  // Room for tsize keys at most half full.
+  std::size_t places = kMinPlaces;
+  unsigned bits = 4;
+  while (places < static_cast<std::size_t>(tsize) * 2) {
+    places *= 2;
+    ++bits;
+  }
   for (int k = 0; k < nkey; ++k) {
-    auto *buckets = static_cast<TAB_entry *>(g_records.alloc(n * sizeof(TAB_entry)));
-    auto *tails = static_cast<TAB_entry **>(g_records.alloc(n * sizeof(TAB_entry *)));
-    if (buckets == nullptr || tails == nullptr) {
-      for (int j = 0; j < 4; ++j) {
-        tab->table[j] = nullptr;
-        tab->tail[j] = nullptr;
-      }
+    tab->index[k] = new_index(places);
+    if (tab->index[k] == nullptr) {
+      for (int j = 0; j < 4; ++j) tab->index[j] = nullptr;
       return -1;
     }
-    for (std::size_t b = 0; b < n; ++b) {
-      buckets[b] = TAB_entry{};
-      tails[b] = &buckets[b];
-    }
-    tab->table[k] = buckets;
-    tab->tail[k] = tails;
+    tab->shift[k] = 64 - bits;
   }
   tab->tab_size = tsize;
   tab->data_size = dsize;
@@ -161,34 +209,13 @@ int TAB_create(TAB_table *tab, int tsize, int dsize, int nkey) {
 
 int TAB_key(TAB_table *tab, const char *key) {
   if (tab == nullptr || tab->tab_size <= 0 || key == nullptr) return 0;
-  std::size_t len = 0;
-  return static_cast<int>(key_hash(key, &len) % static_cast<std::uint32_t>(tab->tab_size));
-}
-
-namespace {
-
-// A new slot of key `k` goes to the end of its bucket's chain and into the
-// index by key: after the last slot of the same key, or as the chain's
-// newest key.
-void link_slot(TAB_table *tab, int k, std::uint32_t bucket, TAB_entry *slot, const char *key, std::uint32_t hash,
-               std::size_t len) {
-  TAB_entry **tail = &tab->tail[k][bucket];
-  (*tail)->link = slot;
-  *tail = slot;
-  for (TAB_entry *e = &tab->table[k][bucket];; e = e->other) {
-    if (same_key(e, key, hash, len)) {
-      e->same_last->same = slot;
-      e->same_last = slot;
-      return;
-    }
-    if (e->other == nullptr) {
-      e->other = slot;
-      return;
-    }
+  std::uint64_t h = 0;
+  for (const char *p = key; *p != '\0'; ++p) {
+    const auto s = static_cast<std::int64_t>(static_cast<signed char>(*p));
+    h = (h * 257u + static_cast<std::uint64_t>(s)) % kHashMod;
   }
+  return static_cast<int>(h % static_cast<std::uint64_t>(tab->tab_size));
 }
-
-}  // namespace
 
 int TAB_enter(TAB_table *tab, const void *data, ...) {
   if (!created(tab) || data == nullptr) return -1;
@@ -200,78 +227,69 @@ int TAB_enter(TAB_table *tab, const void *data, ...) {
   for (int k = 0; k < nkey; ++k) keys[k] = va_arg(ap, const char *);
   va_end(ap);
 
-  std::uint32_t hash[4] = {};
+  std::uint64_t hash[4] = {};
   std::size_t len[4] = {};
-  std::uint32_t bucket[4] = {};
-  bool fresh[4] = {};  // true: the key needs a new slot at its chain's end
-  std::size_t chain_bytes = 0;
+  std::size_t slot_bytes = 0;
   for (int k = 0; k < nkey; ++k) {
-    if (keys[k] == nullptr || tab->table[k] == nullptr) return -1;
+    if (keys[k] == nullptr || tab->index[k] == nullptr) return -1;
     hash[k] = key_hash(keys[k], &len[k]);
     if (len[k] >= UINT32_MAX) return -1;
-    bucket[k] = hash[k] % static_cast<std::uint32_t>(tab->tab_size);
-    // Slots are never emptied, so only a bucket itself can be unused.
-    fresh[k] = tab->table[k][bucket[k]].key != nullptr;
-    if (fresh[k]) chain_bytes += sizeof(TAB_entry);
-    chain_bytes += round_up(len[k] + 1, kSlotAlign);
+    slot_bytes += sizeof(TAB_entry) + round_up(len[k] + 1, kSlotAlign);
   }
 
   // Everything is allocated before anything is linked in, so a failure
-  // leaves the table as it was. Each new slot is followed by its key text.
+  // leaves the table as it was (a grown index holds the same keys). Each
+  // new slot is followed by its key text.
+  for (int k = 0; k < nkey; ++k)
+    if (!make_room(tab, k)) return -1;
   char *record = static_cast<char *>(g_records.alloc(static_cast<std::size_t>(tab->data_size)));
-  auto *cursor = static_cast<unsigned char *>(g_chains.alloc(chain_bytes));
+  auto *cursor = static_cast<unsigned char *>(g_chains.alloc(slot_bytes));
   if (record == nullptr || cursor == nullptr) return -1;
   std::memcpy(record, data, static_cast<std::size_t>(tab->data_size));
 
-  TAB_entry *slots[4] = {};
+  TAB_entry *first_slot = nullptr;
   for (int k = 0; k < nkey; ++k) {
-    TAB_entry *slot = &tab->table[k][bucket[k]];
-    if (fresh[k]) {
-      slot = new (cursor) TAB_entry{};
-      cursor += sizeof(TAB_entry);
-    }
+    auto *slot = new (cursor) TAB_entry{};
+    cursor += sizeof(TAB_entry);
     char *copy = reinterpret_cast<char *>(cursor);
     std::memcpy(copy, keys[k], len[k] + 1);
     cursor += round_up(len[k] + 1, kSlotAlign);
     slot->key = copy;
     slot->data = record;
-    slot->hash = hash[k];
     slot->len = static_cast<std::uint32_t>(len[k]);
     slot->same_last = slot;
-    if (fresh[k]) link_slot(tab, k, bucket[k], slot, keys[k], hash[k], len[k]);
-    slots[k] = slot;
+    TAB_place *place = place_of(tab->index[k], tab->shift[k], hash[k], keys[k], len[k]);
+    if (place->first == nullptr) {
+      *place = TAB_place{hash[k], slot};
+      ++tab->keys[k];
+    } else {
+      place->first->same_last->same = slot;
+      place->first->same_last = slot;
+    }
+    if (k == 0) first_slot = slot;
   }
 
-  TAB_entry *first = slots[0];
-  first->next = nullptr;
+  first_slot->next = nullptr;
   if (tab->head_ptr == nullptr) {
-    tab->head_ptr = first;
+    tab->head_ptr = first_slot;
   } else {
-    tab->last_ptr->next = first;
+    tab->last_ptr->next = first_slot;
   }
-  tab->last_ptr = first;
+  tab->last_ptr = first_slot;
   ++tab->num_entry;
   return 0;
 }
 
 char *TAB_search(TAB_table *tab, int keynum, const char *key) {
-  std::uint32_t hash = 0;
-  std::size_t len = 0;
-  TAB_entry *chain = chain_of(tab, keynum, key, &hash, &len);
-  TAB_entry *e = first_of_key(chain, key, hash, len);
+  TAB_entry *e = first_of(tab, keynum, key);
   return e != nullptr ? e->data : nullptr;
 }
 
 int TAB_searches(TAB_table *tab, int keynum, const char *key, char **ptrs, int max) {
   if (ptrs == nullptr || max <= 0) return 0;
-  std::uint32_t hash = 0;
-  std::size_t len = 0;
   int found = 0;
-  TAB_entry *chain = chain_of(tab, keynum, key, &hash, &len);
-  for (TAB_entry *e = first_of_key(chain, key, hash, len); e != nullptr && found < max;
-       e = e->same) {
+  for (TAB_entry *e = first_of(tab, keynum, key); e != nullptr && found < max; e = e->same)
     ptrs[found++] = e->data;
-  }
   return found;
 }
 

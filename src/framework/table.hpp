@@ -4,47 +4,54 @@
 // of the process (records are never removed and storage is never freed).
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
-// One slot of a hash chain. A bucket is itself a slot; its key is null until
-// a record hashes there. `link` lists every slot of the chain in entry
-// order; the fields after it index that chain by key, so that a search
-// passes over each other key once instead of over each of its records.
+// One record's slot under one key. Slots of the same key are linked in
+// entry order from the first one entered, which the index points to.
 struct TAB_entry {
-  char *key;             // the table's copy of the key; null = unused
+  char *key;             // the table's copy of the key
   char *data;            // the stored record, shared by the record's keys
-  TAB_entry *link;       // next slot of the same chain
   TAB_entry *next;       // next record in entry order (first-key slots only)
-  TAB_entry *same;       // next slot of this chain with the same key
-  TAB_entry *other;      // first slot of the chain's next key (on the first
-                         // slot of each key)
+  TAB_entry *same;       // next slot with the same key
   TAB_entry *same_last;  // last slot with this key (on the first slot)
-  std::uint32_t hash;    // key hash before the bucket modulo, and key length:
-  std::uint32_t len;     // compared before any key bytes are
+  std::uint32_t len;     // key length, compared before any key bytes are
+};
+
+// One place of a key number's index: a key's full hash and the first slot
+// entered with that key; `first` null = free.
+struct TAB_place {
+  std::uint64_t hash;
+  TAB_entry *first;
 };
 
 struct TAB_table {
-  int tab_size;          // buckets per key; 0 = not created
+  int tab_size;          // size hint given at creation; 0 = not created
   int data_size;         // bytes per record
   TAB_entry *data_ptr;   // iteration cursor
   TAB_entry *head_ptr;   // first record entered
   TAB_entry *last_ptr;   // last record entered
   int num_entry;         // records entered
   int numkey;            // keys per record, 1 to 4
-  TAB_entry *table[4];   // per key number: tab_size buckets
-  TAB_entry **tail[4];   // per key number: last slot of each chain, so that
-                         // entering never walks a chain
+  // Per key number: an open-addressed index of the distinct keys, a power
+  // of two of places kept at most half full, so that entering and searching
+  // cost the same with a million distinct keys as with ten.
+  TAB_place *index[4];
+  unsigned shift[4];     // 64 - log2(places)
+  std::size_t keys[4];   // distinct keys entered
 };
 
 // Clears cursor, head, last, count and numkey; returns 0.
 int TAB_init(TAB_table *tab);
 
-// Sets the table up with tsize buckets per key, records of dsize bytes and
-// nkey keys (1 to 4). Returns 0, or -1 when storage runs out or the sizes
-// are not usable (the table is then left uncreated, tab_size 0).
+// Sets the table up for about tsize distinct keys per key number (it grows
+// beyond), records of dsize bytes and nkey keys (1 to 4). Returns 0, or -1
+// when storage runs out or the sizes are not usable (the table is then left
+// uncreated, tab_size 0).
 int TAB_create(TAB_table *tab, int tsize, int dsize, int nkey);
 
-// Bucket index of key: per byte h = (h * 257 + s) mod 35177 in unsigned
+// Bucket number of key (for callers that spread keys themselves; the table
+// does not use it): per byte h = (h * 257 + s) mod 35177 in unsigned
 // 64-bit arithmetic, s the byte read as signed; bucket = h mod tab_size.
 // 0 for an uncreated table.
 int TAB_key(TAB_table *tab, const char *key);
