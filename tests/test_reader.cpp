@@ -411,6 +411,23 @@ TEST(ReaderLines, CarriageReturnsAndIndentedStart) {
   EXPECT_EQ(c[0].text, a[0].text) << "a start line's leading blanks are not part of the text";
 }
 
+// A control or non-ASCII byte anywhere in a line reads as a blank, whether
+// it falls in the first eight bytes of a line, later, or in its tail.
+TEST(ReaderLines, ControlAndHighBytesAtEveryPlaceReadAsBlanks) {
+  const std::string line = "72403 11515 82705 10142 20086";
+  const auto expected = tvtest::format_reports(read_reports(kHead + "AAXX 07124\n" + line + "=\n"));
+  for (const char bad : {'\t', '\x01', '\x1f', '\x80', '\xff'}) {
+    for (std::size_t at = 5; at < line.size(); at += 6) {  // the blanks between groups
+      std::string dirty = line;
+      dirty[at] = bad;
+      EXPECT_EQ(tvtest::format_reports(read_reports(kHead + "AAXX 07124\n" + dirty + "=\n")), expected)
+          << "byte " << static_cast<int>(static_cast<unsigned char>(bad)) << " at " << at;
+    }
+    // In the short tail after the last whole eight bytes.
+    EXPECT_EQ(tvtest::format_reports(read_reports(kHead + "AAXX 07124\n" + line + "=" + bad + "\n")), expected);
+  }
+}
+
 // Reports of `bytes` read from a memory stream (line by line) rather than
 // from a file on disk (in blocks).
 std::vector<RawReport> read_stream(std::string bytes) {

@@ -80,34 +80,42 @@ inline constexpr SfcConversion kSfcConversions[] = {
     {SfcUnit::hour, SfcUnit::second, 3600.0, 3600.0},
 };
 
-// The conversion between two units, or null when there is none (the same
-// unit needs none).
+// The row of the conversion between two units, or -1 when there is none
+// (the same unit needs none). An index, not a pointer: comparing addresses
+// is no constant expression in every build (the sanitizers').
+constexpr int SFC_conversion_row(SfcUnit from, SfcUnit to) {
+  for (std::size_t i = 0; i < std::size(kSfcConversions); ++i)
+    if (kSfcConversions[i].from == from && kSfcConversions[i].to == to) return static_cast<int>(i);
+  return -1;
+}
+
+// The conversion between two units, or null when there is none.
 constexpr const SfcConversion *SFC_conversion(SfcUnit from, SfcUnit to) {
-  for (const SfcConversion &c : kSfcConversions)
-    if (c.from == from && c.to == to) return &c;
-  return nullptr;
+  const int row = SFC_conversion_row(from, to);
+  return row < 0 ? nullptr : &kSfcConversions[row];
 }
 
 constexpr bool SFC_convertible(SfcUnit from, SfcUnit to) {
-  return from == to || SFC_conversion(from, to) != nullptr;
+  return from == to || SFC_conversion_row(from, to) >= 0;
 }
 
 // The same with both units known while compiling: the factors are
 // constants of the code.
 template <SfcUnit From, SfcUnit To, SfcFactors Factors = SfcFactors::exact>
 constexpr double SFC_convert_to(double v) {
-  constexpr const SfcConversion *c = From == To ? nullptr : SFC_conversion(From, To);
-  if constexpr (c == nullptr) {
+  constexpr int row = From == To ? -1 : SFC_conversion_row(From, To);
+  if constexpr (row < 0) {
     return v;
   } else {
-    constexpr double k = Factors == SfcFactors::zot ? c->zot_factor : c->factor;
+    constexpr SfcConversion c = kSfcConversions[row];
+    constexpr double k = Factors == SfcFactors::zot ? c.zot_factor : c.factor;
     double r;
-    if constexpr (c->offset == 0.0)
+    if constexpr (c.offset == 0.0)
       r = k * v;
     else
-      r = k * (v + c->offset);
-    if constexpr (c->divisor != 1.0) r /= c->divisor;
-    if constexpr (c->after != 0.0) r += c->after;
+      r = k * (v + c.offset);
+    if constexpr (c.divisor != 1.0) r /= c.divisor;
+    if constexpr (c.after != 0.0) r += c.after;
     return r;
   }
 }
