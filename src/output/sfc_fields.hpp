@@ -80,19 +80,21 @@ inline constexpr SfcConversion kSfcConversions[] = {
     {SfcUnit::hour, SfcUnit::second, 3600.0, 3600.0},
 };
 
-// The row of the conversion between two units, or -1 when there is none
-// (the same unit needs none). An index, not a pointer: comparing addresses
-// is no constant expression in every build (the sanitizers').
+// The conversion between two units, or null when there is none (the same
+// unit needs none).
+constexpr const SfcConversion *SFC_conversion(SfcUnit from, SfcUnit to) {
+  for (const SfcConversion &c : kSfcConversions)
+    if (c.from == from && c.to == to) return &c;
+  return nullptr;
+}
+
+// The row of the conversion in kSfcConversions, or -1. Constant
+// expressions use the row, not the pointer: the sanitizer build does not
+// take a comparison of such a pointer as a constant.
 constexpr int SFC_conversion_row(SfcUnit from, SfcUnit to) {
   for (std::size_t i = 0; i < std::size(kSfcConversions); ++i)
     if (kSfcConversions[i].from == from && kSfcConversions[i].to == to) return static_cast<int>(i);
   return -1;
-}
-
-// The conversion between two units, or null when there is none.
-constexpr const SfcConversion *SFC_conversion(SfcUnit from, SfcUnit to) {
-  const int row = SFC_conversion_row(from, to);
-  return row < 0 ? nullptr : &kSfcConversions[row];
 }
 
 constexpr bool SFC_convertible(SfcUnit from, SfcUnit to) {
