@@ -3,6 +3,7 @@
 // room gets the start of them, never a byte more.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <climits>
 #include <cmath>
 #include <cstdio>
@@ -13,6 +14,7 @@
 #include <vector>
 
 #include "framework/string.hpp"
+#include "output/sfc_fields.hpp"
 
 namespace {
 
@@ -87,6 +89,29 @@ TEST(StrPutFixed, EqualsPrintfForEveryValueAndPrecision) {
         ASSERT_EQ(put_fixed(d, width, prec), printf_fixed(d, width, prec))
             << d << " width " << width << " prec " << prec;
       }
+    }
+  }
+}
+
+// Every value a record field holds as the decoders make them: every float
+// hundredth from -2000 to 2000, and every tenth of the record's units turned
+// into each unit of the output formats (both sets of factors), written at
+// the record's precisions 0 to 2 into a field wide enough and a cut one.
+TEST(StrPutFixed, EqualsPrintfForEveryRecordValue) {
+  std::vector<float> values;
+  for (int k = -200000; k <= 200000; ++k) values.push_back(static_cast<float>(k) / 100.0f);
+  for (const SfcConversion &c : kSfcConversions)
+    for (int t = -20000; t <= 20000; ++t)
+      for (SfcFactors f : {SfcFactors::exact, SfcFactors::zot})
+        values.push_back(static_cast<float>(SFC_convert(c.from, c.to, t / 10.0, f)));
+  char want[64], got[64];
+  for (float v : values) {
+    for (int prec = 0; prec <= 2; ++prec) {
+      const int n = std::snprintf(want, sizeof want, "%6.*f", prec, static_cast<double>(v));
+      const char *e = str_put_fixed(got, got + sizeof got, v, 6, prec);
+      ASSERT_EQ(std::string(got, e), std::string(want, static_cast<std::size_t>(n))) << v << " prec " << prec;
+      e = str_put_fixed(got, got + 4, v, 6, prec);  // a short room: its start
+      ASSERT_EQ(std::string(got, e), std::string(want, std::min<std::size_t>(4, static_cast<std::size_t>(n))));
     }
   }
 }
