@@ -108,10 +108,10 @@ TEST(StrPutFixed, EqualsPrintfForEveryRecordValue) {
   for (float v : values) {
     for (int prec = 0; prec <= 2; ++prec) {
       const int n = std::snprintf(want, sizeof want, "%6.*f", prec, static_cast<double>(v));
-      const char *e = str_put_fixed(got, got + sizeof got, v, 6, prec);
-      ASSERT_EQ(std::string(got, e), std::string(want, static_cast<std::size_t>(n))) << v << " prec " << prec;
+      char *e = str_put_fixed(got, got + sizeof got, v, 6, prec);
+      ASSERT_EQ(std::string(+got, e), std::string(want, static_cast<std::size_t>(n))) << v << " prec " << prec;
       e = str_put_fixed(got, got + 4, v, 6, prec);  // a short room: its start
-      ASSERT_EQ(std::string(got, e), std::string(want, std::min<std::size_t>(4, static_cast<std::size_t>(n))));
+      ASSERT_EQ(std::string(+got, e), std::string(want, std::min<std::size_t>(4, static_cast<std::size_t>(n))));
     }
   }
 }
