@@ -351,7 +351,9 @@ struct Decoder {
 
   // True when the current group begins with `c`: a pattern that starts with
   // a literal cannot match otherwise, so it is not tried.
-  bool at(char c) const { return p.off < p.length && p.ptr[p.off] == c; }
+  // The text ends with its NUL (p.length is its strlen) and the position
+  // never passes it, so the byte there can always be read.
+  bool at(char c) const { return p.ptr[p.off] == c; }
 
   // Character `skip` characters past the current position.
   char peek(int skip) const {
