@@ -4,6 +4,7 @@
 #include "output/sfc_bufr.hpp"
 
 #include <dirent.h>
+#include <sys/stat.h>
 #include <eccodes.h>
 #include <unistd.h>
 
@@ -745,7 +746,7 @@ bool whole_messages(const char *path) {
       break;
     }
     const std::size_t got = std::fread(head, 1, sizeof head, f);
-    if (got == 0 && at > 0) break;  // the end, after a whole message
+    if (got == 0) break;  // the end, after whole messages (or none)
     if (got != sizeof head || std::memcmp(head, "BUFR", 4) != 0) {
       ok = false;
       break;
@@ -767,10 +768,13 @@ int open(SfcFile &f, const char *filename) {
       return -1;
     case SfcAccess::create: break;
     case SfcAccess::append: {
-      f.type = static_cast<SfcType>(SFC_chktype(filename));
-      if (f.type != SfcType::bufr) return -1;
       char path[160];
       FILE_add_user_path(filename, path);
+      // An empty file (a run that wrote no message) is continued as BUFR.
+      struct stat st;
+      const bool empty = ::stat(path, &st) == 0 && S_ISREG(st.st_mode) && st.st_size == 0;
+      f.type = empty ? SfcType::bufr : static_cast<SfcType>(SFC_chktype(filename));
+      if (f.type != SfcType::bufr) return -1;
       if (!whole_messages(path)) {
         MESS_print(kFail, "SFC_open: BUFR file cut short or holding other data, not appended to: %s\n", filename);
         return -1;
