@@ -182,7 +182,7 @@ constexpr Template kShip = make_ship();
 constexpr const Template *kTemplates[] = {&kLand, &kShip};
 
 // Record quantities in the template's units, through the record's
-// conversions.
+// conversions (the wind, with its time period, in put_wind).
 struct Quantity {
   Elem elem;
   SfcVar var;
@@ -196,9 +196,6 @@ constexpr Quantity kQuantities[] = {
     {eVis, SfcVar::vis, SfcUnit::metre},
     {eSnow, SfcVar::scover, SfcUnit::metre},
     {eSunshine, SfcVar::solar, SfcUnit::minute},
-    {eWdir, SfcVar::w_dir, SfcUnit::degree},
-    {eWspd, SfcVar::w_spd, SfcUnit::m_per_s},
-    {eGust, SfcVar::w_gust, SfcUnit::m_per_s},
     {eSst, SfcVar::sst, SfcUnit::kelvin},
     {eWavePeriod, SfcVar::wav_per, SfcUnit::second},
     {eWaveHeight, SfcVar::wav_hgt, SfcUnit::metre},
