@@ -88,26 +88,36 @@ constexpr const SfcConversion *SFC_conversion(SfcUnit from, SfcUnit to) {
   return nullptr;
 }
 
+// The row of the conversion in kSfcConversions, or -1. Constant
+// expressions use the row, not the pointer: the sanitizer build does not
+// take a comparison of such a pointer as a constant.
+constexpr int SFC_conversion_row(SfcUnit from, SfcUnit to) {
+  for (std::size_t i = 0; i < std::size(kSfcConversions); ++i)
+    if (kSfcConversions[i].from == from && kSfcConversions[i].to == to) return static_cast<int>(i);
+  return -1;
+}
+
 constexpr bool SFC_convertible(SfcUnit from, SfcUnit to) {
-  return from == to || SFC_conversion(from, to) != nullptr;
+  return from == to || SFC_conversion_row(from, to) >= 0;
 }
 
 // The same with both units known while compiling: the factors are
 // constants of the code.
 template <SfcUnit From, SfcUnit To, SfcFactors Factors = SfcFactors::exact>
 constexpr double SFC_convert_to(double v) {
-  constexpr const SfcConversion *c = From == To ? nullptr : SFC_conversion(From, To);
-  if constexpr (c == nullptr) {
+  constexpr int row = From == To ? -1 : SFC_conversion_row(From, To);
+  if constexpr (row < 0) {
     return v;
   } else {
-    constexpr double k = Factors == SfcFactors::zot ? c->zot_factor : c->factor;
+    constexpr SfcConversion c = kSfcConversions[row];
+    constexpr double k = Factors == SfcFactors::zot ? c.zot_factor : c.factor;
     double r;
-    if constexpr (c->offset == 0.0)
+    if constexpr (c.offset == 0.0)
       r = k * v;
     else
-      r = k * (v + c->offset);
-    if constexpr (c->divisor != 1.0) r /= c->divisor;
-    if constexpr (c->after != 0.0) r += c->after;
+      r = k * (v + c.offset);
+    if constexpr (c.divisor != 1.0) r /= c.divisor;
+    if constexpr (c.after != 0.0) r += c.after;
     return r;
   }
 }
