@@ -280,6 +280,26 @@ TEST(BufrEncode, OutOfRangeIsMissingWithOneWarningAndOtherClassesAreRefused) {
     EXPECT_NEAR(num(msgs[0].get(), "#1#airTemperature"), 288.15, 0.006) << "the rest of the report stays";
   }
   EXPECT_EQ(BUFR_out_of_range(false) - before, 2);
+  // An ecCodes error ends that message only, told with the station and
+  // ecCodes' own words: no room for the message, or tables too old for
+  // the sequence.
+  BUFR_settings s;
+  s.master_version = BUFR_installed_master_version();
+  unsigned char small[64];
+  const Date date{2023, 12, 7, 341, 4, 12, 0, 0};
+  testing::internal::CaptureStderr();
+  EXPECT_EQ(BUFR_encode(land_full(), s, date, small, sizeof small), -1);
+  EXPECT_EQ(testing::internal::GetCapturedStderr(),
+            std::string("SFC_write: ecCodes error, report 72403 not written to BUFR: ") +
+                codes_get_error_message(CODES_BUFFER_TOO_SMALL) + " (message)\n");
+  s.master_version = 13;  // before the WIGOS identifier sequence
+  unsigned char buf[8192];
+  testing::internal::CaptureStderr();
+  EXPECT_EQ(BUFR_encode(land_full(), s, date, buf, sizeof buf), -1);
+  const std::string err = testing::internal::GetCapturedStderr();
+  EXPECT_NE(err.find("SFC_write: ecCodes: "), std::string::npos) << err;
+  EXPECT_NE(err.find("SFC_write: ecCodes error, report 72403 not written to BUFR: "), std::string::npos) << err;
+  EXPECT_EQ(messages_of(encode(land_full())).size(), 1u) << "the next report is written";
   // Buoys, drifters and reports of no known class make no message.
   for (const char *area : {"BU", "DR", "UN"}) EXPECT_EQ(encode(record("46042", area)), "") << area;
 }
@@ -458,6 +478,13 @@ TEST(BufrRun, AppendAddsMessagesAndKeepsTheFileWhole) {
             std::string::npos)
       << refused.err;
   EXPECT_EQ(read_file(run.dir.file("23120712.bufr")), cut);
+  // Nor is a file of anything else.
+  write_file(run.dir.file("23120712.bufr"), "BUFF\n");
+  const auto other = run.tavro("-ou bufr -pf app");
+  EXPECT_EQ(other.status, 1);
+  EXPECT_NE(other.err.find("SFC_open: Not a BUFR file, not appended to: 23120712.bufr"), std::string::npos)
+      << other.err;
+  EXPECT_EQ(read_file(run.dir.file("23120712.bufr")), "BUFF\n");
 
   // Standard output takes the same messages, binary.
   const auto out = run.tavro("-ou bufr -of bufr:-");

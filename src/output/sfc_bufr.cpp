@@ -261,8 +261,18 @@ using Handle = std::unique_ptr<codes_handle, HandleDeleter>;
 // The BUFR4 sample in memory: every message starts as a copy of it.
 std::vector<unsigned char> sample;
 
+// ecCodes' own messages go through the message layer, so that a batch
+// run's level and log file apply to them: errors and warnings in the warn
+// class, the rest as debugging.
+void ecc_log(const codes_context * /*c*/, int level, const char *text) {
+  const bool fail = level == GRIB_LOG_ERROR || level == GRIB_LOG_FATAL || level == GRIB_LOG_WARNING;
+  const M_type at = fail ? kFail : 0x10000000;
+  if (MESS_check(at)) MESS_print(at, "SFC_write: ecCodes: %s\n", text ? text : "");
+}
+
 int load_sample() {
   if (!sample.empty()) return 0;
+  codes_context_set_logging_proc(codes_context_get_default(), ecc_log);
   Handle h(codes_bufr_handle_new_from_samples(nullptr, "BUFR4"));
   if (!h) return GRIB_FILE_NOT_FOUND;
   const void *msg = nullptr;
@@ -771,7 +781,10 @@ int open(SfcFile &f, const char *filename) {
       struct stat st;
       const bool empty = ::stat(path, &st) == 0 && S_ISREG(st.st_mode) && st.st_size == 0;
       f.type = empty ? SfcType::bufr : static_cast<SfcType>(SFC_chktype(filename));
-      if (f.type != SfcType::bufr) return -1;
+      if (f.type != SfcType::bufr) {
+        MESS_print(kFail, "SFC_open: Not a BUFR file, not appended to: %s\n", filename);
+        return -1;
+      }
       if (!whole_messages(path)) {
         MESS_print(kFail, "SFC_open: BUFR file cut short or holding other data, not appended to: %s\n", filename);
         return -1;
