@@ -589,6 +589,14 @@ long BUFR_installed_master_version() {
   static long version = -1;
   if (version >= 0) return version;
   version = 0;
+  // ecCodes names the newest master tables it has; an older ecCodes
+  // without that key: the newest table folder of its definitions.
+  if (load_sample() == 0) {
+    Handle h(codes_handle_new_from_message_copy(nullptr, sample.data(), sample.size()));
+    if (h && codes_get_long(h.get(), "masterTablesVersionNumberLatest", &version) == 0 && version > 0)
+      return version;
+    version = 0;
+  }
   const char *paths = codes_definition_path(nullptr);
   std::string list = paths ? paths : "";
   std::size_t from = 0;
