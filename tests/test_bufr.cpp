@@ -45,8 +45,8 @@ std::vector<Handle> messages_of(const std::string &bytes) {
   while (at + 8 <= bytes.size()) {
     EXPECT_EQ(bytes.compare(at, 4, "BUFR"), 0) << "message at byte " << at;
     if (bytes.compare(at, 4, "BUFR") != 0) break;
-    const std::size_t len = (static_cast<unsigned char>(bytes[at + 4]) << 16) |
-                            (static_cast<unsigned char>(bytes[at + 5]) << 8) | static_cast<unsigned char>(bytes[at + 6]);
+    const auto byte = [&](std::size_t i) { return static_cast<std::size_t>(static_cast<unsigned char>(bytes[i])); };
+    const std::size_t len = byte(at + 4) << 16 | byte(at + 5) << 8 | byte(at + 6);
     EXPECT_LE(at + len, bytes.size()) << "message cut";
     if (len < 12 || at + len > bytes.size()) break;
     EXPECT_EQ(bytes.compare(at + len - 4, 4, "7777"), 0);
@@ -399,7 +399,8 @@ TEST(BufrRun, EveryMessageHoldsWhatTheDecodedReportHolds) {
   const auto bufr = run.tavro("-ou bufr -me mess");
   ASSERT_EQ(bufr.status, 0) << bufr.err;
   EXPECT_EQ(bufr.err.find("ecCodes"), std::string::npos) << bufr.err;
-  EXPECT_NE(bufr.err.find("SFC_write: BUFR takes land, CMAN and ship reports: buoy reports not written to BUFR (b46042)"),
+  EXPECT_NE(bufr.err.find("SFC_write: BUFR takes land, CMAN and ship reports: buoy reports not written to BUFR "
+                          "(b46042)"),
             std::string::npos)
       << bufr.err;
   EXPECT_NE(bufr.out.find("Summary: 1 file read, 7 reports found, 0 written, 0 outside the time window, 0 not "
@@ -541,7 +542,8 @@ TEST(BufrRun, StationListGivesIdentityPositionAndHeights) {
   write_file(run.dir.file("stations.csv"),
              "station_name,wigos_station_identifier,traditional_station_identifier,facility_type,latitude,"
              "longitude,elevation,barometer_height,territory_name,wmo_region\n"
-             "\"Dulles, Intl Airport, VA\",0-840-0-72403,72403,Land (fixed),38.9347,-77.4473,88.4,90.1,United States,4\n"
+             "\"Dulles, Intl Airport, VA\",0-840-0-72403,72403,Land (fixed),38.9347,-77.4473,88.4,90.1,"
+             "United States,4\n"
              "Broken line,0-840-0-1,72405,Land (fixed),38.8\n"
              "Bad id,0-840-72520,72520,Land (fixed),40.5,-80.2,360,361,United States,4\n"
              "Buzzards Bay,0-20000-0-BUZM3,BUZM3,Sea (fixed),41.397,-71.033,,25,United States,4\n");
