@@ -39,3 +39,24 @@ assert value(ships[0], "shipOrMobileLandStationIdentifier").strip() == "WDC6923"
 assert abs(value(ships[0], "oceanographicWaterTemperature") - 288.15) < 0.006
 print("bufr_dump: 11 messages, values as expected")
 PY
+# The same file through ecCodes' Python reader.
+/usr/bin/python3 - 23120712.bufr <<'PY'
+import sys
+import eccodes
+
+with open(sys.argv[1], "rb") as f:
+    n = 0
+    while True:
+        h = eccodes.codes_bufr_new_from_file(f)
+        if h is None:
+            break
+        eccodes.codes_set(h, "unpack", 1)
+        if n == 0:
+            assert eccodes.codes_get(h, "#1#stationNumber") == 403
+            assert abs(eccodes.codes_get(h, "#1#dewpointTemperature") - 282.05) < 0.006
+            assert eccodes.codes_get(h, "#1#pastWeather1") == eccodes.CODES_MISSING_LONG
+        eccodes.codes_release(h)
+        n += 1
+assert n == 11, n
+print("python3-eccodes: 11 messages, values as expected")
+PY

@@ -456,6 +456,13 @@ TEST(BufrRun, EveryMessageHoldsWhatTheDecodedReportHolds) {
       EXPECT_NEAR(num(h, "#1#totalPrecipitationOrTotalWaterEquivalent"), std::stod(o["prec6.in"]) * 25.4, 0.16);
     }
     EXPECT_EQ(num(h, "#1#presentWeather"), o.count("wx") ? 80 : kMissing) << "only 72405 reports 80 (RW-)";
+    // What the decoder does not keep stays missing.
+    EXPECT_EQ(num(h, "#1#pastWeather1"), kMissing);
+    EXPECT_EQ(num(h, "#1#nonCoordinatePressure"), kMissing);
+    if (ship) {
+      EXPECT_EQ(num(h, "#1#directionOfMotionOfMovingObservingPlatform"), kMissing);
+      EXPECT_EQ(num(h, "#1#movingObservingPlatformSpeed"), kMissing);
+    }
   }
 }
 
