@@ -74,6 +74,7 @@ TEST(LandSection1, ReferenceReportEveryField) {
   EXPECT_EQ(r.num_cld, 1);
   EXPECT_EQ(r.w_dir, 270.0f);
   EXPECT_EQ(r.w_spd, 5.0f);                  // iw 4: knots
+  EXPECT_EQ(r.flag, kSfcFlagWindKnots);      // and the unit it came in
   EXPECT_FLOAT_EQ(r.t, 59.0f);
   EXPECT_FLOAT_EQ(r.td, 48.02f);
   EXPECT_FLOAT_EQ(r.pmb, 1013.2f);
@@ -100,6 +101,7 @@ TEST(LandSection1, ReferenceReportEveryField) {
   RESTORE(r, ptend_t);
   RESTORE(r, ptend);
   RESTORE(r, rain6);
+  RESTORE(r, flag);
   EXPECT_TRUE(untouched(r)) << "a field outside the report's groups was written";
 }
 

@@ -13,6 +13,7 @@ namespace {
 constexpr SfcType kTextTypes[] = {SfcType::text_ext, SfcType::text, SfcType::old_text};
 constexpr SfcType kXmlTypes[] = {SfcType::xml};
 constexpr SfcType kCdfTypes[] = {SfcType::cdf, SfcType::old_cdf};
+constexpr SfcType kBufrTypes[] = {SfcType::bufr};
 
 // The first row is the default format. Constant, so that it is there before
 // any other module's start-up code asks for it.
@@ -21,6 +22,8 @@ constexpr SfcFormat kFormats[] = {
     {"xml", kXmlTypes, "syn_cvt_xml", "xml", "XML, one obs element per report", &kSfcXmlOps, true},
     {"cdf", kCdfTypes, "syn_cvt_cdf", "cdf", "netCDF, one record per report, in metric units", &kSfcCdfOps,
      true},
+    {"bufr", kBufrTypes, "syn_cvt_bufr", "bufr", "BUFR edition 4, one message per land, CMAN or ship report",
+     &kSfcBufrOps, true},
 };
 
 }  // namespace

@@ -79,3 +79,4 @@ void SFC_print_formats(M_type level);
 extern const SfcFormatOps kSfcTextOps;  // sfc_text.cpp: types 2, 3, 4
 extern const SfcFormatOps kSfcXmlOps;   // sfc_xml.cpp: type 51
 extern const SfcFormatOps kSfcCdfOps;   // sfc_cdf.cpp: types 11, 12
+extern const SfcFormatOps kSfcBufrOps;  // sfc_bufr.cpp: type 61

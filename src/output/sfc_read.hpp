@@ -26,6 +26,7 @@ enum class SfcType : int {
   old_cdf = 11,  // older netCDF layout (record dimension "station")
   cdf = 12,      // netCDF
   xml = 51,      // XML
+  bufr = 61,     // BUFR edition 4, one message per report
 };
 
 constexpr int SFC_type_code(SfcType t) { return static_cast<int>(t); }
@@ -33,7 +34,7 @@ constexpr int SFC_type_code(SfcType t) { return static_cast<int>(t); }
 // Access codes.
 enum class SfcAccess : int { read = 0, create = 1, append = 2 };
 
-// Detected type of an existing file: 2, 3, 11 or 12; -1 when it cannot be
+// Detected type of an existing file: 2, 3, 11, 12 or 61; -1 when it cannot be
 // read, is empty or is none of these.
 int SFC_chktype(const char *filename);
 

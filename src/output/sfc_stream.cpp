@@ -68,6 +68,16 @@ FILE *safe_stream(int fd, const char *mode) {
 // The stream of a safely written file: a new file or an undoable append.
 FILE *open_safely(const SfcFile &f, const char *path, const char *mode, int header_lines) {
   FILE_make_dir(path, 1);
+  if (f.access == SfcAccess::append && header_lines < 0) {
+    // A binary file has no lines to cut a failed append back to: it is
+    // continued on a copy that replaces it only when the run succeeds.
+    if (SAFE_copy(path) != 0) return nullptr;
+    const int fd = ::open(SAFE_temp_path(), O_WRONLY | O_APPEND | O_CLOEXEC);
+    FILE *s = fd < 0 ? nullptr : safe_stream(fd, mode);
+    if (fd >= 0) ::close(fd);
+    if (!s) SAFE_abort();
+    return s;
+  }
   // The header must survive the removal of a cut last record.
   const int fd = f.access == SfcAccess::create ? SAFE_create(path) : SAFE_append(path, header_lines);
   if (fd < 0) return nullptr;

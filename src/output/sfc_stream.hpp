@@ -18,8 +18,9 @@ bool SFC_safe_target(const char *filename, const char *path);
 
 // Opens `filename` for f.access with stdio mode `mode`. A new path or a
 // regular file is written through the safe writer (f.safe); an append
-// keeps `header_lines` whole lines at the start of the file. The stream's
-// descriptor, or -1.
+// keeps `header_lines` whole lines at the start of the file, or, when
+// `header_lines` is negative (a binary file), works on a copy of it that
+// replaces it at the end. The stream's descriptor, or -1.
 int SFC_stream_open(SfcFile &f, const char *filename, const char *mode, int header_lines);
 
 // Opens a file of lines for f.access: read, create, or append to an

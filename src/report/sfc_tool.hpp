@@ -51,8 +51,13 @@ struct SFC_report {
   float wav_per;        // seconds
   float wav_hgt;        // metres
   char comment[100];    // remarks
-  int flag;             // 1 = temperatures known to tenths
+  int flag;             // kSfcFlag* bits
 };
+
+// Bits of SFC_report::flag.
+inline constexpr int kSfcFlagTenths = 1;     // temperatures known to tenths
+inline constexpr int kSfcFlagWindKnots = 2;  // wind speed reported in knots
+inline constexpr int kSfcFlagWindMps = 4;    // wind speed reported in metres per second
 
 static_assert(sizeof(SFC_report) == 320,
               "SFC_report layout is relied on by byte copies and the keyed table");

@@ -192,6 +192,9 @@ float sea_level_pressure(int ppp, int tenths) {
 void store_wind(SFC_report *r, int dd, int ff, int iw) {
   r->w_dir = miss(dd) ? kMissF : static_cast<float>(dd * 10);
   r->w_spd = knots(ff, iw);
+  // The unit the speed came in, for formats that record it.
+  r->flag &= ~(kSfcFlagWindKnots | kSfcFlagWindMps);
+  if (!miss(ff)) r->flag |= iw == 2 ? kSfcFlagWindMps : kSfcFlagWindKnots;
   if (r->w_dir > 360.0f) {  // dd 99 (variable) and other codes above 36
     r->w_dir = kMissF;
     r->w_spd = kMissF;
