@@ -135,7 +135,8 @@ void complete_land(SFC_report &rep) {
     } else if (id_type == 2) {
       wmo_to_id(rep.id, rep.wmo);
     }
-    if (file_type == 11 || file_type == 12 || file_type == 51) {
+    // The text layouts carry no position; the others take the station's.
+    if (file_type == 11 || file_type == 12 || file_type == 13 || file_type == 51 || file_type == 71) {
       rep.lat = station.lat;
       rep.lon = station.lon;
       rep.elev = station.el;

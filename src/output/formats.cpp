@@ -13,6 +13,8 @@ namespace {
 constexpr SfcType kTextTypes[] = {SfcType::text_ext, SfcType::text, SfcType::old_text};
 constexpr SfcType kXmlTypes[] = {SfcType::xml};
 constexpr SfcType kCdfTypes[] = {SfcType::cdf, SfcType::old_cdf};
+constexpr SfcType kCfTypes[] = {SfcType::cf};
+constexpr SfcType kCsvTypes[] = {SfcType::csv};
 
 // The first row is the default format. Constant, so that it is there before
 // any other module's start-up code asks for it.
@@ -20,6 +22,8 @@ constexpr SfcFormat kFormats[] = {
     {"zot", kTextTypes, "syn_cvt_zot", "zot", "text, one line per report (the default)", &kSfcTextOps},
     {"xml", kXmlTypes, "syn_cvt_xml", "xml", "XML, one obs element per report", &kSfcXmlOps},
     {"cdf", kCdfTypes, "syn_cvt_cdf", "cdf", "netCDF, one record per report, in metric units", &kSfcCdfOps},
+    {"cf", kCfTypes, "syn_cvt_cf", "nc", "netCDF-4 for analysis (CF-1.8 point observations, SI units)", &kSfcCfOps},
+    {"csv", kCsvTypes, "syn_cvt_csv", "csv", "CSV for analysis, one row per report (the cf variables)", &kSfcCsvOps},
 };
 
 bool same_word(std::string_view a, std::string_view b) {

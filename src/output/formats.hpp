@@ -76,3 +76,5 @@ void SFC_print_formats(M_type level);
 extern const SfcFormatOps kSfcTextOps;  // sfc_text.cpp: types 2, 3, 4
 extern const SfcFormatOps kSfcXmlOps;   // sfc_xml.cpp: type 51
 extern const SfcFormatOps kSfcCdfOps;   // sfc_cdf.cpp: types 11, 12
+extern const SfcFormatOps kSfcCfOps;    // sfc_cf.cpp: type 13
+extern const SfcFormatOps kSfcCsvOps;   // sfc_csv.cpp: type 71
