@@ -321,7 +321,7 @@ constexpr std::array<CatRow, 117> kCatalogue = {{
     path(RES_text_path, "text_path", "zottext", "tp", "Text file path"),
     path(RES_model_path, "model_path", "zotmpath", "mp", "Model file path"),
     path(RES_sat_path, "sat_path", "zotsat", "sp", "Satellite file path"),
-    key(RES_cf_deflate, "cf_deflate", "zotcfdeflate", "cfz", CV_int, "level",
+    key(RES_cf_deflate, "cf_deflate", "zotcfdeflate", "cfd", CV_int, "level",
         "Deflate level of cf output, 0 to 9 (default 1)"),
     key(RES_institution, "institution", "zotinstitution", "inst", CV_string, "name",
         "Institution named in cf output"),

@@ -39,7 +39,9 @@ std::string_view ANA_report_type(const SFC_report &r) {
   return "unknown";
 }
 
-double ANA_record_value(const AnaVar &v, const SFC_report &r) {
+namespace {
+
+double record_value(const AnaVar &v, const SFC_report &r) {
   switch (v.kind) {
     case AnaKind::value: {
       const SfcField &f = SFC_field(v.var);
@@ -80,6 +82,14 @@ double ANA_record_value(const AnaVar &v, const SFC_report &r) {
     case AnaKind::station_name: break;
   }
   return kNaN;
+}
+
+}  // namespace
+
+// A damaged record can hold anything: what is no finite number is missing.
+double ANA_record_value(const AnaVar &v, const SFC_report &r) {
+  const double x = record_value(v, r);
+  return std::isfinite(x) ? x : kNaN;
 }
 
 void AnaClock::set(const Date &file_date) {

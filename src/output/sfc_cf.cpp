@@ -163,6 +163,21 @@ bool layout_ok(int ncid) {
 
 // ----- opening ----------------------------------------------------------------
 
+// A file the library could not close (a full disk, a file size limit)
+// stays half open in HDF5, whose own exit handler then writes to it again
+// and crashes. The run has failed by then and the safe writer has rolled
+// the file back: this handler, registered after the library's and so run
+// before it, ends the program first, with the run's status 1.
+bool close_failed = false;
+void end_before_the_library() {
+  static const bool registered = std::atexit([] {
+    if (!close_failed) return;
+    std::fflush(nullptr);
+    std::_Exit(1);
+  }) == 0;
+  (void)registered;
+}
+
 void refuse(const char *filename) {
   MESS_print(kFail, "SFC_open: Not a CF netCDF file of this program's variables, not appended to: %s\n",
              filename);
@@ -210,6 +225,7 @@ int open(SfcFile &f, const char *filename) {
       break;
     }
   }
+  end_before_the_library();
   f.safe = f.access != SfcAccess::read;
   cf.ncid = ncid;
   return ncid;
@@ -412,7 +428,9 @@ int write(SfcFile &f, const SFC_report &r, int /*rec*/) {
         if (v.type == AnaType::int32) {
           cf.ints[i * kSfcCfChunk + s] = std::isnan(x) ? NC_FILL_INT : static_cast<int>(x);
         } else {
-          const double y = std::isnan(x) ? x : ANA_cf_value(v, x);
+          double y = std::isnan(x) ? x : ANA_cf_value(v, x);
+          // Beyond a float (a damaged record in a large unit): missing.
+          if (!(std::fabs(y) <= 3.0e38)) y = std::nan("");
           cf.floats[i * kSfcCfChunk + s] = std::isnan(y) ? NC_FILL_FLOAT : static_cast<float>(y);
           if (v.var == SfcVar::lat) lat = y;
           if (v.var == SfcVar::lon) lon = y;
@@ -482,6 +500,7 @@ int close(SfcFile &f, bool /*finish*/, bool keep) {
   if (!ok) f.lost = true;
   cf.slots = 0;
   const int rc = nc_close(cf.ncid);
+  if (rc != NC_NOERR) close_failed = true;
   cf.ncid = -1;
   return ok && rc == NC_NOERR ? 0 : -1;
 }

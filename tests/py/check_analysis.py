@@ -228,12 +228,12 @@ def readers(tavro, source, corpus):
         mf.close()
 
         # Resources: the institution and the deflate level.
-        run("-pf", "over", "-inst", "Test Centre, Ankara", "-cfz", "5", "-of", "cf:res.nc", "23120712.syn")
+        run("-pf", "over", "-inst", "Test Centre, Ankara", "-cfd", "5", "-of", "cf:res.nc", "23120712.syn")
         nc = netCDF4.Dataset(run.path("res.nc"))
         check(nc.institution == "Test Centre, Ankara", "institution")
         check(nc.variables["air_temperature"].filters()["complevel"] == 5, "deflate level 5")
         nc.close()
-        run("-pf", "over", "-cfz", "0", "-of", "cf:raw.nc", "23120712.syn")
+        run("-pf", "over", "-cfd", "0", "-of", "cf:raw.nc", "23120712.syn")
         nc = netCDF4.Dataset(run.path("raw.nc"))
         check(not nc.variables["air_temperature"].filters()["zlib"], "deflate level 0: none")
         nc.close()
