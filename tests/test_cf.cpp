@@ -23,8 +23,11 @@ using tvtest::write_file;
 class CfRun : public testing::Test {
  protected:
   void SetUp() override {
-    for (const char *name : {"23120712.syn", "name_conv", "syn.cty"})
-      write_file(dir.file(name), read_file(tvtest::source_path(std::string("examples/") + name)));
+    for (const char *name : {"23120712.syn", "name_conv", "syn.cty"}) {
+      std::string rel = "examples/";
+      rel.append(name);
+      write_file(dir.file(name), read_file(tvtest::source_path(rel)));
+    }
   }
   tvtest::RunResult tavro(const std::string &args, const std::string &input = "23120712.syn") {
     return run_command(std::string(TAVRO_EXE) + " -ba " + args + " " + input, dir.path());
@@ -101,11 +104,10 @@ TEST_F(CfRun, AppendAddsObservationsPastOneBufferInOrder) {
   // The last of the first run, the first and last of the appended one.
   for (std::size_t at : {static_cast<std::size_t>(reports - 1), static_cast<std::size_t>(reports),
                          static_cast<std::size_t>(2 * reports - 1)}) {
-    char *id = nullptr;
-    const std::size_t one = 1;
-    ASSERT_EQ(nc_get_vara_string(nc, var, &at, &one, &id), NC_NOERR);
+    char id[11] = {};
+    const std::size_t start[2] = {at, 0}, count[2] = {1, 10};
+    ASSERT_EQ(nc_get_vara_text(nc, var, start, count, id), NC_NOERR);
     EXPECT_EQ(std::string(id), std::to_string(10000 + static_cast<long>(at) % reports)) << at;
-    nc_free_string(1, &id);
   }
   std::size_t len = 0;
   ASSERT_EQ(nc_inq_attlen(nc, NC_GLOBAL, "history", &len), NC_NOERR);

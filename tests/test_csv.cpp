@@ -52,7 +52,9 @@ std::string column(const std::vector<std::string> &header, const std::vector<std
                    const std::string &name) {
   for (std::size_t i = 0; i < header.size() && i < row.size(); ++i)
     if (header[i] == name) return row[i];
-  return "<no column " + name + ">";
+  std::string none = "<no column ";
+  none.append(name).append(">");
+  return none;
 }
 
 AnaClock clock_at(int year, int month, int day, int hour) {
@@ -207,8 +209,11 @@ TEST(CsvRow, GarbageRecordsNeverOverrunAndKeepTheirColumns) {
 class CsvRun : public testing::Test {
  protected:
   void SetUp() override {
-    for (const char *name : {"23120712.syn", "name_conv", "syn.cty"})
-      write_file(dir.file(name), read_file(tvtest::source_path(std::string("examples/") + name)));
+    for (const char *name : {"23120712.syn", "name_conv", "syn.cty"}) {
+      std::string rel = "examples/";
+      rel.append(name);
+      write_file(dir.file(name), read_file(tvtest::source_path(rel)));
+    }
   }
   tvtest::RunResult tavro(const std::string &args) {
     return run_command(std::string(TAVRO_EXE) + " -ba " + args + " 23120712.syn", dir.path());
@@ -225,7 +230,9 @@ TEST_F(CsvRun, KeywordAndAppendAddRowsUnderOneHeader) {
   r = tavro("-ou csv -pf app");
   ASSERT_EQ(r.status, 0) << r.err;
   const std::string twice = read_file(dir.file("23120712.csv"));
-  EXPECT_EQ(twice, once + once.substr(SFC_csv_header().size()));
+  std::string want = once;
+  want.append(once, SFC_csv_header().size());
+  EXPECT_EQ(twice, want);
   // Standard output takes the same rows.
   r = tavro("-pf over -of csv:-");
   ASSERT_EQ(r.status, 0) << r.err;
@@ -236,10 +243,11 @@ TEST_F(CsvRun, KeywordAndAppendAddRowsUnderOneHeader) {
 // columns, a text file of this program, or a CF file are refused, status
 // 1, unchanged.
 TEST_F(CsvRun, AppendToAFileOfOtherColumnsIsRefused) {
-  std::string other(SFC_csv_header());
-  other.insert(other.size() - 1, ",extra");
+  const std::string_view header = SFC_csv_header();
+  std::string other(header.substr(0, header.size() - 1));
+  other.append(",extra\n");
   const std::vector<std::string> refused = {
-      "station_id,time\n1,2023-12-07T12:00:00Z\n", other + "\n",
+      "station_id,time\n1,2023-12-07T12:00:00Z\n", other,
       "ZOTSFC\n1200Z  7 DEC 23\n72403 @1200 L390,-775 59 48 1013 -99 27005 6.2 -\n", "",
   };
   for (const std::string &text : refused) {
@@ -255,8 +263,9 @@ TEST_F(CsvRun, AppendToAFileOfOtherColumnsIsRefused) {
   }
   // A header written with CRLF line ends (a spreadsheet's save) is the same
   // header; the rows added keep this program's LF.
-  std::string crlf(SFC_csv_header());
-  crlf.insert(crlf.size() - 1, "\r");
+  const std::string_view head = SFC_csv_header();
+  std::string crlf(head.substr(0, head.size() - 1));
+  crlf.append("\r\n");
   write_file(dir.file("crlf.csv"), crlf);
   auto r = tavro("-pf app -of csv:crlf.csv");
   EXPECT_EQ(r.status, 0) << r.err;

@@ -7,6 +7,7 @@
 // read in the CSV file.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <iterator>
@@ -210,12 +211,35 @@ static_assert(ana_rows_hold(), "kAnaVars: a bad column name or a unit that canno
 // report has none (also for texts and the time).
 double ANA_record_value(const AnaVar &v, const SFC_report &r);
 
-// The same in the netCDF file's unit and in the CSV file's unit.
-inline double ANA_cf_value(const AnaVar &v, double record_value) {
-  return SFC_convert(SFC_field(v.var).unit, v.cf_unit, record_value) * v.cf_scale;
+// The conversions from the record's unit to the netCDF file's and the CSV
+// file's, worked out while compiling: every one is y = a + b * x, so a
+// value costs one multiply and one add.
+struct AnaLinear {
+  double a = 0.0;
+  double b = 1.0;
+};
+constexpr AnaLinear ana_linear(SfcUnit from, SfcUnit to, double scale) {
+  const double a = SFC_convert(from, to, 0.0);
+  return {a * scale, (SFC_convert(from, to, 1.0) - a) * scale};
 }
-inline double ANA_csv_value(const AnaVar &v, double record_value) {
-  return SFC_convert(SFC_field(v.var).unit, v.csv_unit, record_value);
+template <bool Cf>
+constexpr std::array<AnaLinear, kAnaVarCount> ana_linears() {
+  std::array<AnaLinear, kAnaVarCount> t{};
+  for (std::size_t i = 0; i < kAnaVarCount; ++i) {
+    const AnaVar &v = kAnaVars[i];
+    const SfcUnit from = SFC_field(v.var).unit;
+    t[i] = Cf ? ana_linear(from, v.cf_unit, v.cf_scale) : ana_linear(from, v.csv_unit, 1.0);
+  }
+  return t;
+}
+inline constexpr std::array<AnaLinear, kAnaVarCount> kAnaCf = ana_linears<true>();
+inline constexpr std::array<AnaLinear, kAnaVarCount> kAnaCsv = ana_linears<false>();
+
+// Variable `i`'s value (in the record's unit) in the netCDF file's unit and
+// in the CSV file's unit.
+inline double ANA_cf_value(std::size_t i, double record_value) { return kAnaCf[i].a + kAnaCf[i].b * record_value; }
+inline double ANA_csv_value(std::size_t i, double record_value) {
+  return kAnaCsv[i].a + kAnaCsv[i].b * record_value;
 }
 
 // The observation's UTC time, worked out once per file: the file's date

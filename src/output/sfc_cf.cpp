@@ -2,6 +2,8 @@
 // unlimited "obs" dimension, the analysis variables along it.
 #include "output/sfc_cf.hpp"
 
+#include <malloc.h>
+#include <sys/stat.h>
 #include <netcdf.h>
 
 #include <cmath>
@@ -31,12 +33,36 @@ constexpr const char *kFeatureType = "point";
 constexpr const char *kObs = "obs";
 constexpr const char *kCoordinates = "time latitude longitude altitude";
 
-constexpr std::size_t kIdLen = sizeof SFC_report::id;
-constexpr std::size_t kNameLen = sizeof CTY_data::name;
+// Texts are fixed-length character arrays along a length dimension of
+// their own, read as strings (the "_Encoding" attribute). Variable-length
+// strings (NC_STRING) live in HDF5's global heap, which the library fills
+// and frees again value by value: some 100 times the cost of everything
+// else a report takes.
+struct TextDim {
+  AnaKind kind;
+  const char *dim;
+  std::size_t len;
+};
+constexpr TextDim kTextDims[] = {
+    {AnaKind::station_id, "station_id_len", sizeof SFC_report::id - 1},
+    {AnaKind::report_type, "report_type_len", 7},  // "unknown"
+    {AnaKind::station_name, "station_name_len", sizeof CTY_data::name - 1},
+};
+constexpr const TextDim *text_dim(AnaKind k) {
+  for (const TextDim &t : kTextDims)
+    if (t.kind == k) return &t;
+  return nullptr;
+}
+constexpr bool texts_have_dims() {
+  for (const AnaVar &v : kAnaVars)
+    if ((v.type == AnaType::string) != (text_dim(v.kind) != nullptr)) return false;
+  return true;
+}
+static_assert(texts_have_dims(), "a length for every text variable");
 
 nc_type nc_type_of(AnaType t) {
   switch (t) {
-    case AnaType::string: return NC_STRING;
+    case AnaType::string: return NC_CHAR;
     case AnaType::int32: return NC_INT;
     case AnaType::float32: return NC_FLOAT;
     case AnaType::float64: break;
@@ -53,6 +79,7 @@ struct CfState {
   int varids[kAnaVarCount] = {};
   std::size_t in_file = 0;  // observations already in the file
   std::size_t slots = 0;    // observations gathered, not yet written
+  off_t file_size = 0;      // of the pending file, as last seen
   AnaClock clock;
   // Coverage of everything in the file (read back on append).
   bool any = false;
@@ -61,32 +88,31 @@ struct CfState {
   std::vector<float> floats;  // kAnaVarCount columns of kSfcCfChunk
   std::vector<int> ints;
   std::vector<double> times;
-  std::vector<char> ids;  // kSfcCfChunk texts of kIdLen + 1
-  std::vector<char> names;
-  std::vector<const char *> id_ptrs, name_ptrs, type_ptrs;
+  std::vector<char> texts[kAnaVarCount];  // kSfcCfChunk texts of their length, padded with NULs
+  int text_dims[std::size(kTextDims)] = {};
 };
 CfState cf;
 
 void make_buffers() {
   if (!cf.floats.empty()) return;
+  // HDF5 allocates and frees a chunk's buffers at every write; with the
+  // C library's default thresholds each free gives the memory back to the
+  // system and the next write faults it in again: that took five times
+  // the whole conversion. Keep it.
+  mallopt(M_TRIM_THRESHOLD, 256 << 20);
+  mallopt(M_TOP_PAD, 64 << 20);
   cf.floats.resize(kAnaVarCount * kSfcCfChunk);
   cf.ints.resize(kAnaVarCount * kSfcCfChunk);
   cf.times.resize(kSfcCfChunk);
-  cf.ids.resize(kSfcCfChunk * (kIdLen + 1));
-  cf.names.resize(kSfcCfChunk * (kNameLen + 1));
-  cf.id_ptrs.resize(kSfcCfChunk);
-  cf.name_ptrs.resize(kSfcCfChunk);
-  cf.type_ptrs.resize(kSfcCfChunk);
-  for (std::size_t i = 0; i < kSfcCfChunk; ++i) {
-    cf.id_ptrs[i] = &cf.ids[i * (kIdLen + 1)];
-    cf.name_ptrs[i] = &cf.names[i * (kNameLen + 1)];
-  }
+  for (std::size_t i = 0; i < kAnaVarCount; ++i)
+    if (const TextDim *t = text_dim(kAnaVars[i].kind)) cf.texts[i].resize(kSfcCfChunk * t->len);
 }
 
 void reset_state() {
   cf.ncid = -1;
   cf.obs_dim = -1;
   cf.in_file = cf.slots = 0;
+  cf.file_size = 0;
   cf.any = cf.any_pos = false;
 }
 
@@ -156,7 +182,10 @@ bool layout_ok(int ncid) {
     int dims[NC_MAX_VAR_DIMS];
     if (nc_inq_varid(ncid, v.name.data(), &id) != NC_NOERR || nc_inq_var(ncid, id, nullptr, &t, &nd, dims, nullptr) != NC_NOERR)
       return false;
-    if (t != nc_type_of(v.type) || nd != 1 || dims[0] != dim) return false;
+    const TextDim *text = text_dim(v.kind);
+    if (t != nc_type_of(v.type) || nd != (text ? 2 : 1) || dims[0] != dim) return false;
+    std::size_t len = 0;
+    if (text && (nc_inq_dimlen(ncid, dims[1], &len) != NC_NOERR || len != text->len)) return false;
   }
   return true;
 }
@@ -235,16 +264,18 @@ int open(SfcFile &f, const char *filename) {
 
 int deflate_level() { return SFC_cf_deflate_level(); }
 
-bool define_variable(std::size_t i, int level) {
+// Defines variable `i`: NC_NOERR or the library's error.
+int define_variable(std::size_t i, int level) {
   const AnaVar &v = kAnaVars[i];
   int &id = cf.varids[i];
   const nc_type t = nc_type_of(v.type);
-  if (nc_def_var(cf.ncid, v.name.data(), t, 1, &cf.obs_dim, &id) != NC_NOERR) return false;
-  const std::size_t chunk = kSfcCfChunk;
-  if (nc_def_var_chunking(cf.ncid, id, NC_CHUNKED, &chunk) != NC_NOERR) return false;
-  // Strings have no filter in the library.
-  if (t != NC_STRING && level > 0 && nc_def_var_deflate(cf.ncid, id, 1, 1, level) != NC_NOERR) return false;
-  int rc = NC_NOERR;
+  const TextDim *text = text_dim(v.kind);
+  const int dims[2] = {cf.obs_dim, text ? cf.text_dims[text - kTextDims] : -1};
+  int rc = nc_def_var(cf.ncid, v.name.data(), t, text ? 2 : 1, dims, &id);
+  const std::size_t chunk[2] = {kSfcCfChunk, text ? text->len : 1};
+  if (rc == NC_NOERR) rc = nc_def_var_chunking(cf.ncid, id, NC_CHUNKED, chunk);
+  if (rc == NC_NOERR && level > 0) rc = nc_def_var_deflate(cf.ncid, id, t != NC_CHAR, 1, level);
+  if (rc != NC_NOERR) return rc;
   auto att = [&](const char *name, const char *value) {
     if (value && rc == NC_NOERR) rc = put_text_att(id, name, value);
   };
@@ -260,6 +291,7 @@ bool define_variable(std::size_t i, int level) {
   att("units", v.units);
   att("cell_methods", v.cell_methods);
   att("comment", v.comment);
+  if (text) att("_Encoding", "utf-8");
   switch (v.kind) {
     case AnaKind::time:
       att("calendar", "standard");
@@ -282,15 +314,23 @@ bool define_variable(std::size_t i, int level) {
         att("coordinates", kCoordinates);
       }
   }
-  return rc == NC_NOERR;
+  return rc;
 }
 
 int put_header(SfcFile &f, SFC_info * /*info*/) {
   if (f.type != SfcType::cf) return -1;
   cf.clock.set(f.date);
   const int level = deflate_level();
-  bool ok = nc_def_dim(cf.ncid, kObs, NC_UNLIMITED, &cf.obs_dim) == NC_NOERR;
-  for (std::size_t i = 0; ok && i < kAnaVarCount; ++i) ok = define_variable(i, level);
+  // Every value is written, so nothing is filled first: filling a new
+  // chunk of strings with empty ones makes HDF5 free each of them again
+  // as it is overwritten, which costs far more than the strings. The
+  // numbers still name their _FillValue (below) for readers.
+  int old_mode = 0;
+  int def = nc_set_fill(cf.ncid, NC_NOFILL, &old_mode);
+  if (def == NC_NOERR) def = nc_def_dim(cf.ncid, kObs, NC_UNLIMITED, &cf.obs_dim);
+  for (std::size_t i = 0; def == NC_NOERR && i < std::size(kTextDims); ++i)
+    def = nc_def_dim(cf.ncid, kTextDims[i].dim, kTextDims[i].len, &cf.text_dims[i]);
+  for (std::size_t i = 0; def == NC_NOERR && i < kAnaVarCount; ++i) def = define_variable(i, level);
   const char *inst = RES_get("institution");
   char created[32];
   ANA_iso_time(static_cast<double>(std::time(nullptr)), created, sizeof created);
@@ -307,9 +347,10 @@ int put_header(SfcFile &f, SFC_info * /*info*/) {
   att("date_created", created);
   att("geospatial_lat_units", "degrees_north");
   att("geospatial_lon_units", "degrees_east");
-  ok = ok && rc == NC_NOERR && nc_enddef(cf.ncid) == NC_NOERR;
-  if (!ok) {
-    MESS_print(kFail, "SFC_putinfo: netCDF error defining the file\n");
+  if (def == NC_NOERR) def = rc;
+  if (def == NC_NOERR) def = nc_enddef(cf.ncid);
+  if (def != NC_NOERR) {
+    MESS_print(kFail, "SFC_putinfo: netCDF error defining the file: %s\n", nc_strerror(def));
     f.lost = f.tell = true;
   }
   return 0;
@@ -378,10 +419,9 @@ bool flush() {
       case AnaType::float32: rc = nc_put_vara_float(cf.ncid, id, &start, &count, &cf.floats[i * kSfcCfChunk]); break;
       case AnaType::int32: rc = nc_put_vara_int(cf.ncid, id, &start, &count, &cf.ints[i * kSfcCfChunk]); break;
       case AnaType::string: {
-        const char **texts = v.kind == AnaKind::station_id     ? cf.id_ptrs.data()
-                             : v.kind == AnaKind::station_name ? cf.name_ptrs.data()
-                                                               : cf.type_ptrs.data();
-        rc = nc_put_vara_string(cf.ncid, id, &start, &count, texts);
+        const std::size_t from[2] = {start, 0};
+        const std::size_t size[2] = {count, text_dim(v.kind)->len};
+        rc = nc_put_vara_text(cf.ncid, id, from, size, cf.texts[i].data());
         break;
       }
     }
@@ -393,14 +433,23 @@ bool flush() {
     return false;
   }
   cf.in_file += count;
+  // What the library has written so far starts on its way to the disk, so
+  // that the flush at the end is short.
+  struct stat st;
+  if (::stat(SAFE_temp_path(), &st) == 0 && st.st_size > cf.file_size) {
+    SAFE_written(static_cast<long>(st.st_size - cf.file_size));
+    cf.file_size = st.st_size;
+  }
   return true;
 }
 
-void copy_text(char *dst, std::size_t room, const char *src, std::size_t max) {
-  std::size_t n = strnlen(src, max);
-  if (n >= room) n = room - 1;
-  std::memcpy(dst, src, n);
-  dst[n] = '\0';
+// Text `t` into slot `s` of variable `i`, cut to its length, NUL-padded.
+void put_text(std::size_t i, std::size_t s, std::string_view t) {
+  const std::size_t len = text_dim(kAnaVars[i].kind)->len;
+  char *dst = &cf.texts[i][s * len];
+  const std::size_t n = t.size() < len ? t.size() : len;
+  std::memcpy(dst, t.data(), n);
+  std::memset(dst + n, 0, len - n);
 }
 
 int write(SfcFile &f, const SFC_report &r, int /*rec*/) {
@@ -411,15 +460,12 @@ int write(SfcFile &f, const SFC_report &r, int /*rec*/) {
   for (std::size_t i = 0; i < kAnaVarCount; ++i) {
     const AnaVar &v = kAnaVars[i];
     switch (v.kind) {
-      case AnaKind::station_id: copy_text(&cf.ids[s * (kIdLen + 1)], kIdLen + 1, r.id, sizeof r.id); break;
-      case AnaKind::report_type: cf.type_ptrs[s] = ANA_report_type(r).data(); break;
+      case AnaKind::station_id: put_text(i, s, std::string_view(r.id, strnlen(r.id, sizeof r.id))); break;
+      case AnaKind::report_type: put_text(i, s, ANA_report_type(r)); break;
       case AnaKind::station_name: {
         CTY_data st;  // the run stores its stations as CTY_data (store type 1)
-        char *dst = &cf.names[s * (kNameLen + 1)];
-        if (CTY_search(r.id, &st))
-          copy_text(dst, kNameLen + 1, st.name, sizeof st.name);
-        else
-          dst[0] = '\0';
+        put_text(i, s, CTY_search(r.id, &st) ? std::string_view(st.name, strnlen(st.name, sizeof st.name))
+                                             : std::string_view());
         break;
       }
       case AnaKind::time: cf.times[s] = cf.clock.seconds(r.time); break;
@@ -428,7 +474,7 @@ int write(SfcFile &f, const SFC_report &r, int /*rec*/) {
         if (v.type == AnaType::int32) {
           cf.ints[i * kSfcCfChunk + s] = std::isnan(x) ? NC_FILL_INT : static_cast<int>(x);
         } else {
-          double y = std::isnan(x) ? x : ANA_cf_value(v, x);
+          double y = std::isnan(x) ? x : ANA_cf_value(i, x);
           // Beyond a float (a damaged record in a large unit): missing.
           if (!(std::fabs(y) <= 3.0e38)) y = std::nan("");
           cf.floats[i * kSfcCfChunk + s] = std::isnan(y) ? NC_FILL_FLOAT : static_cast<float>(y);

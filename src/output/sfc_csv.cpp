@@ -122,7 +122,8 @@ std::string_view SFC_csv_header() { return header(); }
 std::size_t SFC_format_csv(char *buf, std::size_t size, const SFC_report &r, const AnaClock &clk) {
   SfcLine out(buf, size);
   bool first = true;
-  for (const AnaVar &v : kAnaVars) {
+  for (std::size_t i = 0; i < kAnaVarCount; ++i) {
+    const AnaVar &v = kAnaVars[i];
     if (!first) out.ch(',');
     first = false;
     switch (v.kind) {
@@ -141,7 +142,7 @@ std::size_t SFC_format_csv(char *buf, std::size_t size, const SFC_report &r, con
         if (v.type == AnaType::int32)
           out.dec(static_cast<std::int64_t>(x));
         else
-          out.fixed(ANA_csv_value(v, x), 0, v.csv_prec);
+          out.fixed(ANA_csv_value(i, x), 0, v.csv_prec);
       }
     }
   }
