@@ -188,6 +188,16 @@ inline constexpr AnaVar kAnaVars[] = {
 
 constexpr std::size_t kAnaVarCount = std::size(kAnaVars);
 
+// The row of kSfcConversions from one unit to another: -1 for the same
+// unit, -2 when there is none. (By index: the sanitizers' builds cannot
+// compare pointers while compiling.)
+constexpr int ana_conversion(SfcUnit from, SfcUnit to) {
+  if (from == to) return -1;
+  for (std::size_t i = 0; i < std::size(kSfcConversions); ++i)
+    if (kSfcConversions[i].from == from && kSfcConversions[i].to == to) return static_cast<int>(i);
+  return -2;
+}
+
 // The CSV header line's columns and the netCDF names hold only letters,
 // digits and underscores (no quoting needed); a column starts with its
 // variable's name; every number reaches both its units from the record's.
@@ -200,7 +210,7 @@ constexpr bool ana_rows_hold() {
     if (v.name.data()[v.name.size()] != '\0') return false;  // handed to the library as it is
     if (v.kind == AnaKind::value || v.kind == AnaKind::cloud_base) {
       const SfcField &f = SFC_field(v.var);
-      if (!SFC_convertible(f.unit, v.cf_unit) || !SFC_convertible(f.unit, v.csv_unit)) return false;
+      if (ana_conversion(f.unit, v.cf_unit) == -2 || ana_conversion(f.unit, v.csv_unit) == -2) return false;
     }
   }
   return true;
@@ -219,8 +229,11 @@ struct AnaLinear {
   double b = 1.0;
 };
 constexpr AnaLinear ana_linear(SfcUnit from, SfcUnit to, double scale) {
-  const double a = SFC_convert(from, to, 0.0);
-  return {a * scale, (SFC_convert(from, to, 1.0) - a) * scale};
+  const int i = ana_conversion(from, to);
+  if (i < 0) return {0.0, scale};
+  // to = factor * (from + offset) / divisor + after
+  const SfcConversion &c = kSfcConversions[i];
+  return {(c.factor * c.offset / c.divisor + c.after) * scale, c.factor / c.divisor * scale};
 }
 template <bool Cf>
 constexpr std::array<AnaLinear, kAnaVarCount> ana_linears() {

@@ -448,7 +448,7 @@ void put_text(std::size_t i, std::size_t s, std::string_view t) {
   const std::size_t len = text_dim(kAnaVars[i].kind)->len;
   char *dst = &cf.texts[i][s * len];
   const std::size_t n = t.size() < len ? t.size() : len;
-  std::memcpy(dst, t.data(), n);
+  if (n > 0) std::memcpy(dst, t.data(), n);  // an empty view may have no data
   std::memset(dst + n, 0, len - n);
 }
 

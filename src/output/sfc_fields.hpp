@@ -80,34 +80,36 @@ inline constexpr SfcConversion kSfcConversions[] = {
     {SfcUnit::hour, SfcUnit::second, 3600.0, 3600.0},
 };
 
-// The conversion between two units, or null when there is none (the same
-// unit needs none).
-constexpr const SfcConversion *SFC_conversion(SfcUnit from, SfcUnit to) {
-  for (const SfcConversion &c : kSfcConversions)
-    if (c.from == from && c.to == to) return &c;
-  return nullptr;
+// The row of kSfcConversions between two units, or -1 when there is none
+// (the same unit needs none). By index: the sanitizers' builds cannot
+// compare pointers while compiling.
+constexpr int SFC_conversion_index(SfcUnit from, SfcUnit to) {
+  for (std::size_t i = 0; i < std::size(kSfcConversions); ++i)
+    if (kSfcConversions[i].from == from && kSfcConversions[i].to == to) return static_cast<int>(i);
+  return -1;
 }
 
 constexpr bool SFC_convertible(SfcUnit from, SfcUnit to) {
-  return from == to || SFC_conversion(from, to) != nullptr;
+  return from == to || SFC_conversion_index(from, to) >= 0;
 }
 
 // The same with both units known while compiling: the factors are
 // constants of the code.
 template <SfcUnit From, SfcUnit To, SfcFactors Factors = SfcFactors::exact>
 constexpr double SFC_convert_to(double v) {
-  constexpr const SfcConversion *c = From == To ? nullptr : SFC_conversion(From, To);
-  if constexpr (c == nullptr) {
+  constexpr int i = From == To ? -1 : SFC_conversion_index(From, To);
+  if constexpr (i < 0) {
     return v;
   } else {
-    constexpr double k = Factors == SfcFactors::zot ? c->zot_factor : c->factor;
+    constexpr SfcConversion c = kSfcConversions[i];
+    constexpr double k = Factors == SfcFactors::zot ? c.zot_factor : c.factor;
     double r;
-    if constexpr (c->offset == 0.0)
+    if constexpr (c.offset == 0.0)
       r = k * v;
     else
-      r = k * (v + c->offset);
-    if constexpr (c->divisor != 1.0) r /= c->divisor;
-    if constexpr (c->after != 0.0) r += c->after;
+      r = k * (v + c.offset);
+    if constexpr (c.divisor != 1.0) r /= c.divisor;
+    if constexpr (c.after != 0.0) r += c.after;
     return r;
   }
 }
@@ -116,13 +118,14 @@ constexpr double SFC_convert_to(double v) {
 // missing values first. Units without a conversion give `v` unchanged.
 constexpr double SFC_convert(SfcUnit from, SfcUnit to, double v,
                              SfcFactors factors = SfcFactors::exact) {
-  const SfcConversion *c = from == to ? nullptr : SFC_conversion(from, to);
-  if (!c) return v;
-  const double k = factors == SfcFactors::zot ? c->zot_factor : c->factor;
+  const int i = from == to ? -1 : SFC_conversion_index(from, to);
+  if (i < 0) return v;
+  const SfcConversion &c = kSfcConversions[i];
+  const double k = factors == SfcFactors::zot ? c.zot_factor : c.factor;
   // A pure factor leaves the sign of a zero as it is.
-  double r = c->offset == 0.0 ? k * v : k * (v + c->offset);
-  if (c->divisor != 1.0) r /= c->divisor;
-  if (c->after != 0.0) r += c->after;
+  double r = c.offset == 0.0 ? k * v : k * (v + c.offset);
+  if (c.divisor != 1.0) r /= c.divisor;
+  if (c.after != 0.0) r += c.after;
   return r;
 }
 

@@ -47,6 +47,8 @@ class SfcLine {
 
   // A literal: when its size is known while compiling, the copy is inlined.
   [[gnu::always_inline]] void lit(std::string_view s) {
+    // An empty view may have no data at all: memcpy must not see it.
+    if (s.empty()) return;
     if (static_cast<std::size_t>(end_ - p_) >= s.size()) {
       std::memcpy(p_, s.data(), s.size());
       p_ += s.size();
@@ -58,6 +60,7 @@ class SfcLine {
   void raw(const char *s, std::size_t n) {
     const auto room = static_cast<std::size_t>(end_ - p_);
     if (n > room) n = room;
+    if (n == 0) return;
     std::memcpy(p_, s, n);
     p_ += n;
   }
