@@ -1,7 +1,8 @@
 // End-to-end conversion speed: the tavro program converts a generated
 // bulletin file of 1,000,000 reports (land reports with section 3, ships
-// and buoys; about 100 MB) to the text format in batch mode, and the same
-// file is counted with wc -l for comparison, in the same run. Counters:
+// and buoys; about 100 MB) in batch mode to the text format, and to the
+// analysis formats CSV and CF netCDF, and the same file is counted with
+// wc -l for comparison, in the same run. Counters:
 // reports/s of the conversion (wall clock), the ratio of its time to that
 // of wc -l, and the processor time the conversion used (user and system,
 // as reports/s and seconds per run): on a machine shared with other work
@@ -94,7 +95,8 @@ double seconds_of(const std::string &command, double *cpu = nullptr) {
   return std::chrono::duration<double>(t1 - t0).count();
 }
 
-void BM_ConvertText(benchmark::State &state) {
+// Converts to the format of output keyword `word`, whose files end in `ext`.
+void convert_to(benchmark::State &state, const std::string &word, const std::string &ext) {
   char templ[] = "/tmp/tavro-bench-XXXXXX";
   if (!mkdtemp(templ)) {
     state.SkipWithError("mkdtemp failed");
@@ -104,7 +106,10 @@ void BM_ConvertText(benchmark::State &state) {
   {
     FILE *nc = std::fopen((dir + "/name_conv").c_str(), "w");
     FILE *cty = std::fopen((dir + "/syn.cty").c_str(), "w");
-    if (nc) std::fputs("syn_dat %y%m%d%h.syn -\nsyn_cvt %y%m%d%h.zot -\n", nc);
+    if (nc)
+      std::fputs("syn_dat %y%m%d%h.syn -\nsyn_cvt %y%m%d%h.zot -\nsyn_cvt_zot %y%m%d%h.zot -\n"
+                 "syn_cvt_csv %y%m%d%h.csv -\nsyn_cvt_cf %y%m%d%h.nc -\n",
+                 nc);
     if (cty) std::fputs("WASHINGTON_DULLES VA US IAD 1 38.95 -77.45 95 72403 0\n", cty);
     if (nc) std::fclose(nc);
     if (cty) std::fclose(cty);
@@ -114,13 +119,13 @@ void BM_ConvertText(benchmark::State &state) {
   std::error_code ec;
   const double mb = static_cast<double>(fs::file_size(in, ec)) / 1e6;
   const std::string convert =
-      "cd " + dir + " && " + tavro_exe() + " -ba -pf over 23120712.syn";
+      "cd " + dir + " && " + tavro_exe() + " -ba -pf over -ou " + word + " 23120712.syn";
   const std::string count = "wc -l " + in + " > /dev/null";
 
   double total = 0.0;
   double wc_total = 0.0;
   double cpu_total = 0.0;
-  const std::string out = dir + "/23120712.zot";
+  const std::string out = dir + "/23120712." + ext;
   for (auto _ : state) {
     // Every run writes a new file: dropping the previous run's 80 MB output
     // (which "-pf over" would truncate) is not part of converting.
@@ -149,6 +154,11 @@ void BM_ConvertText(benchmark::State &state) {
   }
   fs::remove_all(dir, ec);
 }
+void BM_ConvertText(benchmark::State &state) { convert_to(state, "zot", "zot"); }
+void BM_ConvertCsv(benchmark::State &state) { convert_to(state, "csv", "csv"); }
+void BM_ConvertCf(benchmark::State &state) { convert_to(state, "cf", "nc"); }
 BENCHMARK(BM_ConvertText)->UseManualTime()->Iterations(3)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ConvertCsv)->UseManualTime()->Iterations(3)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ConvertCf)->UseManualTime()->Iterations(3)->Unit(benchmark::kMillisecond);
 
 }  // namespace

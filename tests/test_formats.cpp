@@ -18,7 +18,7 @@
 namespace {
 
 TEST(FormatRegistry, KeywordsInAnyCaseAndTheWordList) {
-  EXPECT_STREQ(SFC_format_words(), "zot,xml,cdf,bufr");
+  EXPECT_STREQ(SFC_format_words(), "zot,xml,cdf,bufr,cf,csv");
   for (const SfcFormat &f : SFC_formats()) {
     EXPECT_EQ(SFC_format_of_word(f.word), &f);
     std::string upper(f.word);
@@ -63,7 +63,7 @@ TEST(FormatRegistry, EveryTypeHasOneFormatWithEveryOperation) {
     }
     EXPECT_NE(*f.help, '\0') << f.word;
   }
-  for (int code : {2, 3, 4, 11, 12, 51, 61}) EXPECT_NE(SFC_format_of_type(static_cast<SfcType>(code)), nullptr) << code;
+  for (int code : {2, 3, 4, 11, 12, 13, 51, 61, 71}) EXPECT_NE(SFC_format_of_type(static_cast<SfcType>(code)), nullptr) << code;
   EXPECT_EQ(SFC_format_of_type(SfcType::none), nullptr);
   EXPECT_EQ(SFC_format_of_type(SfcType::unknown), nullptr);
 }

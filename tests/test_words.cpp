@@ -49,7 +49,7 @@ class Words : public testing::Test {
 };
 
 // The valid words each message lists.
-const std::string kOutput = "; valid words: zot,xml,cdf,bufr,all,land,ship,buoy,cman,dribu\n";
+const std::string kOutput = "; valid words: zot,xml,cdf,bufr,cf,csv,all,land,ship,buoy,cman,dribu\n";
 const std::string kParameter =
     "; valid words: id,id_enc,wmo,pln,plns,psyn,pfull,range[=from[:to]],all,dup,update[=level]\n";
 const std::string kFileParam = "; valid words: use,reuse,over,calc,recalc,app\n";

@@ -205,7 +205,7 @@ constexpr const char *kDomainMore =
     "               (not decoded: this program always works without a map domain)\n";
 
 // One row per identifier, in identifier order (checked below).
-constexpr std::array<CatRow, 115> kCatalogue = {{
+constexpr std::array<CatRow, 117> kCatalogue = {{
     none(RES_null),
     none(RES_age),
     colour(RES_background, "background", "zotback", "bg", "Background colour"),
@@ -321,6 +321,10 @@ constexpr std::array<CatRow, 115> kCatalogue = {{
     path(RES_text_path, "text_path", "zottext", "tp", "Text file path"),
     path(RES_model_path, "model_path", "zotmpath", "mp", "Model file path"),
     path(RES_sat_path, "sat_path", "zotsat", "sp", "Satellite file path"),
+    key(RES_cf_deflate, "cf_deflate", "zotcfdeflate", "cfd", CV_int, "level",
+        "Deflate level of cf output, 0 to 9 (default 1)"),
+    key(RES_institution, "institution", "zotinstitution", "inst", CV_string, "name",
+        "Institution named in cf output"),
 }};
 
 constexpr bool catalogue_in_order() {
@@ -1050,6 +1054,11 @@ int RES_setCL(int argc, char **argv) {
 }
 
 char *RES_get_prog() { return (clargc > 0 && clargv != nullptr) ? clargv[0] : nullptr; }
+
+int RES_get_args(char ***argv) {
+  if (argv) *argv = clargv;
+  return clargv ? clargc : 0;
+}
 
 char *RES_get_progname(char *prog) {
   const char *full = RES_get_prog();

@@ -183,6 +183,8 @@ enum res_type {
   RES_text_path = 112,
   RES_model_path = 113,
   RES_sat_path = 114,
+  RES_cf_deflate = 115,
+  RES_institution = 116,
 };
 
 // Store and lookup.
@@ -195,6 +197,8 @@ int RES_getvals(const char *name, int *paramc, char ***paramv);
 int RES_list();
 int RES_setCL(int argc, char **argv);
 char *RES_get_prog();
+// The command line as the program got it: its count, and the words in *argv.
+int RES_get_args(char ***argv);
 char *RES_get_progname(char *prog);
 // Origin of a stored value (RES_FROM_PROGRAM for an absent resource), the
 // defaults file it was read from (null when none), and whether the user gave

@@ -529,7 +529,7 @@ int SAFE_append(const char *path, int min_lines) {
 const char *SAFE_temp_path() { return (op == kReplace || op == kRewrite) ? temp : ""; }
 
 void SAFE_written(long bytes) {
-  if (op != kReplace && op != kAppend) return;
+  if (op != kReplace && op != kAppend && op != kRewrite) return;
   unflushed += bytes;
   if (unflushed < kStartWriteback) return;
   unflushed = 0;

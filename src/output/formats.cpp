@@ -14,6 +14,8 @@ constexpr SfcType kTextTypes[] = {SfcType::text_ext, SfcType::text, SfcType::old
 constexpr SfcType kXmlTypes[] = {SfcType::xml};
 constexpr SfcType kCdfTypes[] = {SfcType::cdf, SfcType::old_cdf};
 constexpr SfcType kBufrTypes[] = {SfcType::bufr};
+constexpr SfcType kCfTypes[] = {SfcType::cf};
+constexpr SfcType kCsvTypes[] = {SfcType::csv};
 
 // The first row is the default format. Constant, so that it is there before
 // any other module's start-up code asks for it.
@@ -24,6 +26,10 @@ constexpr SfcFormat kFormats[] = {
      true},
     {"bufr", kBufrTypes, "syn_cvt_bufr", "bufr", "BUFR edition 4, one message per land, CMAN or ship report",
      &kSfcBufrOps, true},
+    {"cf", kCfTypes, "syn_cvt_cf", "nc", "netCDF-4 for analysis (CF-1.8 point observations, SI units)", &kSfcCfOps,
+     true},
+    {"csv", kCsvTypes, "syn_cvt_csv", "csv", "CSV for analysis, one row per report (the cf variables)", &kSfcCsvOps,
+     true},
 };
 
 }  // namespace

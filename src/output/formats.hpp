@@ -80,3 +80,5 @@ extern const SfcFormatOps kSfcTextOps;  // sfc_text.cpp: types 2, 3, 4
 extern const SfcFormatOps kSfcXmlOps;   // sfc_xml.cpp: type 51
 extern const SfcFormatOps kSfcCdfOps;   // sfc_cdf.cpp: types 11, 12
 extern const SfcFormatOps kSfcBufrOps;  // sfc_bufr.cpp: type 61
+extern const SfcFormatOps kSfcCfOps;    // sfc_cf.cpp: type 13
+extern const SfcFormatOps kSfcCsvOps;   // sfc_csv.cpp: type 71

@@ -80,14 +80,6 @@ inline constexpr SfcConversion kSfcConversions[] = {
     {SfcUnit::hour, SfcUnit::second, 3600.0, 3600.0},
 };
 
-// The conversion between two units, or null when there is none (the same
-// unit needs none).
-constexpr const SfcConversion *SFC_conversion(SfcUnit from, SfcUnit to) {
-  for (const SfcConversion &c : kSfcConversions)
-    if (c.from == from && c.to == to) return &c;
-  return nullptr;
-}
-
 // The row of the conversion in kSfcConversions, or -1. Constant
 // expressions use the row, not the pointer: the sanitizer build does not
 // take a comparison of such a pointer as a constant.
@@ -126,13 +118,14 @@ constexpr double SFC_convert_to(double v) {
 // missing values first. Units without a conversion give `v` unchanged.
 constexpr double SFC_convert(SfcUnit from, SfcUnit to, double v,
                              SfcFactors factors = SfcFactors::exact) {
-  const SfcConversion *c = from == to ? nullptr : SFC_conversion(from, to);
-  if (!c) return v;
-  const double k = factors == SfcFactors::zot ? c->zot_factor : c->factor;
+  const int i = from == to ? -1 : SFC_conversion_row(from, to);
+  if (i < 0) return v;
+  const SfcConversion &c = kSfcConversions[i];
+  const double k = factors == SfcFactors::zot ? c.zot_factor : c.factor;
   // A pure factor leaves the sign of a zero as it is.
-  double r = c->offset == 0.0 ? k * v : k * (v + c->offset);
-  if (c->divisor != 1.0) r /= c->divisor;
-  if (c->after != 0.0) r += c->after;
+  double r = c.offset == 0.0 ? k * v : k * (v + c.offset);
+  if (c.divisor != 1.0) r /= c.divisor;
+  if (c.after != 0.0) r += c.after;
   return r;
 }
 

@@ -25,8 +25,10 @@ enum class SfcType : int {
   text_ext = 4,  // text with the 12-hour precipitation and 6-hour extremes
   old_cdf = 11,  // older netCDF layout (record dimension "station")
   cdf = 12,      // netCDF
+  cf = 13,       // netCDF-4 following the CF conventions (analysis)
   xml = 51,      // XML
   bufr = 61,     // BUFR edition 4, one message per report
+  csv = 71,      // CSV (analysis)
 };
 
 constexpr int SFC_type_code(SfcType t) { return static_cast<int>(t); }

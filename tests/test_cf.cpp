@@ -1,0 +1,153 @@
+// The CF netCDF format through the converter: what an append refuses
+// (the older netCDF layout, a netCDF-4 file of other variables, files that
+// are no netCDF), a failed write that leaves the old file as it was, the
+// deflate resource, and observations past one buffer of kSfcCfChunk.
+// Values, times and CF conformance are checked by real readers in
+// tests/py/check_analysis.py.
+#include <gtest/gtest.h>
+#include <netcdf.h>
+
+#include <string>
+#include <vector>
+
+#include "output/sfc_cf.hpp"
+#include "testutil.hpp"
+
+namespace {
+
+using tvtest::read_file;
+using tvtest::run_command;
+using tvtest::TempDir;
+using tvtest::write_file;
+
+class CfRun : public testing::Test {
+ protected:
+  void SetUp() override {
+    for (const char *name : {"23120712.syn", "name_conv", "syn.cty"}) {
+      std::string rel = "examples/";
+      rel.append(name);
+      write_file(dir.file(name), read_file(tvtest::source_path(rel)));
+    }
+  }
+  tvtest::RunResult tavro(const std::string &args, const std::string &input = "23120712.syn") {
+    return run_command(std::string(TAVRO_EXE) + " -ba " + args + " " + input, dir.path());
+  }
+  // Observations in a file, read with the library; -1 when it is no netCDF.
+  long observations(const std::string &name) {
+    int nc = -1, dim = -1;
+    std::size_t n = 0;
+    if (nc_open(dir.file(name).c_str(), NC_NOWRITE, &nc) != NC_NOERR) return -1;
+    const bool ok = nc_inq_dimid(nc, "obs", &dim) == NC_NOERR && nc_inq_dimlen(nc, dim, &n) == NC_NOERR;
+    nc_close(nc);
+    return ok ? static_cast<long>(n) : -1;
+  }
+  TempDir dir;
+};
+
+TEST_F(CfRun, AppendRefusesFilesOfOtherLayouts) {
+  const std::string message = "SFC_open: Not a CF netCDF file of this program's variables, not appended to: ";
+  // The older netCDF layout of this program.
+  ASSERT_EQ(tavro("-pf over -of cdf:old.nc").status, 0);
+  // A netCDF-4 file with an "obs" dimension and the CF attributes but
+  // other variables.
+  {
+    int nc, dim, var;
+    ASSERT_EQ(nc_create(dir.file("other.nc").c_str(), NC_NETCDF4 | NC_CLOBBER, &nc), NC_NOERR);
+    nc_def_dim(nc, "obs", NC_UNLIMITED, &dim);
+    nc_def_var(nc, "temperature", NC_FLOAT, 1, &dim, &var);
+    nc_put_att_text(nc, NC_GLOBAL, "Conventions", 6, "CF-1.8");
+    nc_put_att_text(nc, NC_GLOBAL, "featureType", 5, "point");
+    ASSERT_EQ(nc_close(nc), NC_NOERR);
+  }
+  // This format's file with one variable of another type.
+  ASSERT_EQ(tavro("-pf over -of cf:typed.nc").status, 0);
+  {
+    int nc, var;
+    ASSERT_EQ(nc_open(dir.file("typed.nc").c_str(), NC_WRITE, &nc), NC_NOERR);
+    ASSERT_EQ(nc_redef(nc), NC_NOERR);
+    ASSERT_EQ(nc_inq_varid(nc, "wind_speed", &var), NC_NOERR);
+    ASSERT_EQ(nc_rename_var(nc, var, "wind_speed_old"), NC_NOERR);
+    int dim;
+    nc_inq_dimid(nc, "obs", &dim);
+    ASSERT_EQ(nc_def_var(nc, "wind_speed", NC_DOUBLE, 1, &dim, &var), NC_NOERR);
+    ASSERT_EQ(nc_close(nc), NC_NOERR);
+  }
+  write_file(dir.file("text.nc"), "ZOTSFC\n1200Z  7 DEC 23\n");
+  write_file(dir.file("hdf.nc"), std::string("\x89HDF\r\n\x1a\n", 8) + "cut short");
+  for (const char *name : {"old.nc", "other.nc", "typed.nc", "text.nc", "hdf.nc"}) {
+    const std::string before = read_file(dir.file(name));
+    auto r = tavro(std::string("-pf app -of cf:") + name);
+    EXPECT_EQ(r.status, 1) << name << "\n" << r.err;
+    EXPECT_NE(r.err.find(message + name + "\n"), std::string::npos) << name << "\n" << r.err;
+    EXPECT_EQ(read_file(dir.file(name)), before) << name;
+  }
+}
+
+TEST_F(CfRun, AppendAddsObservationsPastOneBufferInOrder) {
+  // More reports than one buffer holds: several writes, then an append.
+  std::string bulletins;
+  const long reports = static_cast<long>(kSfcCfChunk) + 100;
+  for (long i = 0; i < reports; ++i) {
+    if (i % 50 == 0) bulletins += "** SMUS01 KWBC 071200\nAAXX 07124\n";
+    bulletins += tvtest::numbered("", 10000 + i, " 11560 82705 10150 20089 40132=\n");
+  }
+  write_file(dir.file("23120712.syn"), bulletins);
+  auto r = tavro("-pf over -of cf:many.nc");
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(observations("many.nc"), reports);
+  r = tavro("-pf app -of cf:many.nc");
+  ASSERT_EQ(r.status, 0) << r.err;
+  ASSERT_EQ(observations("many.nc"), 2 * reports);
+  int nc, var;
+  ASSERT_EQ(nc_open(dir.file("many.nc").c_str(), NC_NOWRITE, &nc), NC_NOERR);
+  ASSERT_EQ(nc_inq_varid(nc, "station_id", &var), NC_NOERR);
+  // The last of the first run, the first and last of the appended one.
+  for (std::size_t at : {static_cast<std::size_t>(reports - 1), static_cast<std::size_t>(reports),
+                         static_cast<std::size_t>(2 * reports - 1)}) {
+    char id[11] = {};
+    const std::size_t start[2] = {at, 0}, count[2] = {1, 10};
+    ASSERT_EQ(nc_get_vara_text(nc, var, start, count, id), NC_NOERR);
+    EXPECT_EQ(std::string(id), std::to_string(10000 + static_cast<long>(at) % reports)) << at;
+  }
+  std::size_t len = 0;
+  ASSERT_EQ(nc_inq_attlen(nc, NC_GLOBAL, "history", &len), NC_NOERR);
+  std::string history(len, '\0');
+  nc_get_att_text(nc, NC_GLOBAL, "history", history.data());
+  EXPECT_EQ(std::count(history.begin(), history.end(), '\n'), 1) << history;
+  nc_close(nc);
+}
+
+// A run that cannot write its file (a file size limit) ends with status 1
+// and leaves the file that was there, byte for byte, whether it was
+// replacing or appending to it.
+TEST_F(CfRun, AFailedWriteLeavesTheOldFile) {
+  ASSERT_EQ(tavro("-pf over -of cf:keep.nc").status, 0);
+  const std::string before = read_file(dir.file("keep.nc"));
+  for (const char *mode : {"over", "app"}) {
+    auto r = run_command(std::string("ulimit -f 8; ") + TAVRO_EXE + " -ba -pf " + mode + " -of cf:keep.nc 23120712.syn",
+                         dir.path());
+    EXPECT_EQ(r.status, 1) << mode << "\n" << r.err;
+    EXPECT_FALSE(r.err.empty()) << mode;
+    EXPECT_EQ(read_file(dir.file("keep.nc")), before) << mode;
+  }
+  // And standard output is refused, as for the other netCDF layout.
+  auto r = tavro("-pf over -of cf:-");
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find("SFC_open: netCDF output must be a regular file: -\n"), std::string::npos) << r.err;
+}
+
+TEST_F(CfRun, DeflateLevelOutsideItsRangeWarnsAndUsesOne) {
+  auto r = tavro("-pf over -cfd 12 -of cf:d.nc");
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(r.err.find("SFC_putinfo: cf_deflate must be a level from 0 to 9, 1 is used: 12\n"), std::string::npos)
+      << r.err;
+  int nc, var, shuffle = 0, deflate = 0, level = 0;
+  ASSERT_EQ(nc_open(dir.file("d.nc").c_str(), NC_NOWRITE, &nc), NC_NOERR);
+  ASSERT_EQ(nc_inq_varid(nc, "air_temperature", &var), NC_NOERR);
+  ASSERT_EQ(nc_inq_var_deflate(nc, var, &shuffle, &deflate, &level), NC_NOERR);
+  EXPECT_EQ(deflate, 1);
+  EXPECT_EQ(level, 1);
+  nc_close(nc);
+}
+
+}  // namespace
