@@ -554,15 +554,4 @@ TEST(ReaderTrace, LineAndDataTraces) {
             "DATA: 72403 11560 82705  \n");
 }
 
-// Not a check: with TAVRO_READER_DUMP naming a bulletin file, lists what the
-// reader makes of it ("type id |text|" per report).
-TEST(ReaderDump, ListFile) {
-  const char *path = std::getenv("TAVRO_READER_DUMP");
-  if (!path) GTEST_SKIP() << "set TAVRO_READER_DUMP to a bulletin file";
-  FILE *f = std::fopen(path, "r");
-  ASSERT_NE(f, nullptr) << path;
-  std::fputs(tvtest::format_reports(read_reports(f)).c_str(), stdout);
-  std::fclose(f);
-}
-
 }  // namespace
