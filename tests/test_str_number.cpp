@@ -68,7 +68,10 @@ std::vector<double> hard_doubles() {
   v.push_back(std::nextafter(0.5, 1.0));
   v.push_back(std::nextafter(0.5, 0.0));
   v.push_back(std::nextafter(1e13, 0.0));
+  v.push_back(std::nextafter(1e12, 0.0));  // the edge of the fast path for %.3f
+  v.push_back(-999999999999.9995);
   for (int k = -4000; k <= 4000; ++k) v.push_back(k / 8.0);  // every tie of %.0f to %.2f
+  for (int k = -16000; k <= 16000; ++k) v.push_back(k / 16.0);  // and of %.3f
   std::mt19937 gen(2024);
   std::uniform_real_distribution<float> record(-2000.0f, 2000.0f);
   for (int i = 0; i < 3000; ++i) v.push_back(static_cast<double>(record(gen)));
@@ -96,7 +99,8 @@ TEST(StrPutFixed, EqualsPrintfForEveryValueAndPrecision) {
 // Every value a record field holds as the decoders make them: every float
 // hundredth from -2000 to 2000, and every tenth of the record's units turned
 // into each unit of the output formats (both sets of factors), written at
-// the record's precisions 0 to 2 into a field wide enough and a cut one.
+// the record's precisions 0 to 2 into a field wide enough and a cut one;
+// positions (every float thousandth of a degree) also at 3.
 TEST(StrPutFixed, EqualsPrintfForEveryRecordValue) {
   std::vector<float> values;
   for (int k = -200000; k <= 200000; ++k) values.push_back(static_cast<float>(k) / 100.0f);
@@ -104,9 +108,10 @@ TEST(StrPutFixed, EqualsPrintfForEveryRecordValue) {
     for (int t = -20000; t <= 20000; ++t)
       for (SfcFactors f : {SfcFactors::exact, SfcFactors::zot})
         values.push_back(static_cast<float>(SFC_convert(c.from, c.to, t / 10.0, f)));
+  for (int k = -180000; k <= 180000; ++k) values.push_back(static_cast<float>(k) / 1000.0f);
   char want[64], got[64];
   for (float v : values) {
-    for (int prec = 0; prec <= 2; ++prec) {
+    for (int prec = 0; prec <= 3; ++prec) {
       const int n = std::snprintf(want, sizeof want, "%6.*f", prec, static_cast<double>(v));
       char *e = str_put_fixed(got, got + sizeof got, v, 6, prec);
       ASSERT_EQ(std::string(+got, e), std::string(want, static_cast<std::size_t>(n))) << v << " prec " << prec;

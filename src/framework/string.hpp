@@ -93,6 +93,7 @@ char *put_fixed(char *p, char *end, double v, int width);
 extern template char *put_fixed<0>(char *, char *, double, int);
 extern template char *put_fixed<1>(char *, char *, double, int);
 extern template char *put_fixed<2>(char *, char *, double, int);
+extern template char *put_fixed<3>(char *, char *, double, int);
 char *put_fixed_any(char *p, char *end, double v, int width, int prec);
 }  // namespace str_detail
 inline char *str_put_fixed(char *p, char *end, double v, int width, int prec) {

@@ -8,9 +8,11 @@
 #pragma once
 
 #include <array>
+#include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <iterator>
+#include <limits>
 #include <string_view>
 
 #include "framework/date.hpp"
@@ -220,6 +222,32 @@ static_assert(ana_rows_hold(), "kAnaVars: a bad column name or a unit that canno
 // A variable's value for one report in the record's unit, or NaN when the
 // report has none (also for texts and the time).
 double ANA_record_value(const AnaVar &v, const SFC_report &r);
+
+// The same for variable `I`, its row known while compiling: the usual kinds
+// (a float or an int of the record, a code figure) are read in place, so
+// that a writer walking the table pays no call and no switch per value.
+template <std::size_t I>
+[[gnu::always_inline]] inline double ANA_value(const SFC_report &r) {
+  constexpr const AnaVar &v = kAnaVars[I];
+  constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+  if constexpr (v.kind == AnaKind::value && SFC_field(v.var).source == SfcSource::real) {
+    constexpr const SfcField &f = SFC_field(v.var);
+    const float x = r.*(f.real);
+    return SFC_present(f.present, x) && std::isfinite(x) ? x : kNaN;
+  } else if constexpr (v.kind == AnaKind::code_char && SFC_field(v.var).source == SfcSource::chars) {
+    constexpr const SfcField &f = SFC_field(v.var);
+    static_assert(v.layer >= 0 && static_cast<std::size_t>(v.layer) < f.count);
+    const char c = reinterpret_cast<const char *>(&r)[f.offset + static_cast<std::size_t>(v.layer)];
+    return c >= '0' && c <= '9' ? c - '0' : kNaN;
+  } else if constexpr (v.kind == AnaKind::code_int) {
+    const int x = r.*(SFC_field(v.var).integer);
+    return x >= 0 && x <= 9 ? x : kNaN;
+  } else if constexpr (v.kind == AnaKind::wmo_id) {
+    return r.wmo > 0 && r.wmo < 99999 ? r.wmo : kNaN;
+  } else {
+    return ANA_record_value(v, r);
+  }
+}
 
 // The conversions from the record's unit to the netCDF file's and the CSV
 // file's, worked out while compiling: every one is y = a + b * x, so a

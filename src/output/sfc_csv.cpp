@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <utility>
 
 #include "framework/files_access.hpp"
 #include "framework/mess.hpp"
@@ -56,6 +57,34 @@ void station_name(SfcLine &out, const SFC_report &r) {
   // The run stores its stations as CTY_data (store type 1).
   CTY_data st;
   if (CTY_search(r.id, &st)) text_field(out, st.name, sizeof st.name);
+}
+
+// Column `I` of a row, with the comma before it: the table's row is known
+// while compiling, so its kind, conversion and decimals cost nothing here.
+template <std::size_t I>
+[[gnu::always_inline]] inline void column(SfcLine &out, const SFC_report &r, const AnaClock &clk) {
+  constexpr const AnaVar &v = kAnaVars[I];
+  if constexpr (I > 0) out.ch(',');
+  if constexpr (v.kind == AnaKind::station_id) {
+    text_field(out, r.id, sizeof r.id);
+  } else if constexpr (v.kind == AnaKind::report_type) {
+    out.lit(ANA_report_type(r));
+  } else if constexpr (v.kind == AnaKind::station_name) {
+    station_name(out, r);
+  } else if constexpr (v.kind == AnaKind::time) {
+    char t[20];
+    clk.iso(r.time, t);
+    out.raw(t, sizeof t);
+  } else {
+    const double x = ANA_value<I>(r);
+    if (std::isnan(x)) return;
+    if constexpr (v.type == AnaType::int32) {
+      out.dec(static_cast<std::int64_t>(x));
+    } else {
+      constexpr AnaLinear k = kAnaCsv[I];
+      out.fixed(k.a + k.b * x, 0, v.csv_prec);
+    }
+  }
 }
 
 // ----- the format's operations ----------------------------------------------
@@ -121,31 +150,9 @@ std::string_view SFC_csv_header() { return header(); }
 
 std::size_t SFC_format_csv(char *buf, std::size_t size, const SFC_report &r, const AnaClock &clk) {
   SfcLine out(buf, size);
-  bool first = true;
-  for (std::size_t i = 0; i < kAnaVarCount; ++i) {
-    const AnaVar &v = kAnaVars[i];
-    if (!first) out.ch(',');
-    first = false;
-    switch (v.kind) {
-      case AnaKind::station_id: text_field(out, r.id, sizeof r.id); break;
-      case AnaKind::report_type: out.lit(ANA_report_type(r)); break;
-      case AnaKind::station_name: station_name(out, r); break;
-      case AnaKind::time: {
-        char t[20];
-        clk.iso(r.time, t);
-        out.raw(t, sizeof t);
-        break;
-      }
-      default: {
-        const double x = ANA_record_value(v, r);
-        if (std::isnan(x)) break;
-        if (v.type == AnaType::int32)
-          out.dec(static_cast<std::int64_t>(x));
-        else
-          out.fixed(ANA_csv_value(i, x), 0, v.csv_prec);
-      }
-    }
-  }
+  [&]<std::size_t... I>(std::index_sequence<I...>) {
+    (column<I>(out, r, clk), ...);
+  }(std::make_index_sequence<kAnaVarCount>{});
   out.ch('\n');
   return out.size();
 }
