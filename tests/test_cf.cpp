@@ -117,6 +117,22 @@ TEST_F(CfRun, AppendAddsObservationsPastOneBufferInOrder) {
   nc_close(nc);
 }
 
+// The texts are declared UTF-8: a station file in another encoding (Latin-1
+// here) must not make them undecodable, so such bytes become "?".
+TEST_F(CfRun, StationNamesOutsideAsciiBecomeQuestionMarks) {
+  write_file(dir.file("syn.cty"), "S\xc3O_TOM\xc9 VA US IAD 1 38.95 -77.45 95 72403 0\n");
+  auto r = tavro("-pf over -of cf:names.nc");
+  ASSERT_EQ(r.status, 0) << r.err;
+  int nc, var;
+  ASSERT_EQ(nc_open(dir.file("names.nc").c_str(), NC_NOWRITE, &nc), NC_NOERR);
+  ASSERT_EQ(nc_inq_varid(nc, "station_name", &var), NC_NOERR);
+  char name[21] = {};
+  const std::size_t start[2] = {0, 0}, count[2] = {1, 20};
+  ASSERT_EQ(nc_get_vara_text(nc, var, start, count, name), NC_NOERR);
+  EXPECT_STREQ(name, "S?O_TOM?");
+  nc_close(nc);
+}
+
 // A run that cannot write its file (a file size limit) ends with status 1
 // and leaves the file that was there, byte for byte, whether it was
 // replacing or appending to it.

@@ -463,12 +463,18 @@ bool flush() {
 }
 
 // Text `t` into slot `s` of variable `I`, cut to its length, NUL-padded.
+// Bytes outside printable ASCII become '?', as in the CSV file: the texts
+// are declared UTF-8, and a station file in another encoding must not make
+// the variable undecodable for the readers.
 template <std::size_t I>
 [[gnu::always_inline]] inline void put_text(std::size_t s, std::string_view t) {
   constexpr std::size_t len = text_dim(kAnaVars[I].kind)->len;
   char *dst = &cf.texts[I][s * len];
   const std::size_t n = t.size() < len ? t.size() : len;
-  if (n > 0) std::memcpy(dst, t.data(), n);  // an empty view may have no data
+  for (std::size_t i = 0; i < n; ++i) {
+    const auto c = static_cast<unsigned char>(t[i]);
+    dst[i] = c >= 0x20 && c < 0x7f ? static_cast<char>(c) : '?';
+  }
   std::memset(dst + n, 0, len - n);
 }
 
