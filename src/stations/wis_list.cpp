@@ -126,6 +126,30 @@ bool CTY_parse_wigos(std::string_view text, CTY_wigos *out) {
   return true;
 }
 
+namespace {
+
+// One station line into `s`: null, or why the line is no station.
+const char *station_of(const std::string &line, std::vector<std::string> &fields, std::size_t width,
+                       const std::array<int, kColumns> &col, CTY_wis_station &s) {
+  if (!split_csv(line, fields)) return "unclosed quote";
+  if (fields.size() != width) return "wrong number of fields";
+  auto field = [&](Column k) -> std::string_view {
+    return col[k] >= 0 ? std::string_view(fields[static_cast<std::size_t>(col[k])]) : std::string_view();
+  };
+  if (!CTY_parse_wigos(field(kWigos), &s.wigos)) return "WIGOS identifier is not four fields";
+  if (field(kTraditional).empty() || field(kTraditional).size() >= sizeof s.traditional)
+    return "no traditional station identifier";
+  if (!(number(field(kLat), -90.0, 90.0, &s.lat) && number(field(kLon), -180.0, 180.0, &s.lon) &&
+        number(field(kElevation), -1000.0, 10000.0, &s.elevation) &&
+        number(field(kBarometer), -1000.0, 10000.0, &s.barometer)))
+    return "bad position or height";
+  copy_text(field(kTraditional), s.traditional);
+  copy_text(field(kName), s.name);
+  return nullptr;
+}
+
+}  // namespace
+
 int CTY_wis_load(const char *path) {
   stations.clear();
   if (!path || !*path) return -1;
@@ -173,28 +197,12 @@ int CTY_wis_load(const char *path) {
       header = true;
       continue;
     }
-    const char *why = nullptr;
     CTY_wis_station s;
-    if (!split_csv(line, fields))
-      why = "unclosed quote";
-    else if (fields.size() != width)
-      why = "wrong number of fields";
-    auto field = [&](Column k) -> std::string_view {
-      return col[k] >= 0 ? std::string_view(fields[static_cast<std::size_t>(col[k])]) : std::string_view();
-    };
-    if (!why && !CTY_parse_wigos(field(kWigos), &s.wigos)) why = "WIGOS identifier is not four fields";
-    if (!why && (field(kTraditional).empty() || field(kTraditional).size() >= sizeof s.traditional))
-      why = "no traditional station identifier";
-    if (!why && !(number(field(kLat), -90.0, 90.0, &s.lat) && number(field(kLon), -180.0, 180.0, &s.lon) &&
-                  number(field(kElevation), -1000.0, 10000.0, &s.elevation) &&
-                  number(field(kBarometer), -1000.0, 10000.0, &s.barometer)))
-      why = "bad position or height";
+    const char *why = station_of(line, fields, width, col, s);
     if (why) {
       MESS_print(kFail, "CTY_wis_load: Line %ld of %s skipped (%s)\n", number_of_line, path, why);
       continue;
     }
-    copy_text(field(kTraditional), s.traditional);
-    copy_text(field(kName), s.name);
     stations.push_back(s);
   }
   std::fclose(f);
