@@ -2,7 +2,7 @@
 //
 // Storage comes from two process-wide bump arenas, so entering a record
 // costs a few pointer increments instead of several mallocs. Slots and
-// key copies live in their own arena, packed together: a chain walk then
+// key copies live in their own arena, packed together: comparing keys
 // reads one compact region and never touches the records. Each key number
 // has an index of its distinct keys (open addressing, linear probing, kept
 // at most half full and doubled when it fills), so that the table stays
@@ -93,8 +93,8 @@ class Arena {
   std::size_t left_ = 0;
 };
 
-Arena g_records(kRecordAlign);  // records and bucket arrays
-Arena g_chains(kSlotAlign);     // chain slots and key copies
+Arena g_records(kRecordAlign);  // records and key indexes
+Arena g_chains(kSlotAlign);     // slots and key copies
 
 constexpr std::size_t kMinPlaces = 16;
 
