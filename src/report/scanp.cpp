@@ -136,6 +136,21 @@ float float_value(const char *s, int n) {
 // Result of one conversion.
 enum class Res { ok, skip, fail };
 
+// A number conversion that found no number: its missing-data marker, when
+// the pattern gives one and it stands there, stores the missing value.
+template <class T>
+Res take_marker(Match &m, int start, const Conv &cv, T *out, T missing, int &assigned) {
+  if (!cv.marker) return Res::fail;
+  const int k = marker_at(m, start, cv);
+  if (k < 0) return Res::skip;
+  if (out) {
+    *out = missing;
+    ++assigned;
+  }
+  m.cons = start + k;
+  return Res::ok;
+}
+
 // Integer conversions d (ws = false) and D (ws = true).
 Res conv_int(Match &m, const Conv &cv, int limit, int *out, int &assigned) {
   const int start = m.cons;
@@ -154,15 +169,7 @@ Res conv_int(Match &m, const Conv &cv, int limit, int *out, int &assigned) {
   if (ndig > 0 && cv.letter == 'D')
     while (i < end && is_space(m.in[i])) ++i;
   if (ndig == 0) {
-    if (!cv.marker) return Res::fail;
-    int k = marker_at(m, start, cv);
-    if (k < 0) return Res::skip;
-    if (out) {
-      *out = tv::kMissInt;
-      ++assigned;
-    }
-    m.cons = start + k;
-    return Res::ok;
+    return take_marker(m, start, cv, out, tv::kMissInt, assigned);
   }
   if (cv.has_width && !cv.less && i - start != cv.width) return Res::fail;
   if (out) {
@@ -214,15 +221,7 @@ Res conv_float(Match &m, const Conv &cv, int limit, float *out, int &assigned) {
     // f takes its marker only when it collected nothing or a lone "-";
     // F whenever it found no digit.
     if (!big && mant > 0 && !lone_minus) return Res::fail;
-    if (!cv.marker) return Res::fail;
-    int k = marker_at(m, start, cv);
-    if (k < 0) return Res::skip;
-    if (out) {
-      *out = tv::kMissFloat;
-      ++assigned;
-    }
-    m.cons = start + k;
-    return Res::ok;
+    return take_marker(m, start, cv, out, tv::kMissFloat, assigned);
   }
   if (big)
     while (i < end && is_space(m.in[i])) ++i;
