@@ -276,9 +276,40 @@ std::uint64_t group_figs(const char *s) {
   return x ^ 0x3030303030ULL;
 }
 
+// The figures of a clean group taken two by two: byte k holds 10 * d(k) +
+// d(k + 1). A "/" counts as 15 here (its low four bits), so no byte carries
+// into the next; a field is read from these only when it has no "/".
+constexpr std::uint64_t figure_pairs(std::uint64_t figs) {
+  const std::uint64_t f = figs & 0x0F0F0F0F0FULL;
+  return f * 10 + (f >> 8);
+}
+
+// Figure k of a group and the pair of figures from k on.
+template <int k>
+constexpr int fig_at(std::uint64_t figs) { return static_cast<int>((figs >> (8 * k)) & 0xF); }
+template <int k>
+constexpr int pair_at(std::uint64_t pairs) { return static_cast<int>((pairs >> (8 * k)) & 0xFF); }
+
+// Value of the field of `w` figures from `st`, none of them "/".
+template <int st, int w>
+[[gnu::always_inline]] inline int field_value(std::uint64_t figs, std::uint64_t pairs) {
+  if constexpr (w == 1) {
+    return fig_at<st>(figs);
+  } else if constexpr (w == 2) {
+    return pair_at<st>(pairs);
+  } else if constexpr (w == 3) {
+    return pair_at<st>(pairs) * 10 + fig_at<st + 2>(figs);
+  } else if constexpr (w == 4) {
+    return pair_at<st>(pairs) * 100 + pair_at<st + 2>(pairs);
+  } else {
+    return pair_at<st>(pairs) * 1000 + pair_at<st + 2>(pairs) * 10 + fig_at<st + 4>(figs);
+  }
+}
+
 // Matches the piece Pc against the clean group `s` (`figs` its figures).
 template <ScanPiece Pc>
-[[gnu::always_inline]] inline bool piece(const char *s, std::uint64_t figs, Vals &v, int &nv, int &nc) {
+[[gnu::always_inline]] inline bool piece(const char *s, std::uint64_t figs, std::uint64_t pairs, Vals &v,
+                                         int &nv, int &nc) {
   constexpr int st = Pc.start;
   if constexpr (Pc.kind == PieceKind::literal) {
     return s[st] == Pc.lit;
@@ -297,8 +328,7 @@ template <ScanPiece Pc>
     const std::uint64_t slashes = (figs >> 4) & span;
     int val;
     if (slashes == 0) {
-      val = 0;
-      for (int k = 0; k < w; ++k) val = val * 10 + static_cast<int>((figs >> (8 * (st + k))) & 0xF);
+      val = field_value<st, w>(figs, pairs);
     } else {
       // All slashes are the marker; a partial field, or a slash without a
       // marker, does not fit.
@@ -311,9 +341,10 @@ template <ScanPiece Pc>
 }
 
 template <ScanShape S, int... I>
-[[gnu::always_inline]] inline bool pieces(const char *s, Vals &v, int &nv, int &nc, std::integer_sequence<int, I...>) {
-  const std::uint64_t figs = group_figs(s);
-  return (piece<S.piece[I]>(s, figs, v, nv, nc) && ...);
+[[gnu::always_inline]] inline bool pieces(const char *s, std::uint64_t figs, Vals &v, int &nv, int &nc,
+                                          std::integer_sequence<int, I...>) {
+  const std::uint64_t pairs = figure_pairs(figs);
+  return (piece<S.piece[I]>(s, figs, pairs, v, nv, nc) && ...);
 }
 
 // The scanner's arguments for the values of pattern P, in its order.
@@ -349,8 +380,10 @@ struct Decoder {
   bool by_figure = false;   // groups of section 1 are told apart by their figure
   bool wawa = false;        // present weather in the automatic stations' code
   int quadrant = kMissI;    // of a drifting buoy's position
-  int clean_off = -1;       // position clean_n was found for
+  int clean_off = -1;       // position clean_n and clean_figs were found for
   int clean_n = 0;
+  std::uint64_t clean_figs = 0;
+  int word_n = 0;           // characters of the last text "%s" took
 
   // True when the current group begins with `c`: a pattern that starts with
   // a literal cannot match otherwise, so it is not tried.
@@ -366,20 +399,33 @@ struct Decoder {
 
   // Length of the clean five-character group at the current position (five
   // figures or slashes and the white space after them), 0 when there is none.
+  // Each position is checked once, however many patterns are tried there.
   int clean_len() {
-    if (clean_off != p.off) {
-      clean_off = p.off;
-      clean_n = clean_at(p.off);
-    }
+    if (clean_off != p.off) find_clean();
     return clean_n;
   }
 
-  // The same at any offset. Out of line: it runs once per group, and a
-  // copy at every pattern would crowd the instruction cache.
+  // The figures of the clean group at the position (see group_figs); only
+  // when clean_len() is not 0.
+  std::uint64_t figs() const { return clean_figs; }
+
+  // Out of line: it runs once per group, and a copy at every pattern would
+  // crowd the instruction cache.
+  [[gnu::noinline]] void find_clean() {
+    clean_off = p.off;
+    clean_n = clean_group(p.ptr + p.off, p.length - p.off, clean_figs);
+  }
+
+  // The same at any offset.
   [[gnu::noinline]] int clean_at(int off) const {
-    const int avail = p.length - off;
+    std::uint64_t figs;
+    return clean_group(p.ptr + off, p.length - off, figs);
+  }
+
+  // Length of the clean group at `s` with `avail` characters left, and its
+  // figures in `figs` when there is one.
+  [[gnu::always_inline]] static int clean_group(const char *s, int avail, std::uint64_t &figs) {
     if (avail < 6) return 0;
-    const char *s = p.ptr + off;
     if (avail >= 8) {
       // All five bytes in "/".."9" at once: with the top bit of each byte
       // clear, adding 0x51 sets it from "/" up, adding 0x46 from ":" up.
@@ -392,10 +438,12 @@ struct Decoder {
       if ((from_slash & ~above_nine & ~x & kTop) != kTop) return 0;
       // Usually one blank follows, and then the next group.
       if (!is_blank(s[5])) return 0;
+      figs = (x ^ 0x3030303030ULL) & 0xFFFFFFFFFFULL;
       if (!is_blank(s[6])) return 6;
     } else {
       for (int i = 0; i < 5; ++i)
         if (!kFig[static_cast<unsigned char>(s[i])]) return 0;
+      figs = group_figs(s);
     }
     int n = 5;
     while (n < avail && is_blank(s[n])) ++n;
@@ -425,7 +473,19 @@ struct Decoder {
       }
     } else if (direct) {
       if constexpr (P.form == ScanForm::word) {
-        const bool ok = word(P.limit, P.nstore > 0 ? v.s : nullptr) == 1 && p.len >= min_len;
+        bool ok;
+        if (P.limit >= 5 && clean_len() > 0) {
+          // A clean group is a text of five characters with its blanks.
+          if constexpr (P.nstore > 0) {
+            std::memcpy(v.s, p.ptr + p.off, 5);
+            v.s[5] = '\0';
+          }
+          word_n = 5;
+          p.len = clean_n;
+          ok = p.len >= min_len;
+        } else {
+          ok = word(P.limit, P.nstore > 0 ? v.s : nullptr) == 1 && p.len >= min_len;
+        }
         trace_scan<P>();
         return ok;
       } else if constexpr (P.form == ScanForm::mark) {
@@ -440,10 +500,11 @@ struct Decoder {
   template <ScanPattern P>
   [[gnu::always_inline]] bool match_groups(Vals &v, int n1) {
     int nv = 0, nc = 0;
-    if (!pieces<P.shape[0]>(p.ptr + p.off, v, nv, nc, std::make_integer_sequence<int, P.shape[0].n>{}))
+    if (!pieces<P.shape[0]>(p.ptr + p.off, figs(), v, nv, nc, std::make_integer_sequence<int, P.shape[0].n>{}))
       return false;
     if constexpr (P.groups == 2) {
-      return pieces<P.shape[1]>(p.ptr + p.off + n1, v, nv, nc,
+      const char *second = p.ptr + p.off + n1;
+      return pieces<P.shape[1]>(second, group_figs(second), v, nv, nc,
                                 std::make_integer_sequence<int, P.shape[1].n>{});
     }
     return true;
@@ -472,6 +533,7 @@ struct Decoder {
     const int most = avail < limit ? avail : limit;
     while (n < most && !kSpace[static_cast<unsigned char>(s[n])]) ++n;
     if (n == 0) return 0;
+    word_n = n;
     if (out) {
       for (int i = 0; i < n; ++i) out[i] = s[i];  // short: no string move
       out[n] = '\0';
@@ -876,11 +938,12 @@ void skip_radiation(Decoder &d) {
   Vals v;
   while (d.fits<"%s ">(v, 1)) {
     const char *g = v.s;
-    if (std::strlen(g) != 5) return;  // "555", "333" and odd groups end it
+    const std::size_t len = d.direct ? static_cast<std::size_t>(d.word_n) : std::strlen(g);
+    if (len != 5) return;  // "555", "333" and odd groups end it
     const int fig = g[0] - '0';
     if (g[0] == '5' && g[1] == '5') {
       prev = -1;
-    } else if (std::strcmp(g, "/////") == 0) {
+    } else if (std::memcmp(g, "/////", 5) == 0) {
       // its figure is unknown: the order goes on from the group before
     } else if (fig >= 0 && fig <= 5 && fig > prev) {
       prev = fig;
@@ -1020,27 +1083,32 @@ bool identify(Decoder &d) {
     return false;
   }
   const char *ident = v.s;
+  // Matched directly, the text's length is known.
+  const std::string_view id_text = d.direct ? std::string_view(ident, static_cast<std::size_t>(d.word_n))
+                                            : std::string_view(ident);
   if (d.type == ReportType::numeric_ship || d.type == ReportType::ship) {
     r->id[0] = d.type == ReportType::numeric_ship ? 'b' : 's';
-    tv::copy_text(r->id + 1, sizeof r->id - 1, ident);
+    tv::copy_text(r->id + 1, sizeof r->id - 1, id_text);
     r->wmo = 99999;
   } else {
-    r->wmo = leading_number(ident);
-    tv::copy_text(r->id, ident);
+    // Five figures, the usual station number, are read as a group is.
+    const bool figures = d.direct && d.clean_len() > 0 && ((d.figs() >> 4) & 0x0101010101ULL) == 0;
+    r->wmo = figures ? field_value<0, 5>(d.figs(), figure_pairs(d.figs())) : leading_number(ident);
+    tv::copy_text(r->id, id_text);
   }
   if (d.trace_id) MESS_print(kTraceIdent, "ID/Abnnn: %s\n", r->id);
   scanp_inc(&d.p);
 
   r->type = 1;
   r->time = SYN_get_prhour();
-  tv::copy_text(r->area, d.type == ReportType::coastal ? "CM" : "LA");
+  tv::copy_text(r->area, std::string_view(d.type == ReportType::coastal ? "CM" : "LA", 2));
   if (d.type == ReportType::land || d.type == ReportType::coastal) {
     // Land and coastal stations give their wind unit on the section line.
     const int iw = SYN_get_iw();
     d.iw = (iw == 0 || iw == 1) ? 2 : 1;
   }
   if (d.type == ReportType::ship || d.type == ReportType::numeric_ship) {
-    tv::copy_text(r->area, d.type == ReportType::ship ? "SH" : "BU");
+    tv::copy_text(r->area, std::string_view(d.type == ReportType::ship ? "SH" : "BU", 2));
     walk<kShipIdent>(d);
   }
   return true;
