@@ -380,10 +380,17 @@ struct Decoder {
   bool by_figure = false;   // groups of section 1 are told apart by their figure
   bool wawa = false;        // present weather in the automatic stations' code
   int quadrant = kMissI;    // of a drifting buoy's position
-  int clean_off = -1;       // position clean_n and clean_figs were found for
-  int clean_n = 0;
-  std::uint64_t clean_figs = 0;
   int word_n = 0;           // characters of the last text "%s" took
+  // The text is copied here when it fits, with zeros after it, so that a
+  // group's eight bytes can be read anywhere up to its end; `figure` then
+  // tells for every character whether it is a figure or "/", worked out
+  // once per report (in blocks the compiler vectorises) rather than for
+  // every pattern tried.
+  static constexpr int kTextCap = 512;
+  static constexpr int kClassedMax = kTextCap - 32;
+  bool classed = false;
+  alignas(16) char text[kTextCap];
+  alignas(16) unsigned char figure[kTextCap];
 
   // True when the current group begins with `c`: a pattern that starts with
   // a literal cannot match otherwise, so it is not tried.
@@ -397,29 +404,60 @@ struct Decoder {
     return (i >= 0 && i < p.length) ? p.ptr[i] : '\0';
   }
 
+  // Copies the text of `p` and classifies its characters, when it fits.
+  void classify() {
+    const int n = p.length;
+    if (n > kClassedMax) return;
+    std::memcpy(text, p.ptr, static_cast<std::size_t>(n));
+    std::memset(text + n, 0, 32);
+    p.ptr = text;
+    classed = true;
+    // Whole blocks of sixteen, up to eight bytes past the end at least.
+    const int blocks = (n + 8) / 16 + 1;
+    for (int k = 0; k < blocks; ++k) {
+      for (int j = 0; j < 16; ++j) {
+        const auto c = static_cast<unsigned char>(text[16 * k + j]);
+        figure[16 * k + j] = static_cast<unsigned char>(c - '/') < 11;
+      }
+    }
+  }
+
   // Length of the clean five-character group at the current position (five
   // figures or slashes and the white space after them), 0 when there is none.
-  // Each position is checked once, however many patterns are tried there.
-  int clean_len() {
-    if (clean_off != p.off) find_clean();
-    return clean_n;
+  int clean_len() const { return clean_at(p.off); }
+
+  // The same at any offset up to the end of the text.
+  [[gnu::always_inline]] int clean_at(int off) const {
+    if (classed) [[likely]] {
+      std::uint64_t f;
+      std::memcpy(&f, figure + off, sizeof f);
+      if ((f & 0xFFFFFFFFFFULL) != 0x0101010101ULL) return 0;
+      // Usually one blank follows, and then the next group.
+      const char *s = text + off;
+      if (!is_blank(s[5])) return 0;
+      if (!is_blank(s[6])) return 6;
+      int n = 7;
+      while (is_blank(s[n])) ++n;  // the zeros after the text end it
+      return n;
+    }
+    return clean_unclassed(off);
   }
 
-  // The figures of the clean group at the position (see group_figs); only
-  // when clean_len() is not 0.
-  std::uint64_t figs() const { return clean_figs; }
-
-  // Out of line: it runs once per group, and a copy at every pattern would
-  // crowd the instruction cache.
-  [[gnu::noinline]] void find_clean() {
-    clean_off = p.off;
-    clean_n = clean_group(p.ptr + p.off, p.length - p.off, clean_figs);
-  }
-
-  // The same at any offset.
-  [[gnu::noinline]] int clean_at(int off) const {
+  [[gnu::noinline]] int clean_unclassed(int off) const {
     std::uint64_t figs;
     return clean_group(p.ptr + off, p.length - off, figs);
+  }
+
+  // The figures of the clean group at the position (see group_figs; the
+  // bytes past the group's fifth are not figures); only when clean_len() is
+  // not 0.
+  std::uint64_t figs() const {
+    if (classed) [[likely]] {
+      std::uint64_t x;
+      std::memcpy(&x, p.ptr + p.off, sizeof x);
+      return x ^ 0x3030303030ULL;
+    }
+    return group_figs(p.ptr + p.off);
   }
 
   // Length of the clean group at `s` with `avail` characters left, and its
@@ -474,14 +512,15 @@ struct Decoder {
     } else if (direct) {
       if constexpr (P.form == ScanForm::word) {
         bool ok;
-        if (P.limit >= 5 && clean_len() > 0) {
+        const int n = P.limit >= 5 ? clean_len() : 0;
+        if (n > 0) {
           // A clean group is a text of five characters with its blanks.
           if constexpr (P.nstore > 0) {
             std::memcpy(v.s, p.ptr + p.off, 5);
             v.s[5] = '\0';
           }
           word_n = 5;
-          p.len = clean_n;
+          p.len = n;
           ok = p.len >= min_len;
         } else {
           ok = word(P.limit, P.nstore > 0 ? v.s : nullptr) == 1 && p.len >= min_len;
@@ -556,9 +595,13 @@ struct Decoder {
   }
 
   // Traces a taken group with its label and steps past it.
-  void take(const char *label) {
-    if (trace) MESS_print(kTraceGroup, label, scanp_str(&p));
+  [[gnu::always_inline]] void take(const char *label) {
+    if (trace) [[unlikely]] trace_group(label);
     p.off += p.len;  // as scanp_inc
+  }
+
+  [[gnu::noinline, gnu::cold]] void trace_group(const char *label) {
+    MESS_print(kTraceGroup, label, scanp_str(&p));
   }
 
   // Passes over a group its pattern did not take: a clean five-figure
@@ -613,7 +656,7 @@ struct Group {
 template <const auto &Rows, std::size_t I>
 [[gnu::always_inline]] inline void try_row(Decoder &d) {
   constexpr const auto &row = std::get<I>(Rows);
-  constexpr auto P = std::remove_cvref_t<decltype(row)>::pattern;
+  constexpr const auto &P = std::remove_cvref_t<decltype(row)>::pattern;
   constexpr When when = row.when;
   constexpr Accept accept = row.accept;
   constexpr Store store = row.store;
@@ -1067,6 +1110,7 @@ void start(Decoder &d, const char *data, SFC_report *report, ReportType type) {
   d.direct = direct_matching;
   d.slow = d.scan_trace || !d.direct;
   scanp_set(&d.p, data);
+  d.classify();
 }
 
 void trace_left(const Decoder &d) {
