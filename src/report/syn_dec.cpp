@@ -372,7 +372,7 @@ struct Decoder {
   bool trace_id = false;    // identifier traces enabled
   bool scan_trace = false;  // the scanner's traces enabled
   bool direct = true;       // clean groups matched without the scanner
-  bool slow = false;        // the scanner's traces on, or direct matching off
+  bool fast = false;        // direct matching on a classified text, no scanner traces
   int iw = 1;               // wind unit: 1 knots, 2 metres per second
   int group = 0;            // section being decoded
   float t_c = kMissF;       // air temperature in Celsius (dew point from humidity)
@@ -428,19 +428,22 @@ struct Decoder {
 
   // The same at any offset up to the end of the text.
   [[gnu::always_inline]] int clean_at(int off) const {
-    if (classed) [[likely]] {
-      std::uint64_t f;
-      std::memcpy(&f, figure + off, sizeof f);
-      if ((f & 0xFFFFFFFFFFULL) != 0x0101010101ULL) return 0;
-      // Usually one blank follows, and then the next group.
-      const char *s = text + off;
-      if (!is_blank(s[5])) return 0;
-      if (!is_blank(s[6])) return 6;
-      int n = 7;
-      while (is_blank(s[n])) ++n;  // the zeros after the text end it
-      return n;
-    }
+    if (classed) [[likely]] return clean_classed(off);
     return clean_unclassed(off);
+  }
+
+  // clean_at once the text is classified.
+  [[gnu::always_inline]] int clean_classed(int off) const {
+    std::uint64_t f;
+    std::memcpy(&f, figure + off, sizeof f);
+    if ((f & 0xFFFFFFFFFFULL) != 0x0101010101ULL) return 0;
+    // Usually one blank follows, and then the next group.
+    const char *s = text + off;
+    if (!is_blank(s[5])) return 0;
+    if (!is_blank(s[6])) return 6;
+    int n = 7;
+    while (is_blank(s[n])) ++n;  // the zeros after the text end it
+    return n;
   }
 
   [[gnu::noinline]] int clean_unclassed(int off) const {
@@ -452,12 +455,14 @@ struct Decoder {
   // bytes past the group's fifth are not figures); only when clean_len() is
   // not 0.
   std::uint64_t figs() const {
-    if (classed) [[likely]] {
-      std::uint64_t x;
-      std::memcpy(&x, p.ptr + p.off, sizeof x);
-      return x ^ 0x3030303030ULL;
-    }
+    if (classed) [[likely]] return figs_classed();
     return group_figs(p.ptr + p.off);
+  }
+
+  std::uint64_t figs_classed() const {
+    std::uint64_t x;
+    std::memcpy(&x, text + p.off, sizeof x);
+    return x ^ 0x3030303030ULL;
   }
 
   // Length of the clean group at `s` with `avail` characters left, and its
@@ -501,13 +506,23 @@ struct Decoder {
       if (!at(P.lead)) return false;
     }
     if constexpr (P.form == ScanForm::groups) {
-      const int n = clean_len();
-      const int n2 = (P.groups == 2 && n > 0) ? clean_at(p.off + n) : n;
-      if (n2 > 0 && direct) {  // slow then only adds the trace
-        const bool ok = match_groups<P>(v, n);
-        if (ok) p.len = P.groups == 2 ? n + n2 : n;
-        if (slow) trace_scan<P>();
-        return ok;
+      if (fast) [[likely]] {
+        const int n = clean_classed(p.off);
+        const int n2 = (P.groups == 2 && n > 0) ? clean_classed(p.off + n) : n;
+        if (n2 > 0) {
+          const bool ok = match_groups<P>(v, n, figs_classed());
+          if (ok) p.len = P.groups == 2 ? n + n2 : n;
+          return ok;
+        }
+      } else if (direct) {
+        const int n = clean_len();
+        const int n2 = (P.groups == 2 && n > 0) ? clean_at(p.off + n) : n;
+        if (n2 > 0) {
+          const bool ok = match_groups<P>(v, n, figs());
+          if (ok) p.len = P.groups == 2 ? n + n2 : n;
+          trace_scan<P>();  // the scanner's trace only
+          return ok;
+        }
       }
     } else if (direct) {
       if constexpr (P.form == ScanForm::word) {
@@ -537,9 +552,9 @@ struct Decoder {
   }
 
   template <ScanPattern P>
-  [[gnu::always_inline]] bool match_groups(Vals &v, int n1) {
+  [[gnu::always_inline]] bool match_groups(Vals &v, int n1, std::uint64_t figs) {
     int nv = 0, nc = 0;
-    if (!pieces<P.shape[0]>(p.ptr + p.off, figs(), v, nv, nc, std::make_integer_sequence<int, P.shape[0].n>{}))
+    if (!pieces<P.shape[0]>(p.ptr + p.off, figs, v, nv, nc, std::make_integer_sequence<int, P.shape[0].n>{}))
       return false;
     if constexpr (P.groups == 2) {
       const char *second = p.ptr + p.off + n1;
@@ -610,10 +625,12 @@ struct Decoder {
   // stepped over, its fields left missing, rather than ending the section.
   // Anything else stays where it is.
   bool pass_over(std::string_view ind, const char *label) {
-    const int n = clean_len();
-    if (n == 0) return false;
+    // The indicator first: it ends at the first difference, the text's NUL
+    // at the latest.
     for (std::size_t i = 0; i < ind.size(); ++i)
       if (p.ptr[p.off + static_cast<int>(i)] != ind[i]) return false;
+    const int n = clean_len();
+    if (n == 0) return false;
     p.len = n;
     take(label);
     return true;
@@ -1108,9 +1125,9 @@ void start(Decoder &d, const char *data, SFC_report *report, ReportType type) {
   d.trace_id = (level & kTraceIdent) != 0;
   d.scan_trace = (level & kTraceScan) != 0;
   d.direct = direct_matching;
-  d.slow = d.scan_trace || !d.direct;
   scanp_set(&d.p, data);
   d.classify();
+  d.fast = d.classed && d.direct && !d.scan_trace;
 }
 
 void trace_left(const Decoder &d) {
