@@ -1134,6 +1134,17 @@ void trace_left(const Decoder &d) {
   if (d.trace) MESS_print(kTraceGroup, "LEFT: %s\n", d.p.ptr + d.p.off);
 }
 
+// An identifier into the `size` bytes at `dst`, as tv::copy_text; the usual
+// five characters in fixed moves.
+void copy_ident(char *dst, std::size_t size, std::string_view id) {
+  if (id.size() == 5 && size > 5) {
+    std::memcpy(dst, id.data(), 5);
+    dst[5] = '\0';
+  } else {
+    tv::copy_text(dst, size, id);
+  }
+}
+
 // The first group: the identifier, its WMO number and the record's class.
 bool identify(Decoder &d) {
   SFC_report *r = d.r;
@@ -1149,16 +1160,16 @@ bool identify(Decoder &d) {
                                             : std::string_view(ident);
   if (d.type == ReportType::numeric_ship || d.type == ReportType::ship) {
     r->id[0] = d.type == ReportType::numeric_ship ? 'b' : 's';
-    tv::copy_text(r->id + 1, sizeof r->id - 1, id_text);
+    copy_ident(r->id + 1, sizeof r->id - 1, id_text);
     r->wmo = 99999;
   } else {
     // Five figures, the usual station number, are read as a group is.
     const bool figures = d.direct && d.clean_len() > 0 && ((d.figs() >> 4) & 0x0101010101ULL) == 0;
     r->wmo = figures ? field_value<0, 5>(d.figs(), figure_pairs(d.figs())) : leading_number(ident);
-    tv::copy_text(r->id, id_text);
+    copy_ident(r->id, sizeof r->id, id_text);
   }
   if (d.trace_id) MESS_print(kTraceIdent, "ID/Abnnn: %s\n", r->id);
-  scanp_inc(&d.p);
+  d.p.off += d.p.len;  // as scanp_inc
 
   r->type = 1;
   r->time = SYN_get_prhour();
