@@ -306,8 +306,9 @@ template <int st, int w>
   }
 }
 
-// Matches the piece Pc against the clean group `s` (`figs` its figures).
-template <ScanPiece Pc>
+// Matches the piece Pc against the clean group `s` (`figs` its figures);
+// without Slashes the group is known to have none.
+template <ScanPiece Pc, bool Slashes>
 [[gnu::always_inline]] inline bool piece(const char *s, std::uint64_t figs, std::uint64_t pairs, Vals &v,
                                          int &nv, int &nc) {
   constexpr int st = Pc.start;
@@ -325,7 +326,7 @@ template <ScanPiece Pc>
       for (int k = 0; k < w; ++k) m |= std::uint64_t{1} << (8 * (st + k));
       return m;
     }();
-    const std::uint64_t slashes = (figs >> 4) & span;
+    const std::uint64_t slashes = Slashes ? (figs >> 4) & span : 0;
     int val;
     if (slashes == 0) {
       val = field_value<st, w>(figs, pairs);
@@ -344,7 +345,10 @@ template <ScanShape S, int... I>
 [[gnu::always_inline]] inline bool pieces(const char *s, std::uint64_t figs, Vals &v, int &nv, int &nc,
                                           std::integer_sequence<int, I...>) {
   const std::uint64_t pairs = figure_pairs(figs);
-  return (piece<S.piece[I]>(s, figs, pairs, v, nv, nc) && ...);
+  // Usually no figure is missing: then no field needs its own test.
+  if (((figs >> 4) & 0x0101010101ULL) == 0) [[likely]]
+    return (piece<S.piece[I], false>(s, figs, pairs, v, nv, nc) && ...);
+  return (piece<S.piece[I], true>(s, figs, pairs, v, nv, nc) && ...);
 }
 
 // The scanner's arguments for the values of pattern P, in its order.
@@ -996,7 +1000,13 @@ void snow_depth(Decoder &d, const Vals &v) {
 void skip_radiation(Decoder &d) {
   int prev = -1;
   Vals v;
-  while (d.fits<"%s ">(v, 1)) {
+  while (true) {
+    if (d.fast) {
+      // No radiation group begins otherwise; nothing to trace either.
+      const char c = d.p.ptr[d.p.off];
+      if ((c < '0' || c > '6') && c != '/') return;
+    }
+    if (!d.fits<"%s ">(v, 1)) return;
     const char *g = v.s;
     const std::size_t len = d.direct ? static_cast<std::size_t>(d.word_n) : std::strlen(g);
     if (len != 5) return;  // "555", "333" and odd groups end it
