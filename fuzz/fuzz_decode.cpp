@@ -1,7 +1,8 @@
 // Report decoders on arbitrary input: the bytes are decoded directly as one
 // report text of a type chosen by the first byte, and also cut into reports
 // by the bulletin reader, each of which is decoded. Every record must come
-// out well formed and, after the validity check, inside its limits.
+// out well formed and, after the validity check, inside its limits, and the
+// same whether clean groups are matched directly or by the scanner.
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -51,6 +52,13 @@ void decode_one(const char *text, ReportType type) {
     SFC_initialize(&fresh);
     require(std::memcmp(&r, &fresh, sizeof r) == 0);  // no identifier: untouched
   }
+  // The groups matched without the scanner decode as the scanner decodes them.
+  SYN_set_direct_matching(false);
+  SFC_report scanned;
+  SFC_initialize(&scanned);
+  const int rc_scanned = SYN_decode(text, type, &scanned);
+  SYN_set_direct_matching(true);
+  require(rc == rc_scanned && std::memcmp(&r, &scanned, sizeof r) == 0);
   check_record(r);
 }
 

@@ -222,12 +222,18 @@ std::string random_report(unsigned &seed) {
     return static_cast<int>((seed >> 8) % static_cast<unsigned>(n));
   };
   static const char *const kOdd[] = {"222//", "333", "555", "-1234", "1A234", "123", "1234567",
-                                     "99412", "55300", "29070", "8////", "/////", "00150", "70025"};
+                                     "99412", "55300", "29070", "8////", "/////", "00150", "70025",
+                                     "55301", "553//", "6////", "7////", "1/234", "7240/"};
+  // Mostly one blank; other white space now and then (a clean group may
+  // end in any of them, and vertical tab and form feed end none).
+  static const char *const kBlanks[] = {" ", " ", " ", " ", " ", " ", " ", " ", " ", " ",
+                                        "  ", "\t", "\r\n", "\n", "\v", "\f"};
   const char figures[] = "0123456789//";
   std::string t = rnd(4) ? "72403" : "ABCD";
-  const int groups = 1 + rnd(30);
+  // Now and then more groups than a report of the reader holds.
+  const int groups = 1 + rnd(rnd(10) == 0 ? 100 : 30);
   for (int g = 0; g < groups; ++g) {
-    t += rnd(8) ? " " : "  ";
+    t += kBlanks[rnd(static_cast<int>(std::size(kBlanks)))];
     if (rnd(6) == 0) {
       t += kOdd[rnd(static_cast<int>(std::size(kOdd)))];
     } else {
@@ -236,6 +242,7 @@ std::string random_report(unsigned &seed) {
     }
   }
   if (rnd(5)) t += ' ';
+  if (rnd(25) == 0) t += std::string(static_cast<std::size_t>(rnd(600)), ' ');
   return t;
 }
 
@@ -299,4 +306,21 @@ TEST(Decoder, DirectMatchingAgreesWithTheScanner) {
     }
   }
   EXPECT_EQ(differ, 0);
+}
+
+// A text longer than any report of the reader is decoded the same way: the
+// groups of a long search for 333, and blanks after the last group, change
+// nothing of what is decoded.
+TEST(Decoder, LongTextDecodesAsAShortOne) {
+  const std::string tail = "333 10234 20012 47005 70123 ";
+  std::string unknown;
+  for (int i = 0; i < 90; ++i) unknown += "XYZ12 ";
+  const SFC_report short_one = decode(kSec1 + "XYZ12 " + tail);
+  const SFC_report long_one = decode(kSec1 + unknown + tail);
+  const SFC_report padded = decode(kSec1 + tail + std::string(700, ' '));
+  ASSERT_GT((kSec1 + unknown + tail).size(), 512u);
+  EXPECT_FLOAT_EQ(long_one.max_t, 74.12f);
+  EXPECT_FLOAT_EQ(long_one.rain24, 123 / 254.0f);
+  EXPECT_EQ(std::memcmp(&short_one, &long_one, sizeof short_one), 0);
+  EXPECT_EQ(std::memcmp(&short_one, &padded, sizeof short_one), 0);
 }

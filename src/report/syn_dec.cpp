@@ -276,9 +276,41 @@ std::uint64_t group_figs(const char *s) {
   return x ^ 0x3030303030ULL;
 }
 
-// Matches the piece Pc against the clean group `s` (`figs` its figures).
-template <ScanPiece Pc>
-[[gnu::always_inline]] inline bool piece(const char *s, std::uint64_t figs, Vals &v, int &nv, int &nc) {
+// The figures of a clean group taken two by two: byte k holds 10 * d(k) +
+// d(k + 1). A "/" counts as 15 here (its low four bits), so no byte carries
+// into the next; a field is read from these only when it has no "/".
+constexpr std::uint64_t figure_pairs(std::uint64_t figs) {
+  const std::uint64_t f = figs & 0x0F0F0F0F0FULL;
+  return f * 10 + (f >> 8);
+}
+
+// Figure k of a group and the pair of figures from k on.
+template <int k>
+constexpr int fig_at(std::uint64_t figs) { return static_cast<int>((figs >> (8 * k)) & 0xF); }
+template <int k>
+constexpr int pair_at(std::uint64_t pairs) { return static_cast<int>((pairs >> (8 * k)) & 0xFF); }
+
+// Value of the field of `w` figures from `st`, none of them "/".
+template <int st, int w>
+[[gnu::always_inline]] inline int field_value(std::uint64_t figs, std::uint64_t pairs) {
+  if constexpr (w == 1) {
+    return fig_at<st>(figs);
+  } else if constexpr (w == 2) {
+    return pair_at<st>(pairs);
+  } else if constexpr (w == 3) {
+    return pair_at<st>(pairs) * 10 + fig_at<st + 2>(figs);
+  } else if constexpr (w == 4) {
+    return pair_at<st>(pairs) * 100 + pair_at<st + 2>(pairs);
+  } else {
+    return pair_at<st>(pairs) * 1000 + pair_at<st + 2>(pairs) * 10 + fig_at<st + 4>(figs);
+  }
+}
+
+// Matches the piece Pc against the clean group `s` (`figs` its figures);
+// without Slashes the group is known to have none.
+template <ScanPiece Pc, bool Slashes>
+[[gnu::always_inline]] inline bool piece(const char *s, std::uint64_t figs, std::uint64_t pairs, Vals &v,
+                                         int &nv, int &nc) {
   constexpr int st = Pc.start;
   if constexpr (Pc.kind == PieceKind::literal) {
     return s[st] == Pc.lit;
@@ -294,11 +326,10 @@ template <ScanPiece Pc>
       for (int k = 0; k < w; ++k) m |= std::uint64_t{1} << (8 * (st + k));
       return m;
     }();
-    const std::uint64_t slashes = (figs >> 4) & span;
+    const std::uint64_t slashes = Slashes ? (figs >> 4) & span : 0;
     int val;
     if (slashes == 0) {
-      val = 0;
-      for (int k = 0; k < w; ++k) val = val * 10 + static_cast<int>((figs >> (8 * (st + k))) & 0xF);
+      val = field_value<st, w>(figs, pairs);
     } else {
       // All slashes are the marker; a partial field, or a slash without a
       // marker, does not fit.
@@ -311,9 +342,13 @@ template <ScanPiece Pc>
 }
 
 template <ScanShape S, int... I>
-[[gnu::always_inline]] inline bool pieces(const char *s, Vals &v, int &nv, int &nc, std::integer_sequence<int, I...>) {
-  const std::uint64_t figs = group_figs(s);
-  return (piece<S.piece[I]>(s, figs, v, nv, nc) && ...);
+[[gnu::always_inline]] inline bool pieces(const char *s, std::uint64_t figs, Vals &v, int &nv, int &nc,
+                                          std::integer_sequence<int, I...>) {
+  const std::uint64_t pairs = figure_pairs(figs);
+  // Usually no figure is missing: then no field needs its own test.
+  if (((figs >> 4) & 0x0101010101ULL) == 0) [[likely]]
+    return (piece<S.piece[I], false>(s, figs, pairs, v, nv, nc) && ...);
+  return (piece<S.piece[I], true>(s, figs, pairs, v, nv, nc) && ...);
 }
 
 // The scanner's arguments for the values of pattern P, in its order.
@@ -341,7 +376,7 @@ struct Decoder {
   bool trace_id = false;    // identifier traces enabled
   bool scan_trace = false;  // the scanner's traces enabled
   bool direct = true;       // clean groups matched without the scanner
-  bool slow = false;        // the scanner's traces on, or direct matching off
+  bool fast = false;        // direct matching on a classified text, no scanner traces
   int iw = 1;               // wind unit: 1 knots, 2 metres per second
   int group = 0;            // section being decoded
   float t_c = kMissF;       // air temperature in Celsius (dew point from humidity)
@@ -349,8 +384,17 @@ struct Decoder {
   bool by_figure = false;   // groups of section 1 are told apart by their figure
   bool wawa = false;        // present weather in the automatic stations' code
   int quadrant = kMissI;    // of a drifting buoy's position
-  int clean_off = -1;       // position clean_n was found for
-  int clean_n = 0;
+  int word_n = 0;           // characters of the last text "%s" took
+  // The text is copied here when it fits, with zeros after it, so that a
+  // group's eight bytes can be read anywhere up to its end; `figure` then
+  // tells for every character whether it is a figure or "/", worked out
+  // once per report (in blocks the compiler vectorises) rather than for
+  // every pattern tried.
+  static constexpr int kTextCap = 512;
+  static constexpr int kClassedMax = kTextCap - 32;
+  bool classed = false;
+  alignas(16) char text[kTextCap];
+  alignas(16) unsigned char figure[kTextCap];
 
   // True when the current group begins with `c`: a pattern that starts with
   // a literal cannot match otherwise, so it is not tried.
@@ -364,22 +408,71 @@ struct Decoder {
     return (i >= 0 && i < p.length) ? p.ptr[i] : '\0';
   }
 
-  // Length of the clean five-character group at the current position (five
-  // figures or slashes and the white space after them), 0 when there is none.
-  int clean_len() {
-    if (clean_off != p.off) {
-      clean_off = p.off;
-      clean_n = clean_at(p.off);
+  // Copies the text of `p` and classifies its characters, when it fits.
+  void classify() {
+    const int n = p.length;
+    if (n > kClassedMax) return;
+    std::memcpy(text, p.ptr, static_cast<std::size_t>(n));
+    std::memset(text + n, 0, 32);
+    p.ptr = text;
+    classed = true;
+    // Whole blocks of sixteen, up to eight bytes past the end at least.
+    const int blocks = (n + 8) / 16 + 1;
+    for (int k = 0; k < blocks; ++k) {
+      for (int j = 0; j < 16; ++j) {
+        const auto c = static_cast<unsigned char>(text[16 * k + j]);
+        figure[16 * k + j] = static_cast<unsigned char>(c - '/') < 11;
+      }
     }
-    return clean_n;
   }
 
-  // The same at any offset. Out of line: it runs once per group, and a
-  // copy at every pattern would crowd the instruction cache.
-  [[gnu::noinline]] int clean_at(int off) const {
-    const int avail = p.length - off;
+  // Length of the clean five-character group at the current position (five
+  // figures or slashes and the white space after them), 0 when there is none.
+  int clean_len() const { return clean_at(p.off); }
+
+  // The same at any offset up to the end of the text.
+  [[gnu::always_inline]] int clean_at(int off) const {
+    if (classed) [[likely]] return clean_classed(off);
+    return clean_unclassed(off);
+  }
+
+  // clean_at once the text is classified.
+  [[gnu::always_inline]] int clean_classed(int off) const {
+    std::uint64_t f;
+    std::memcpy(&f, figure + off, sizeof f);
+    if ((f & 0xFFFFFFFFFFULL) != 0x0101010101ULL) return 0;
+    // Usually one blank follows, and then the next group.
+    const char *s = text + off;
+    if (!is_blank(s[5])) return 0;
+    if (!is_blank(s[6])) return 6;
+    int n = 7;
+    while (is_blank(s[n])) ++n;  // the zeros after the text end it
+    return n;
+  }
+
+  [[gnu::noinline]] int clean_unclassed(int off) const {
+    std::uint64_t figs;
+    return clean_group(p.ptr + off, p.length - off, figs);
+  }
+
+  // The figures of the clean group at the position (see group_figs; the
+  // bytes past the group's fifth are not figures); only when clean_len() is
+  // not 0.
+  std::uint64_t figs() const {
+    if (classed) [[likely]] return figs_classed();
+    return group_figs(p.ptr + p.off);
+  }
+
+  std::uint64_t figs_classed() const {
+    std::uint64_t x;
+    std::memcpy(&x, text + p.off, sizeof x);
+    return x ^ 0x3030303030ULL;
+  }
+
+  // Length of the clean group at `s` with `avail` characters left, and its
+  // figures in `figs` when there is one.
+  [[gnu::always_inline]] static int clean_group(const char *s, int avail, std::uint64_t &figs) {
     if (avail < 6) return 0;
-    const char *s = p.ptr + off;
     if (avail >= 8) {
       // All five bytes in "/".."9" at once: with the top bit of each byte
       // clear, adding 0x51 sets it from "/" up, adding 0x46 from ":" up.
@@ -392,10 +485,12 @@ struct Decoder {
       if ((from_slash & ~above_nine & ~x & kTop) != kTop) return 0;
       // Usually one blank follows, and then the next group.
       if (!is_blank(s[5])) return 0;
+      figs = (x ^ 0x3030303030ULL) & 0xFFFFFFFFFFULL;
       if (!is_blank(s[6])) return 6;
     } else {
       for (int i = 0; i < 5; ++i)
         if (!kFig[static_cast<unsigned char>(s[i])]) return 0;
+      figs = group_figs(s);
     }
     int n = 5;
     while (n < avail && is_blank(s[n])) ++n;
@@ -415,17 +510,40 @@ struct Decoder {
       if (!at(P.lead)) return false;
     }
     if constexpr (P.form == ScanForm::groups) {
-      const int n = clean_len();
-      const int n2 = (P.groups == 2 && n > 0) ? clean_at(p.off + n) : n;
-      if (n2 > 0 && direct) {  // slow then only adds the trace
-        const bool ok = match_groups<P>(v, n);
-        if (ok) p.len = P.groups == 2 ? n + n2 : n;
-        if (slow) trace_scan<P>();
-        return ok;
+      if (fast) [[likely]] {
+        const int n = clean_classed(p.off);
+        const int n2 = (P.groups == 2 && n > 0) ? clean_classed(p.off + n) : n;
+        if (n2 > 0) {
+          const bool ok = match_groups<P>(v, n, figs_classed());
+          if (ok) p.len = P.groups == 2 ? n + n2 : n;
+          return ok;
+        }
+      } else if (direct) {
+        const int n = clean_len();
+        const int n2 = (P.groups == 2 && n > 0) ? clean_at(p.off + n) : n;
+        if (n2 > 0) {
+          const bool ok = match_groups<P>(v, n, figs());
+          if (ok) p.len = P.groups == 2 ? n + n2 : n;
+          trace_scan<P>();  // the scanner's trace only
+          return ok;
+        }
       }
     } else if (direct) {
       if constexpr (P.form == ScanForm::word) {
-        const bool ok = word(P.limit, P.nstore > 0 ? v.s : nullptr) == 1 && p.len >= min_len;
+        bool ok;
+        const int n = P.limit >= 5 ? clean_len() : 0;
+        if (n > 0) {
+          // A clean group is a text of five characters with its blanks.
+          if constexpr (P.nstore > 0) {
+            std::memcpy(v.s, p.ptr + p.off, 5);
+            v.s[5] = '\0';
+          }
+          word_n = 5;
+          p.len = n;
+          ok = p.len >= min_len;
+        } else {
+          ok = word(P.limit, P.nstore > 0 ? v.s : nullptr) == 1 && p.len >= min_len;
+        }
         trace_scan<P>();
         return ok;
       } else if constexpr (P.form == ScanForm::mark) {
@@ -438,12 +556,13 @@ struct Decoder {
   }
 
   template <ScanPattern P>
-  [[gnu::always_inline]] bool match_groups(Vals &v, int n1) {
+  [[gnu::always_inline]] bool match_groups(Vals &v, int n1, std::uint64_t figs) {
     int nv = 0, nc = 0;
-    if (!pieces<P.shape[0]>(p.ptr + p.off, v, nv, nc, std::make_integer_sequence<int, P.shape[0].n>{}))
+    if (!pieces<P.shape[0]>(p.ptr + p.off, figs, v, nv, nc, std::make_integer_sequence<int, P.shape[0].n>{}))
       return false;
     if constexpr (P.groups == 2) {
-      return pieces<P.shape[1]>(p.ptr + p.off + n1, v, nv, nc,
+      const char *second = p.ptr + p.off + n1;
+      return pieces<P.shape[1]>(second, group_figs(second), v, nv, nc,
                                 std::make_integer_sequence<int, P.shape[1].n>{});
     }
     return true;
@@ -472,6 +591,7 @@ struct Decoder {
     const int most = avail < limit ? avail : limit;
     while (n < most && !kSpace[static_cast<unsigned char>(s[n])]) ++n;
     if (n == 0) return 0;
+    word_n = n;
     if (out) {
       for (int i = 0; i < n; ++i) out[i] = s[i];  // short: no string move
       out[n] = '\0';
@@ -494,9 +614,13 @@ struct Decoder {
   }
 
   // Traces a taken group with its label and steps past it.
-  void take(const char *label) {
-    if (trace) MESS_print(kTraceGroup, label, scanp_str(&p));
+  [[gnu::always_inline]] void take(const char *label) {
+    if (trace) [[unlikely]] trace_group(label);
     p.off += p.len;  // as scanp_inc
+  }
+
+  [[gnu::noinline, gnu::cold]] void trace_group(const char *label) {
+    MESS_print(kTraceGroup, label, scanp_str(&p));
   }
 
   // Passes over a group its pattern did not take: a clean five-figure
@@ -505,10 +629,12 @@ struct Decoder {
   // stepped over, its fields left missing, rather than ending the section.
   // Anything else stays where it is.
   bool pass_over(std::string_view ind, const char *label) {
-    const int n = clean_len();
-    if (n == 0) return false;
+    // The indicator first: it ends at the first difference, the text's NUL
+    // at the latest.
     for (std::size_t i = 0; i < ind.size(); ++i)
       if (p.ptr[p.off + static_cast<int>(i)] != ind[i]) return false;
+    const int n = clean_len();
+    if (n == 0) return false;
     p.len = n;
     take(label);
     return true;
@@ -551,7 +677,7 @@ struct Group {
 template <const auto &Rows, std::size_t I>
 [[gnu::always_inline]] inline void try_row(Decoder &d) {
   constexpr const auto &row = std::get<I>(Rows);
-  constexpr auto P = std::remove_cvref_t<decltype(row)>::pattern;
+  constexpr const auto &P = std::remove_cvref_t<decltype(row)>::pattern;
   constexpr When when = row.when;
   constexpr Accept accept = row.accept;
   constexpr Store store = row.store;
@@ -874,13 +1000,20 @@ void snow_depth(Decoder &d, const Vals &v) {
 void skip_radiation(Decoder &d) {
   int prev = -1;
   Vals v;
-  while (d.fits<"%s ">(v, 1)) {
+  while (true) {
+    if (d.fast) {
+      // No radiation group begins otherwise; nothing to trace either.
+      const char c = d.p.ptr[d.p.off];
+      if ((c < '0' || c > '6') && c != '/') return;
+    }
+    if (!d.fits<"%s ">(v, 1)) return;
     const char *g = v.s;
-    if (std::strlen(g) != 5) return;  // "555", "333" and odd groups end it
+    const std::size_t len = d.direct ? static_cast<std::size_t>(d.word_n) : std::strlen(g);
+    if (len != 5) return;  // "555", "333" and odd groups end it
     const int fig = g[0] - '0';
     if (g[0] == '5' && g[1] == '5') {
       prev = -1;
-    } else if (std::strcmp(g, "/////") == 0) {
+    } else if (std::memcmp(g, "/////", 5) == 0) {
       // its figure is unknown: the order goes on from the group before
     } else if (fig >= 0 && fig <= 5 && fig > prev) {
       prev = fig;
@@ -1002,12 +1135,24 @@ void start(Decoder &d, const char *data, SFC_report *report, ReportType type) {
   d.trace_id = (level & kTraceIdent) != 0;
   d.scan_trace = (level & kTraceScan) != 0;
   d.direct = direct_matching;
-  d.slow = d.scan_trace || !d.direct;
   scanp_set(&d.p, data);
+  d.classify();
+  d.fast = d.classed && d.direct && !d.scan_trace;
 }
 
 void trace_left(const Decoder &d) {
   if (d.trace) MESS_print(kTraceGroup, "LEFT: %s\n", d.p.ptr + d.p.off);
+}
+
+// An identifier into the `size` bytes at `dst`, as tv::copy_text; the usual
+// five characters in fixed moves.
+void copy_ident(char *dst, std::size_t size, std::string_view id) {
+  if (id.size() == 5 && size > 5) {
+    std::memcpy(dst, id.data(), 5);
+    dst[5] = '\0';
+  } else {
+    tv::copy_text(dst, size, id);
+  }
 }
 
 // The first group: the identifier, its WMO number and the record's class.
@@ -1020,27 +1165,32 @@ bool identify(Decoder &d) {
     return false;
   }
   const char *ident = v.s;
+  // Matched directly, the text's length is known.
+  const std::string_view id_text = d.direct ? std::string_view(ident, static_cast<std::size_t>(d.word_n))
+                                            : std::string_view(ident);
   if (d.type == ReportType::numeric_ship || d.type == ReportType::ship) {
     r->id[0] = d.type == ReportType::numeric_ship ? 'b' : 's';
-    tv::copy_text(r->id + 1, sizeof r->id - 1, ident);
+    copy_ident(r->id + 1, sizeof r->id - 1, id_text);
     r->wmo = 99999;
   } else {
-    r->wmo = leading_number(ident);
-    tv::copy_text(r->id, ident);
+    // Five figures, the usual station number, are read as a group is.
+    const bool figures = d.direct && d.clean_len() > 0 && ((d.figs() >> 4) & 0x0101010101ULL) == 0;
+    r->wmo = figures ? field_value<0, 5>(d.figs(), figure_pairs(d.figs())) : leading_number(ident);
+    copy_ident(r->id, sizeof r->id, id_text);
   }
   if (d.trace_id) MESS_print(kTraceIdent, "ID/Abnnn: %s\n", r->id);
-  scanp_inc(&d.p);
+  d.p.off += d.p.len;  // as scanp_inc
 
   r->type = 1;
   r->time = SYN_get_prhour();
-  tv::copy_text(r->area, d.type == ReportType::coastal ? "CM" : "LA");
+  tv::copy_text(r->area, std::string_view(d.type == ReportType::coastal ? "CM" : "LA", 2));
   if (d.type == ReportType::land || d.type == ReportType::coastal) {
     // Land and coastal stations give their wind unit on the section line.
     const int iw = SYN_get_iw();
     d.iw = (iw == 0 || iw == 1) ? 2 : 1;
   }
   if (d.type == ReportType::ship || d.type == ReportType::numeric_ship) {
-    tv::copy_text(r->area, d.type == ReportType::ship ? "SH" : "BU");
+    tv::copy_text(r->area, std::string_view(d.type == ReportType::ship ? "SH" : "BU", 2));
     walk<kShipIdent>(d);
   }
   return true;
