@@ -717,7 +717,8 @@ int SYN_read_raw(FILE *ifile, char *data, char *id, ReportType *type) {
     if (!read_line(ifile)) return -1;
   }
   data[0] = '\0';
-  RawRead rd{ifile, Gather{data}, id, type, MESS_check(kTraceLine) != 0, MESS_check(kTraceRead) != 0};
+  const M_type level = MESS_get();
+  RawRead rd{ifile, Gather{data}, id, type, (level & kTraceLine) != 0, (level & kTraceRead) != 0};
   while (rd.state != ReadState::complete) {
     if (rd.t_line) MESS_print(kTraceLine, "LINE:%s:\n", line);
     rd.found = false;
