@@ -2,6 +2,7 @@
 // identifier, section type, bulletin hour and wind indicator.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -495,6 +496,39 @@ TEST(ReaderLines, CarriageReturnsAtTheCutAndAtBufferEdges) {
     EXPECT_EQ(static_cast<int>(disk.size()), n) << end[1] + 0;
     EXPECT_EQ(tvtest::format_reports(disk), tvtest::format_reports(read_stream(text)));
   }
+}
+
+// The reader looks for carriage returns once per buffer, not per line: a
+// lone one far from the last one (in the first block, past the block
+// boundary, in the last line) still ends its line, from disk and stream.
+TEST(ReaderLines, FewLoneCarriageReturnsInALargeFile) {
+  std::string lf = kHead + "AAXX 07124\n";
+  int n = 0;
+  while (lf.size() < (1u << 17) + 3000) {
+    lf += "72403 11560 82705 10150 2" + std::to_string(1000 + n % 9000) + "=\n";
+    ++n;
+  }
+  const std::string want = tvtest::format_reports(read_reports(lf));
+  ASSERT_EQ(static_cast<int>(read_reports(lf).size()), n);
+  std::vector<std::size_t> ends;
+  for (std::size_t i = 0; i < lf.size(); ++i)
+    if (lf[i] == '\n') ends.push_back(i);
+  // Line ends near the start, on both sides of each 64 KiB boundary, and the last.
+  std::vector<std::size_t> picks = {ends[2], ends[3], ends.back()};
+  for (std::size_t edge : {std::size_t{1} << 16, std::size_t{2} << 16}) {
+    auto it = std::lower_bound(ends.begin(), ends.end(), edge);
+    picks.push_back(*(it - 1));
+    picks.push_back(*it);
+  }
+  for (std::size_t at : picks) {
+    std::string text = lf;
+    text[at] = '\r';
+    EXPECT_EQ(tvtest::format_reports(read_reports(text)), want) << "disk, CR at " << at;
+    EXPECT_EQ(tvtest::format_reports(read_stream(text)), want) << "stream, CR at " << at;
+  }
+  std::string all = lf;
+  for (std::size_t at : picks) all[at] = '\r';
+  EXPECT_EQ(tvtest::format_reports(read_reports(all)), want);
 }
 
 TEST(ReaderLines, ControlAndHighBytesBecomeBlanks) {

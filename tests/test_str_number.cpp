@@ -15,6 +15,7 @@
 
 #include "framework/string.hpp"
 #include "output/sfc_fields.hpp"
+#include "output/sfc_line.hpp"
 
 namespace {
 
@@ -118,6 +119,60 @@ TEST(StrPutFixed, EqualsPrintfForEveryRecordValue) {
       e = str_put_fixed(got, got + 4, v, 6, prec);  // a short room: its start
       ASSERT_EQ(std::string(+got, e), std::string(want, std::min<std::size_t>(4, static_cast<std::size_t>(n))));
     }
+  }
+}
+
+// Decimal halves at each precision (x.5, x.05, x.005 and their negatives)
+// are no doubles: the scaled product may land on the tie all the same, and
+// then only the exact residual tells the side printf takes.
+TEST(StrPutFixed, DecimalHalvesRoundAsPrintf) {
+  for (int prec = 0; prec <= 3; ++prec) {
+    const double scale = std::pow(10.0, prec);
+    for (int k = -300000; k <= 300000; ++k) {
+      for (double v : {(2.0 * k + 1) / (2 * scale), (2.0 * k + 1) / (2 * scale) * 1e6}) {
+        ASSERT_EQ(put_fixed(v, 0, prec), printf_fixed(v, 0, prec)) << v << " prec " << prec;
+      }
+    }
+  }
+}
+
+// The record writers' inline way (forms known while compiling), next to
+// other pieces in one line and into a line that runs out of room.
+std::string line_numbers(double v, long long i, std::size_t room) {
+  std::vector<char> buf(room + 16, '#');
+  SfcLine o(buf.data(), room);
+  o.fixed(v, 3, 0);
+  o.ch(' ');
+  o.fixed(v, 0, 1);
+  o.ch(' ');
+  o.fixed(v, 6, 2);
+  o.ch(' ');
+  o.fixed(v, 0, 3);
+  o.ch(' ');
+  o.dec(i, 4, -1, true);
+  o.ch(' ');
+  o.dec(i, 3);
+  o.ch(' ');
+  o.dec(i, 4, 4);
+  for (std::size_t k = room; k < buf.size(); ++k) EXPECT_EQ(buf[k], '#') << v << " room " << room;
+  return std::string(buf.data(), o.size());
+}
+
+TEST(SfcLineNumbers, InlineFormsEqualPrintf) {
+  std::mt19937 gen(99);
+  std::uniform_real_distribution<float> record(-20000.0f, 20000.0f);
+  std::vector<double> values = {0.0, -0.0, 0.5, -0.5, 9999.5, 99999.4, -0.04, 1e12, 1e13, 1e20,
+                                std::numeric_limits<double>::quiet_NaN(), std::numeric_limits<double>::infinity()};
+  for (int i = 0; i < 20000; ++i) values.push_back(static_cast<double>(10.0f * record(gen)));
+  char want[512];
+  long long i = -12345;
+  for (double v : values) {
+    i = i * 7 % 1000003 - 500;
+    const int n = std::snprintf(want, sizeof want, "%3.0f %.1f %6.2f %.3f %04lld %3lld %4.4lld", v, v, v, v, i, i, i);
+    const std::string full(want, static_cast<std::size_t>(n));
+    ASSERT_EQ(line_numbers(v, i, 512), full) << v << " " << i;
+    for (std::size_t room : {0, 5, 17, 39, 41, 60})
+      ASSERT_EQ(line_numbers(v, i, room), full.substr(0, room)) << v << " " << i << " room " << room;
   }
 }
 

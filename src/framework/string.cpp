@@ -238,19 +238,12 @@ int fgetstring(FILE *ifile, char *string, int len) {
 }
 
 // ---------------------------------------------------------------------------
-// Numbers as printf writes them (str_put_fixed, str_put_int)
+// Numbers as printf writes them (str_put_fixed, str_put_int): the short
+// ways are inline in the header; here are the long ones.
+
+namespace str_detail {
 
 namespace {
-
-// Two-figure pairs "00" to "99", for writing integers two figures a step.
-constexpr auto kPairs = [] {
-  std::array<char, 200> t{};
-  for (int i = 0; i < 100; ++i) {
-    t[static_cast<std::size_t>(2 * i)] = static_cast<char>('0' + i / 10);
-    t[static_cast<std::size_t>(2 * i + 1)] = static_cast<char>('0' + i % 10);
-  }
-  return t;
-}();
 
 constexpr auto kPow10 = [] {
   std::array<std::uint64_t, 20> t{};
@@ -262,15 +255,23 @@ constexpr auto kPow10 = [] {
   return t;
 }();
 
-// The room the unbounded writers may use: a pad of up to 8, a sign, 20
-// figures or 14 and 3 of a fraction, and the whole words they store.
-constexpr std::ptrdiff_t kFastRoom = 40;
-constexpr int kFastPad = 8;
+// Bounded pieces: what does not fit before `end` is dropped.
+char *pad_bounded(char *p, char *end, int n, char c) {
+  for (; n > 0 && p < end; --n) *p++ = c;
+  return p;
+}
+char *copy_bounded(char *p, char *end, const char *s, std::size_t n) {
+  const auto room = static_cast<std::size_t>(end - p);
+  if (n > room) n = room;
+  std::memcpy(p, s, n);
+  return p + n;
+}
+
+}  // namespace
 
 // Figures of `v` in decimal (1 for 0): from the bit length, log10(2) being
-// about 1233 / 4096, and one comparison, so that no branch has to guess
-// how long the number of a field is.
-[[gnu::always_inline]] inline int count_figures(std::uint64_t v) {
+// about 1233 / 4096, and one comparison.
+int count_figures(std::uint64_t v) {
   const std::uint64_t u = v | 1;  // same figures, and 0 counts as 1
   const int t = (std::bit_width(u) * 1233) >> 12;
   return t + (u >= kPow10[static_cast<std::size_t>(t)] ? 1 : 0);
@@ -294,116 +295,26 @@ void put_figures(char *end, std::uint64_t v) {
   }
 }
 
-// Writes the `nf` figures of `v` at `p` and returns the end. Below 10000,
-// the usual case, all four figures are put together in one word and its
-// leading zeros shifted out, so that the length costs no branch; this
-// stores four bytes whatever `nf` is, and the callers leave room for them.
-[[gnu::always_inline]] inline char *put_number(char *p, std::uint64_t v, int nf) {
-  if constexpr (std::endian::native == std::endian::little) {
-    if (v < 10000) {
-      const auto w = static_cast<std::uint32_t>(v);
-      std::uint16_t hi, lo;
-      std::memcpy(&hi, &kPairs[2 * (w / 100)], 2);
-      std::memcpy(&lo, &kPairs[2 * (w % 100)], 2);
-      const std::uint32_t word = (hi | static_cast<std::uint32_t>(lo) << 16) >> (8 * (4 - nf));
-      std::memcpy(p, &word, 4);
-      return p + nf;
-    }
-  }
-  put_figures(p + nf, v);
-  return p + nf;
-}
-
-// `n` (at most kFastPad) copies of `c` at `p`, stored as one word.
-[[gnu::always_inline]] inline char *pad_fast(char *p, int n, char c) {
-  std::uint64_t word;
-  std::memset(&word, c, sizeof word);
-  std::memcpy(p, &word, sizeof word);
-  return n > 0 ? p + n : p;
-}
-
-// Bounded pieces: what does not fit before `end` is dropped.
-char *pad_bounded(char *p, char *end, int n, char c) {
-  for (; n > 0 && p < end; --n) *p++ = c;
-  return p;
-}
-char *copy_bounded(char *p, char *end, const char *s, std::size_t n) {
-  const auto room = static_cast<std::size_t>(end - p);
-  if (n > room) n = room;
-  std::memcpy(p, s, n);
-  return p + n;
-}
-
-// The fast path's range for P decimals: below it |v| * 10^P stays under
-// 2^52, where every half-integer is a double.
-template <int P>
-constexpr double kFastLimit = P == 3 ? 1e12 : 1e13;
-
-// |v| * 10^P rounded to an integer as printf rounds "%.Pf": to nearest on
-// the exact binary value, ties to the even neighbour. For |v| below
-// kFastLimit<P> every half-integer is a double, and s - q is exact.
-template <int P>
-[[gnu::always_inline]] inline std::uint64_t scaled_round(double a) {
-  constexpr double k = P == 0 ? 1.0 : P == 1 ? 10.0 : P == 2 ? 100.0 : 1000.0;
-  const double s = a * k;
-  auto q = static_cast<std::uint64_t>(s);
-  const double frac = s - static_cast<double>(q);
-  // Up or down is a coin toss for converted values (a branch the processor
-  // guesses wrong half the time): a flag added, not a jump.
-  q += frac > 0.5 ? 1 : 0;
-  if (frac == 0.5) [[unlikely]] {
-    // The product may have been rounded onto a tie: the exact residual
-    // decides; a true tie goes to the even neighbour. Off a tie, the
-    // rounding of the product cannot cross one.
-    const double err = std::fma(a, k, -s);
-    if (err > 0 || (err == 0 && (q & 1))) ++q;
-  }
-  return q;
-}
-
-// "%W.Pf" with P 0 to 3 and |v| below kFastLimit<P>, where at least kFastRoom bytes
-// are free and W is at most kFastPad. Padding, sign and figures are stored
-// without a branch on their lengths: stores that later ones may overwrite.
-template <int P>
-[[gnu::always_inline]] inline char *fixed_fast(char *p, double v, int width) {
-  constexpr std::uint64_t kDiv = P == 0 ? 1 : P == 1 ? 10 : P == 2 ? 100 : 1000;
-  const std::uint64_t q = scaled_round<P>(std::fabs(v));
-  const std::uint64_t ip = q / kDiv;
-  const int neg = std::signbit(v) ? 1 : 0;  // "-0" as printf writes it
-  const int nf = count_figures(ip);
-  const int len = neg + nf + (P > 0 ? P + 1 : 0);
-  p = pad_fast(p, width - len, ' ');
-  *p = '-';
-  p += neg;
-  p = put_number(p, ip, nf);
-  if constexpr (P > 0) {
-    const auto fp = static_cast<std::size_t>(q % kDiv);
-    *p++ = '.';
-    if constexpr (P == 3) {
-      *p++ = static_cast<char>('0' + fp / 100);
-      p[0] = kPairs[2 * (fp % 100)];
-      p[1] = kPairs[2 * (fp % 100) + 1];
-      p += 2;
-    } else if constexpr (P == 2) {
-      p[0] = kPairs[2 * fp];
-      p[1] = kPairs[2 * fp + 1];
-      p += 2;
-    } else {
-      *p++ = static_cast<char>('0' + fp);
-    }
-  }
-  return p;
+// The product s = a * k is exactly a half-integer: the exact residual of
+// the product (which fma gives without rounding) tells on which side the
+// true value lies; a true tie goes to the even neighbour.
+std::int64_t round_tie(double a, double k, double s) {
+  const double err = std::fma(a, k, -s);
+  const auto below = static_cast<std::int64_t>(s - 0.5);
+  if (err > 0) return below + 1;
+  if (err < 0) return below;
+  return below + (below & 1);
 }
 
 // Any value and precision: the figures made whole first (std::to_chars is
 // exact as printf, only slower), then padded and cut to the room.
-[[gnu::noinline]] char *fixed_any(char *p, char *end, double v, int width, int prec) {
+char *fixed_any(char *p, char *end, double v, int width, int prec) {
   if (!p || p >= end) return p;
   if (prec < 0) prec = 6;
   char tmp[400];    // any double in fixed notation with up to 64 decimals
   std::string big;  // more decimals than that: never in a record
   std::string_view text;
-  if (prec <= 2 && std::fabs(v) < 1e13) {
+  if (prec <= 2 && std::fabs(v) < kFastLimit<2>) {
     char *e = prec == 0 ? fixed_fast<0>(tmp, v, 0) : prec == 1 ? fixed_fast<1>(tmp, v, 0) : fixed_fast<2>(tmp, v, 0);
     text = std::string_view(tmp, static_cast<std::size_t>(e - tmp));
   } else if (auto [e, ec] = std::to_chars(tmp, tmp + sizeof tmp, v, std::chars_format::fixed, prec);
@@ -419,7 +330,7 @@ template <int P>
 }
 
 // "%W.Pd" and "%0Wd" in full, for what the short way does not take.
-[[gnu::noinline]] char *int_any(char *p, char *end, long long v, int width, int prec, bool zero_pad) {
+char *int_any(char *p, char *end, long long v, int width, int prec, bool zero_pad) {
   if (!p || p >= end) return p;
   const bool neg = v < 0;
   const std::uint64_t mag = neg ? 0 - static_cast<std::uint64_t>(v) : static_cast<std::uint64_t>(v);
@@ -436,49 +347,27 @@ template <int P>
   return copy_bounded(p, end, tmp, static_cast<std::size_t>(figures));
 }
 
-}  // namespace
-
-// One function for each usual precision keeps each one small (few
-// registers to save); below 1e13 the value has at most 14 figures before
-// the point. Three decimals are the positions of the analysis formats.
+// One function for each usual precision keeps each one small where the
+// precision is only known at run time. Three decimals are the positions of
+// the analysis formats.
 template <int Prec>
-char *str_detail::put_fixed(char *p, char *end, double v, int width) {
-  if (!(std::fabs(v) < kFastLimit<Prec>) || width > kFastPad || end - p < kFastRoom) return fixed_any(p, end, v, width, Prec);
-  return fixed_fast<Prec>(p, v, width);
+char *put_fixed(char *p, char *end, double v, int width) {
+  return str_put_fixed_p<Prec>(p, end, v, width);
 }
-template char *str_detail::put_fixed<0>(char *, char *, double, int);
-template char *str_detail::put_fixed<1>(char *, char *, double, int);
-template char *str_detail::put_fixed<2>(char *, char *, double, int);
-template char *str_detail::put_fixed<3>(char *, char *, double, int);
+template char *put_fixed<0>(char *, char *, double, int);
+template char *put_fixed<1>(char *, char *, double, int);
+template char *put_fixed<2>(char *, char *, double, int);
+template char *put_fixed<3>(char *, char *, double, int);
 
-char *str_detail::put_fixed_any(char *p, char *end, double v, int width, int prec) {
+char *put_fixed_any(char *p, char *end, double v, int width, int prec) {
   // Not a case of the inline switch, which would then grow too big to be
   // inlined where the text layouts write their numbers.
   if (prec == 3) return put_fixed<3>(p, end, v, width);
   return fixed_any(p, end, v, width, prec);
 }
 
+}  // namespace str_detail
+
 char *str_put_int(char *p, char *end, long long v, int width, int prec, bool zero_pad) {
-  // A precision at least as wide as the field, on a value that is not
-  // negative, is the same as zero padding ("%4.4d" of a time).
-  if (prec >= width && prec > 0 && v >= 0 && prec <= kFastPad) {
-    width = prec;
-    prec = -1;
-    zero_pad = true;
-  }
-  if (prec >= 0 || width > kFastPad || end - p < kFastRoom) return int_any(p, end, v, width, prec, zero_pad);
-  const bool neg = v < 0;
-  const std::uint64_t mag = neg ? 0 - static_cast<std::uint64_t>(v) : static_cast<std::uint64_t>(v);
-  const int nf = count_figures(mag);
-  const int sign = neg ? 1 : 0;
-  const int len = nf + sign;
-  if (zero_pad) {
-    *p = '-';
-    p = pad_fast(p + sign, width - len, '0');
-  } else {
-    p = pad_fast(p, width - len, ' ');
-    *p = '-';
-    p += sign;
-  }
-  return put_number(p, mag, nf);
+  return str_put_int_c(p, end, v, width, prec, zero_pad);
 }

@@ -2,7 +2,11 @@
 // Named string.hpp so that it can never shadow the C library's <string.h>.
 #pragma once
 
+#include <array>
+#include <bit>
+#include <cmath>
 #include <cstddef>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <string_view>
@@ -85,9 +89,199 @@ int fgetstring(FILE *ifile, char *string, int len);
 //
 // As "%<width>.<prec>f" of `v` (any double, any precision >= 0; below 0
 // counts as 6, as printf's default).
+inline char *str_put_fixed(char *p, char *end, double v, int width, int prec);
+// As "%<width>.<prec>d" of `v` (prec < 0: none), or "%0<width>d" when
+// `zero_pad` and no precision is given.
+char *str_put_int(char *p, char *end, long long v, int width, int prec = -1, bool zero_pad = false);
+
 namespace str_detail {
-// The usual precisions each in a small function of their own, called
-// straight when the precision is known while compiling.
+
+// Two-figure pairs "00" to "99", for writing numbers two figures a step.
+inline constexpr auto kPairs = [] {
+  std::array<char, 200> t{};
+  for (int i = 0; i < 100; ++i) {
+    t[static_cast<std::size_t>(2 * i)] = static_cast<char>('0' + i / 10);
+    t[static_cast<std::size_t>(2 * i + 1)] = static_cast<char>('0' + i % 10);
+  }
+  return t;
+}();
+
+// The figures of 0 to 999 each in one little-endian word, without leading
+// zeros, and their count in the top byte: a number below 1000 (most of a
+// record's) costs one load.
+inline constexpr auto kSmall = [] {
+  std::array<std::uint32_t, 1000> t{};
+  for (std::uint32_t v = 0; v < 1000; ++v) {
+    const std::uint32_t nf = v >= 100 ? 3 : v >= 10 ? 2 : 1;
+    std::uint32_t w = 0;
+    std::uint32_t x = v;
+    for (std::uint32_t i = nf; i-- > 0; x /= 10) w |= ('0' + x % 10) << (8 * i);
+    t[v] = w | nf << 24;
+  }
+  return t;
+}();
+
+// The room the short way may use: a pad of up to 8, a sign, 20 figures or
+// 14 and 3 of a fraction, and the whole words it stores.
+inline constexpr std::ptrdiff_t kFastRoom = 40;
+inline constexpr int kFastPad = 8;
+
+// The short way's range for P decimals: below it |v| * 10^P stays under
+// 2^51, where every half-integer is a double.
+template <int P>
+inline constexpr double kFastLimit = P == 3 ? 1e12 : 1e13;
+
+// Figures of `v` before `end`, for numbers of five figures or more.
+void put_figures(char *end, std::uint64_t v);
+int count_figures(std::uint64_t v);
+// The rounding of a product that landed on a tie (see scaled_round).
+std::int64_t round_tie(double a, double k, double s);
+// The long ways: any value, precision, width and room.
+char *fixed_any(char *p, char *end, double v, int width, int prec);
+char *int_any(char *p, char *end, long long v, int width, int prec, bool zero_pad);
+
+// |v| * 10^P rounded to an integer as printf rounds "%.Pf": to nearest on
+// the exact binary value, ties to the even neighbour. Adding 2^52 rounds
+// the product so (the spacing of doubles there is 1). The product itself is
+// rounded, but never across a half-integer (those are doubles here): only a
+// product that lands on one needs the exact residual to decide, and for
+// P = 0 there is no product at all.
+template <int P>
+[[gnu::always_inline]] inline std::int64_t scaled_round(double a) {
+  constexpr double k = P == 0 ? 1.0 : P == 1 ? 10.0 : P == 2 ? 100.0 : 1000.0;
+  constexpr double kTwo52 = 4503599627370496.0;
+  const double s = a * k;
+  const double r = s + kTwo52;
+  std::int64_t q = std::bit_cast<std::int64_t>(r) - std::bit_cast<std::int64_t>(kTwo52);
+  if constexpr (P > 0) {
+    const double d = (r - kTwo52) - s;
+    if (d == 0.5 || d == -0.5) [[unlikely]] q = round_tie(a, k, s);
+  }
+  return q;
+}
+
+// The figures of `v` (below 10000) in one little-endian word, leading
+// zeros shifted out, and their count in `nf`: the length costs no branch.
+[[gnu::always_inline]] inline std::uint32_t figure_word(std::uint32_t v, int &nf) {
+  std::uint16_t hi, lo;
+  std::memcpy(&hi, &kPairs[2 * (v / 100)], 2);
+  std::memcpy(&lo, &kPairs[2 * (v % 100)], 2);
+  const std::uint32_t w = hi | static_cast<std::uint32_t>(lo) << 16;
+  // The first figure that is not '0' (the last one counts, for 0).
+  const auto lead = static_cast<unsigned>(std::countr_zero((w ^ 0x30303030u) | 0x01000000u)) & ~7u;
+  nf = 4 - static_cast<int>(lead >> 3);
+  return w >> lead;
+}
+
+// `n` copies of `c` at `p` (n at most kFastPad; none when n <= 0), stored
+// as one word.
+[[gnu::always_inline]] inline char *pad_fast(char *p, int n, char c) {
+  std::uint64_t word;
+  std::memset(&word, c, sizeof word);
+  std::memcpy(p, &word, sizeof word);
+  return n > 0 ? p + n : p;
+}
+
+// The figures of `v` at `p` (at least kFastRoom bytes free there), after a
+// pad to `width` counting `extra` more bytes of the number and the sign.
+// Pad, sign and figures are stored without a branch on their lengths:
+// stores that later ones may overwrite.
+[[gnu::always_inline]] inline char *put_whole(char *p, std::uint64_t v, bool neg, int width, int extra,
+                                              char pad) {
+  const int sign = neg ? 1 : 0;
+  if (v < 10000) [[likely]] {
+    int nf;
+    std::uint32_t w;
+    if (v < 1000) [[likely]] {
+      w = kSmall[v];
+      nf = static_cast<int>(w >> 24);
+    } else {
+      w = figure_word(static_cast<std::uint32_t>(v), nf);
+    }
+    if (pad == '0') {
+      *p = '-';
+      p += sign;
+      if (width > 0) p = pad_fast(p, width - sign - nf - extra, '0');
+    } else {
+      if (width > 0) p = pad_fast(p, width - sign - nf - extra, ' ');
+      *p = '-';
+      p += sign;
+    }
+    std::memcpy(p, &w, 4);
+    return p + nf;
+  }
+  const int nf = count_figures(v);
+  if (pad == '0') {
+    *p = '-';
+    p += sign;
+    p = pad_fast(p, width - sign - nf - extra, '0');
+  } else {
+    p = pad_fast(p, width - sign - nf - extra, ' ');
+    *p = '-';
+    p += sign;
+  }
+  put_figures(p + nf, v);
+  return p + nf;
+}
+
+// "%W.Pf" with P 0 to 3, |v| below kFastLimit<P>, W at most kFastPad and
+// at least kFastRoom bytes free.
+template <int P>
+[[gnu::always_inline]] inline char *fixed_fast(char *p, double v, int width) {
+  constexpr std::uint64_t kDiv = P == 0 ? 1 : P == 1 ? 10 : P == 2 ? 100 : 1000;
+  const auto q = static_cast<std::uint64_t>(scaled_round<P>(std::fabs(v)));
+  const std::uint64_t ip = q / kDiv;
+  // The sign of "-0" and of a negative value rounded to 0, as printf.
+  p = put_whole(p, ip, std::signbit(v), width, P > 0 ? P + 1 : 0, ' ');
+  if constexpr (P > 0) {
+    const auto fp = static_cast<std::size_t>(q - ip * kDiv);
+    *p = '.';
+    if constexpr (P == 3) {
+      p[1] = static_cast<char>('0' + fp / 100);
+      std::memcpy(p + 2, &kPairs[2 * (fp % 100)], 2);
+    } else if constexpr (P == 2) {
+      std::memcpy(p + 1, &kPairs[2 * fp], 2);
+    } else {
+      p[1] = static_cast<char>('0' + fp);
+    }
+    p += P + 1;
+  }
+  return p;
+}
+
+}  // namespace str_detail
+
+// "%W.Pf" with the precision known while compiling (0 to 3): the short way
+// inline, the rest out of line. str_put_fixed is the same for any precision.
+template <int Prec>
+[[gnu::always_inline]] inline char *str_put_fixed_p(char *p, char *end, double v, int width) {
+  static_assert(Prec >= 0 && Prec <= 3);
+  using namespace str_detail;
+  if (std::fabs(v) < kFastLimit<Prec> && width <= kFastPad && end - p >= kFastRoom) [[likely]]
+    return fixed_fast<Prec>(p, v, width);
+  return fixed_any(p, end, v, width, Prec);
+}
+
+// str_put_int inline, for a width, precision and padding known while compiling.
+[[gnu::always_inline]] inline char *str_put_int_c(char *p, char *end, long long v, int width, int prec = -1,
+                                                  bool zero_pad = false) {
+  using namespace str_detail;
+  // A precision at least as wide as the field, on a value that is not
+  // negative, is the same as zero padding ("%4.4d" of a time).
+  if (prec >= width && prec > 0 && v >= 0 && prec <= kFastPad) {
+    width = prec;
+    prec = -1;
+    zero_pad = true;
+  }
+  if (prec >= 0 || width > kFastPad || end - p < kFastRoom) [[unlikely]]
+    return int_any(p, end, v, width, prec, zero_pad);
+  const bool neg = v < 0;
+  const std::uint64_t mag = neg ? 0 - static_cast<std::uint64_t>(v) : static_cast<std::uint64_t>(v);
+  return put_whole(p, mag, neg, width, 0, zero_pad ? '0' : ' ');
+}
+
+namespace str_detail {
+// The usual precisions each in a small function of their own.
 template <int Prec>
 char *put_fixed(char *p, char *end, double v, int width);
 extern template char *put_fixed<0>(char *, char *, double, int);
@@ -96,6 +290,7 @@ extern template char *put_fixed<2>(char *, char *, double, int);
 extern template char *put_fixed<3>(char *, char *, double, int);
 char *put_fixed_any(char *p, char *end, double v, int width, int prec);
 }  // namespace str_detail
+
 inline char *str_put_fixed(char *p, char *end, double v, int width, int prec) {
   switch (prec) {
     case 0: return str_detail::put_fixed<0>(p, end, v, width);
@@ -104,6 +299,3 @@ inline char *str_put_fixed(char *p, char *end, double v, int width, int prec) {
     default: return str_detail::put_fixed_any(p, end, v, width, prec);
   }
 }
-// As "%<width>.<prec>d" of `v` (prec < 0: none), or "%0<width>d" when
-// `zero_pad` and no precision is given.
-char *str_put_int(char *p, char *end, long long v, int width, int prec = -1, bool zero_pad = false);

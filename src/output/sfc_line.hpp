@@ -4,6 +4,7 @@
 // (str_put_fixed, str_put_int); texts can be escaped for XML.
 #pragma once
 
+#include <bit>
 #include <climits>
 #include <cmath>
 #include <cstddef>
@@ -33,6 +34,24 @@ constexpr float sfc_scaled(float v) {
   if constexpr (Exp10 == -1) return v / 10.0f;
   if constexpr (Exp10 == -2) return v / 100.0f;
   return v;
+}
+
+// The length of a text in a field of `max` readable bytes, as strnlen:
+// the first eight bytes are searched at once, without a call.
+[[gnu::always_inline]] inline std::size_t field_len(const char *s, std::size_t max) {
+  if constexpr (std::endian::native == std::endian::little) {
+    if (max >= 8) {
+      std::uint64_t w;
+      std::memcpy(&w, s, sizeof w);
+      // The top bit of the first zero byte is set (later ones may be too).
+      const std::uint64_t z = (w - 0x0101010101010101ULL) & ~w & 0x8080808080808080ULL;
+      if (z != 0) return static_cast<std::size_t>(std::countr_zero(z) / 8);
+      return 8 + strnlen(s + 8, max - 8);
+    }
+  }
+  std::size_t n = 0;
+  while (n < max && s[n] != '\0') ++n;
+  return n;
 }
 
 class SfcLine {
@@ -68,11 +87,19 @@ class SfcLine {
   // A NUL-terminated text of at most `max` bytes, as "%s".
   void text(const char *s, std::size_t max) { raw(s, strnlen(s, max)); }
 
-  // As "%W.Ps": at most `max` characters, right-aligned in `width`.
-  void text_width(const char *s, std::size_t max, int width) {
-    const std::size_t n = strnlen(s, max);
+  // As "%W.Ps": at most `max` characters (all `max` readable: a field of
+  // the record), right-aligned in `width`. With room for the whole field it
+  // is copied whole, in a few moves of known size; what follows the text
+  // is then overwritten or lies past the line's end.
+  [[gnu::always_inline]] void text_width(const char *s, std::size_t max, int width) {
+    const std::size_t n = field_len(s, max);
     pad(width - static_cast<int>(n), ' ');
-    raw(s, n);
+    if (static_cast<std::size_t>(end_ - p_) >= max) {
+      std::memcpy(p_, s, max);
+      p_ += n;
+    } else {
+      raw(s, n);
+    }
   }
 
   void pad(int n, char c) {
@@ -93,17 +120,31 @@ class SfcLine {
     for (std::size_t i = 0; i < max && s[i]; ++i) xml_char(s[i]);
   }
 
-  // As "%W.Pf" of a double.
-  void fixed(double v, int width, int prec) { p_ = str_put_fixed(p_, end_, v, width, prec); }
+  // As "%W.Pf" of a double. The forms of the layouts are constants of the
+  // code: their numbers are written inline, without a call.
+  [[gnu::always_inline]] void fixed(double v, int width, int prec) {
+    if (__builtin_constant_p(prec) && prec >= 0 && prec <= 3) {
+      switch (prec) {
+        case 0: p_ = str_put_fixed_p<0>(p_, end_, v, width); return;
+        case 1: p_ = str_put_fixed_p<1>(p_, end_, v, width); return;
+        case 2: p_ = str_put_fixed_p<2>(p_, end_, v, width); return;
+        default: p_ = str_put_fixed_p<3>(p_, end_, v, width); return;
+      }
+    }
+    p_ = str_put_fixed(p_, end_, v, width, prec);
+  }
   // As "%Wd", "%0Wd" (zero) or "%W.Pd".
-  void dec(std::int64_t v, int width = 0, int prec = -1, bool zero = false) {
-    p_ = str_put_int(p_, end_, v, width, prec, zero);
+  [[gnu::always_inline]] void dec(std::int64_t v, int width = 0, int prec = -1, bool zero = false) {
+    if (__builtin_constant_p(width) && __builtin_constant_p(prec) && __builtin_constant_p(zero))
+      p_ = str_put_int_c(p_, end_, v, width, prec, zero);
+    else
+      p_ = str_put_int(p_, end_, v, width, prec, zero);
   }
 
   // A number in a conversion of a form: "f" as a double, "d" as an integer
   // (the caller truncates first where the layout says so).
-  void number(const SfcConv &c, double v) { fixed(v, c.width, c.prec); }
-  void number(const SfcConv &c, std::int64_t v) { dec(v, c.width, c.prec, c.zero); }
+  [[gnu::always_inline]] void number(const SfcConv &c, double v) { fixed(v, c.width, c.prec); }
+  [[gnu::always_inline]] void number(const SfcConv &c, std::int64_t v) { dec(v, c.width, c.prec, c.zero); }
 
  private:
   char *begin_;

@@ -63,18 +63,33 @@ using tv::is_digit;
 // stream) one line at a time through fgets, so that each line is taken as
 // soon as it arrives. The buffer belongs to one stream: another stream, or
 // the reset, starts it afresh.
+//
+// A file on disk is read in whole 64 KiB blocks: stdio then reads them
+// straight into this buffer instead of through its own (the run gives the
+// stream a buffer of that size). The room past them holds what is left of
+// the block before, and the slack at the end lets a line be cleaned in
+// steps of 16 bytes that may read past its end.
+constexpr int kFileRead = 1 << 16;
+constexpr int kBlockCap = kFileRead + 1024;
+constexpr int kSlack = 64;
+
 struct Block {
   FILE *src = nullptr;   // the stream the buffered bytes come from
   bool regular = false;  // that stream is a file on disk
   int pos = 0;           // unread bytes: data[pos, end)
   int end = 0;
-  char data[1 << 16];
+  // Where the first carriage return at or after the bytes last searched
+  // is (`end` when there is none); below `pos` it is to be searched again.
+  // Lines of a file without carriage returns then cost no search each.
+  int cr = -1;
+  char data[kBlockCap + kSlack];
 };
 Block block;
 
 void block_bind(FILE *f) {
   block.src = f;
   block.pos = block.end = 0;
+  block.cr = -1;
   struct stat st;
   const int fd = fileno(f);
   block.regular = fd >= 0 && fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
@@ -106,10 +121,12 @@ bool block_fill(FILE *f) {
   if (left > 0 && block.pos > 0) std::memmove(block.data, block.data + block.pos, static_cast<size_t>(left));
   block.pos = 0;
   block.end = left;
-  const int room = static_cast<int>(sizeof block.data) - block.end;
+  block.cr = -1;
+  const int room = kBlockCap - block.end;
   int got = 0;
   if (block.regular) {
-    got = static_cast<int>(fread_unlocked(block.data + block.end, 1, static_cast<size_t>(room), f));
+    const int want = room >= kFileRead ? kFileRead : room;
+    got = static_cast<int>(fread_unlocked(block.data + block.end, 1, static_cast<size_t>(want), f));
   } else if (room >= kStreamRead + 3) {
     got = stream_fill(f, block.data + block.end);
   }
@@ -126,6 +143,7 @@ bool block_piece(FILE *f, const char *&s, int &n, bool &cut) {
   // A stream gives one line per read: nothing to look for.
   if (!block.regular && block.pos == block.end) {
     block.pos = block.end = 0;
+    block.cr = -1;
     const int got = stream_fill(f, block.data);
     if (got == 0) return false;
     block.end = got;
@@ -195,20 +213,38 @@ bool lone_cr(FILE *f, const char *buf, int k, int &n, bool &cut) {
   return true;
 }
 
+// The first carriage return of the piece of `n` bytes at `buf` (in the
+// buffer), or null. The buffered bytes are searched once, not line by line.
+const char *piece_cr(const char *buf, int n) {
+  const int from = static_cast<int>(buf - block.data);
+  if (block.cr < from) {
+    const void *c = std::memchr(buf, '\r', static_cast<size_t>(block.end - from));
+    block.cr = c ? static_cast<int>(static_cast<const char *>(c) - block.data) : block.end;
+  }
+  return block.cr < from + n ? block.data + block.cr : nullptr;
+}
+
+// Copies n bytes, control and non-ASCII bytes turned to blanks (as a
+// signed char, both are below 32). Whole steps of 16 bytes, which the
+// compiler turns into vector code with no tail: up to 15 bytes past `n`
+// are read and written, which both buffers have room for.
+void clean_copy(char *dst, const char *src, int n) {
+  for (int i = 0; i < n; i += 16) {
+    for (int j = 0; j < 16; ++j) {
+      const auto c = static_cast<signed char>(src[i + j]);
+      dst[i + j] = c < 32 ? ' ' : static_cast<char>(c);
+    }
+  }
+}
+static_assert(sizeof line >= (kLineMax + 15) / 16 * 16 + 1, "the look-ahead holds a line cleaned in steps of 16");
+static_assert(kSlack >= 16, "a piece at the end of the buffer is cleaned in steps of 16");
+
 // Reads the next line (or the next 100-character piece of a longer one)
 // into the look-ahead, cleaned and trimmed. A line ends at a line feed or
 // at carriage returns that no line feed follows; a last line without
 // either is a line like any other. A NUL byte is a control byte like the
 // rest and becomes a blank instead of cutting the line. Returns false when
 // the stream has no more characters.
-// Copies n bytes, control and non-ASCII bytes turned to blanks. A loop
-// without an early exit, which the compiler turns into vector code.
-void clean_copy(char *dst, const char *src, int n) {
-  for (int i = 0; i < n; ++i) {
-    const unsigned char u = static_cast<unsigned char>(src[i]);
-    dst[i] = (u < 32 || u >= 128) ? ' ' : src[i];
-  }
-}
 
 bool read_line(FILE *f) {
   if (f != block.src) block_bind(f);
@@ -225,8 +261,7 @@ bool read_line(FILE *f) {
   clean_copy(line, buf, n);
   // Cleaned to blanks already, carriage returns before a line feed are
   // trimmed below; a lone one ends the line.
-  if (const void *cr = n > 0 ? std::memchr(buf, '\r', static_cast<size_t>(n)) : nullptr)
-    lone_cr(f, buf, static_cast<int>(static_cast<const char *>(cr) - buf), n, cut);
+  if (const char *cr = n > 0 ? piece_cr(buf, n) : nullptr) lone_cr(f, buf, static_cast<int>(cr - buf), n, cut);
   line_cont = line_more;
   line_more = cut;
   // A cut piece keeps its trailing blanks: they separate its last group
@@ -383,6 +418,24 @@ int group_iw(const Token &tok) {
   return tok.text[4] - '0';
 }
 
+// Copies n bytes (a line at most) in moves of 16, 8 or 4 bytes, the last
+// one overlapping the one before: no call and no loop per byte, and not a
+// byte past either end.
+[[gnu::always_inline]] inline void copy_short(char *d, const char *s, int n) {
+  if (n >= 16) {
+    for (int i = 0; i + 16 < n; i += 16) std::memcpy(d + i, s + i, 16);
+    std::memcpy(d + n - 16, s + n - 16, 16);
+  } else if (n >= 8) {
+    std::memcpy(d, s, 8);
+    std::memcpy(d + n - 8, s + n - 8, 8);
+  } else if (n >= 4) {
+    std::memcpy(d, s, 4);
+    std::memcpy(d + n - 4, s + n - 4, 4);
+  } else {
+    for (int i = 0; i < n; ++i) d[i] = s[i];
+  }
+}
+
 // The report text being gathered, bounded so the closing blank still fits.
 struct Gather {
   char *data;
@@ -390,10 +443,7 @@ struct Gather {
   void add(const char *s, int n) {
     if (n > kGatherMax - len) n = kGatherMax - len;
     if (n > 0) {
-      // A plain loop: for a line this short the compiler would use a
-      // string move instruction instead of memcpy, slow to start.
-      char *d = data + len;
-      for (int i = 0; i < n; ++i) d[i] = s[i];
+      copy_short(data + len, s, n);
       len += n;
     }
     data[len] = '\0';
@@ -525,9 +575,12 @@ void section_line(RawRead &rd, const SectionKey &key) {
     --rd.plen;
   }
   rd.g.set(rd.ptr, rd.plen);
-  Token first;
-  const char *s = rd.ptr;
-  read_token(s, first);
+  // The identifier is the first group; mostly the line's first token, read already.
+  Token first = rd.str1;
+  if (first.text != rd.ptr) {
+    const char *s = rd.ptr;
+    read_token(s, first);
+  }
   std::memcpy(rd.id, first.text, static_cast<size_t>(first.len));
   rd.id[first.len] = '\0';
   rd.found = true;
@@ -649,6 +702,7 @@ void trace_tokens(const RawRead &rd, const char *label) {
 void SYN_read_reset() {
   block.src = nullptr;
   block.pos = block.end = 0;
+  block.cr = -1;
   line[0] = '\0';
   line_len = 0;
   have_line = false;
@@ -663,7 +717,8 @@ int SYN_read_raw(FILE *ifile, char *data, char *id, ReportType *type) {
     if (!read_line(ifile)) return -1;
   }
   data[0] = '\0';
-  RawRead rd{ifile, Gather{data}, id, type, MESS_check(kTraceLine) != 0, MESS_check(kTraceRead) != 0};
+  const M_type level = MESS_get();
+  RawRead rd{ifile, Gather{data}, id, type, (level & kTraceLine) != 0, (level & kTraceRead) != 0};
   while (rd.state != ReadState::complete) {
     if (rd.t_line) MESS_print(kTraceLine, "LINE:%s:\n", line);
     rd.found = false;
