@@ -78,7 +78,10 @@ template <std::size_t I>
   } else {
     const double x = ANA_value<I>(r);
     if (std::isnan(x)) return;
-    if constexpr (v.type == AnaType::int32) {
+    if constexpr (v.kind == AnaKind::code_char || v.kind == AnaKind::code_int) {
+      // A code figure is one digit (ANA_value gives 0 to 9 or NaN).
+      out.ch(static_cast<char>('0' + static_cast<int>(x)));
+    } else if constexpr (v.type == AnaType::int32) {
       out.dec(static_cast<std::int64_t>(x));
     } else {
       constexpr AnaLinear k = kAnaCsv[I];

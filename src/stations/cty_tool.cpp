@@ -30,6 +30,18 @@ TAB_table g_city_tbl{};  // the station table
 int g_id_type = 0;      // identifier rule of the compact store types
 const char *g_last = nullptr;  // entry of the last successful search
 
+// The last search and its entry (null: not found). The run completes a
+// report from its station, and the analysis writers then ask for the
+// station's name under the same identifier: the second search is free.
+// Kept until the table is loaded again.
+struct LastSearch {
+  char id[16];
+  std::size_t len = 0;
+  const char *found = nullptr;
+  bool valid = false;
+};
+LastSearch g_memo{};
+
 using std::string_view;
 
 char lower(char c) {
@@ -246,6 +258,7 @@ int CTY_data_cmp(int numid, const char *const *ids, CTY_data *data) {
 int CTY_store(const char *city_file, int type, Domain *domain, int prior) {
   g_store = type;
   g_last = nullptr;
+  g_memo.valid = false;
   TAB_init(&g_city_tbl);
   g_city_tbl.tab_size = 0;
 
@@ -313,9 +326,11 @@ int CTY_store(const char *city_file, int type, Domain *domain, int prior) {
   return fd;
 }
 
-int CTY_search(const char *id, void *data) {
-  if (id == nullptr || data == nullptr || g_store < 1 || g_store > 3) return 0;
-  const std::size_t len = std::strlen(id);
+namespace {
+
+// The entry of station `id` (of `len` characters, or at least that many
+// when it is sizeof LastSearch::id) in the table, or null.
+const char *search_table(const char *id, std::size_t len) {
   char key[16];
   const char *search = id;
   int keynum = 1;
@@ -333,7 +348,27 @@ int CTY_search(const char *id, void *data) {
     search = key;
     keynum = 2;
   }
-  const char *found = TAB_search(&g_city_tbl, keynum, search);
+  return TAB_search(&g_city_tbl, keynum, search);
+}
+
+}  // namespace
+
+int CTY_search(const char *id, void *data) {
+  if (id == nullptr || data == nullptr || g_store < 1 || g_store > 3) return 0;
+  const std::size_t len = strnlen(id, sizeof g_memo.id);
+  const bool memo = len < sizeof g_memo.id;
+  const char *found;
+  if (memo && g_memo.valid && g_memo.len == len && std::memcmp(g_memo.id, id, len) == 0) {
+    found = g_memo.found;
+  } else {
+    found = search_table(id, len);
+    if (memo) {
+      std::memcpy(g_memo.id, id, len);
+      g_memo.len = len;
+      g_memo.found = found;
+      g_memo.valid = true;
+    }
+  }
   if (found == nullptr) return 0;
   g_last = found;
   std::memcpy(data, found, entry_size(g_store));
