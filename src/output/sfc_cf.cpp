@@ -236,6 +236,7 @@ void refuse(const char *filename) {
 }
 
 int open(SfcFile &f, const char *filename) {
+  CTY_remember_last(true);  // station_name: the station the run has just looked up
   char path[160];
   FILE_add_user_path(filename, path);
   if (f.access != SfcAccess::read && !SFC_safe_target(filename, path)) {

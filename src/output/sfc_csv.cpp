@@ -113,6 +113,7 @@ bool header_matches(const char *filename) {
 }
 
 int open(SfcFile &f, const char *filename) {
+  CTY_remember_last(true);  // station_name: the station the run has just looked up
   switch (f.access) {
     case SfcAccess::read: return SFC_stream_open(f, filename, "r", 0);
     case SfcAccess::create: return SFC_stream_open(f, filename, "w", 0);

@@ -30,15 +30,14 @@ TAB_table g_city_tbl{};  // the station table
 int g_id_type = 0;      // identifier rule of the compact store types
 const char *g_last = nullptr;  // entry of the last successful search
 
-// The last search and its entry (null: not found). The run completes a
-// report from its station, and the analysis writers then ask for the
-// station's name under the same identifier: the second search is free.
-// Kept until the table is loaded again.
+// The last search and its entry (null: not found), kept when a writer
+// asks for it (CTY_remember_last) until the table is loaded again.
 struct LastSearch {
   char id[16];
   std::size_t len = 0;
   const char *found = nullptr;
   bool valid = false;
+  bool on = false;
 };
 LastSearch g_memo{};
 
@@ -235,6 +234,11 @@ std::size_t entry_size(int store) {
 
 }  // namespace
 
+void CTY_remember_last(bool on) {
+  g_memo.on = on;
+  g_memo.valid = false;
+}
+
 int CTY_set_id_type(int type) {
   g_id_type = type;
   return 0;
@@ -329,8 +333,9 @@ int CTY_store(const char *city_file, int type, Domain *domain, int prior) {
 namespace {
 
 // The entry of station `id` (of `len` characters, or at least that many
-// when it is sizeof LastSearch::id) in the table, or null.
-const char *search_table(const char *id, std::size_t len) {
+// when it is sizeof LastSearch::id) in the table, or null. Only the
+// lengths 5 and 6 choose another key.
+[[gnu::always_inline]] inline const char *search_table(const char *id, std::size_t len) {
   char key[16];
   const char *search = id;
   int keynum = 1;
@@ -355,18 +360,26 @@ const char *search_table(const char *id, std::size_t len) {
 
 int CTY_search(const char *id, void *data) {
   if (id == nullptr || data == nullptr || g_store < 1 || g_store > 3) return 0;
-  const std::size_t len = strnlen(id, sizeof g_memo.id);
-  const bool memo = len < sizeof g_memo.id;
   const char *found;
-  if (memo && g_memo.valid && g_memo.len == len && std::memcmp(g_memo.id, id, len) == 0) {
-    found = g_memo.found;
+  if (!g_memo.on) {
+    found = search_table(id, std::strlen(id));
   } else {
-    found = search_table(id, len);
-    if (memo) {
-      std::memcpy(g_memo.id, id, len);
+    // One pass over the identifier (a few characters): its length, whether
+    // it is the last one asked for, and the copy that makes it so.
+    std::size_t len = 0;
+    bool same = g_memo.valid;
+    for (; len < sizeof g_memo.id && id[len] != '\0'; ++len) {
+      same = same && g_memo.id[len] == id[len];
+      g_memo.id[len] = id[len];
+    }
+    if (same && len == g_memo.len) {
+      found = g_memo.found;
+    } else {
+      found = search_table(id, len);
+      // Longer than any identifier: not kept (it was cut in the copy).
+      g_memo.valid = len < sizeof g_memo.id;
       g_memo.len = len;
       g_memo.found = found;
-      g_memo.valid = true;
     }
   }
   if (found == nullptr) return 0;
