@@ -42,6 +42,16 @@ const std::string &header() {
 // quote is quoted, its quotes doubled.
 void text_field(SfcLine &out, const char *s, std::size_t max) {
   const std::size_t n = strnlen(s, max);
+  // The usual identifier or name: printable, nothing to quote, copied whole.
+  bool plain = true;
+  for (std::size_t i = 0; i < n; ++i) {
+    const auto c = static_cast<unsigned char>(s[i]);
+    plain = plain && c >= 0x20 && c < 0x7f && c != ',' && c != '"';
+  }
+  if (plain) {
+    out.raw(s, n);
+    return;
+  }
   bool quote = false;
   for (std::size_t i = 0; i < n; ++i) quote = quote || s[i] == ',' || s[i] == '"';
   if (quote) out.ch('"');
