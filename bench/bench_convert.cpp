@@ -5,8 +5,10 @@
 // wc -l for comparison, in the same run. Counters:
 // reports/s of the conversion (wall clock), the ratio of its time to that
 // of wc -l, and the processor time the conversion used (user and system,
-// as reports/s and seconds per run): on a machine shared with other work
-// the wall clock alone says little.
+// as reports/s and seconds per run), and the medians of the runs' wall
+// clock and processor times: on a machine shared with other work the wall
+// clock alone says little. The CF format writes in a second thread, so its
+// processor time can exceed its wall clock.
 //
 // The program is looked up beside the benchmark's build directory
 // (build/tavro for build/bench/bench_convert) unless TAVRO_EXE names it.
@@ -14,11 +16,13 @@
 #include <sys/resource.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -125,6 +129,7 @@ void convert_to(benchmark::State &state, const std::string &word, const std::str
   double total = 0.0;
   double wc_total = 0.0;
   double cpu_total = 0.0;
+  std::vector<double> walls, cpus;
   const std::string out = dir + "/23120712." + ext;
   for (auto _ : state) {
     // Every run writes a new file: dropping the previous run's 80 MB output
@@ -141,6 +146,8 @@ void convert_to(benchmark::State &state, const std::string &word, const std::str
     total += t;
     wc_total += w;
     cpu_total += cpu;
+    walls.push_back(t);
+    cpus.push_back(cpu);
   }
   const double n = static_cast<double>(state.iterations());
   if (total > 0 && n > 0) {
@@ -151,6 +158,15 @@ void convert_to(benchmark::State &state, const std::string &word, const std::str
     state.counters["cpu_s"] = cpu_total / n;
     state.counters["cpu_reports/s"] =
         cpu_total > 0 ? static_cast<double>(reports) * n / cpu_total : 0.0;
+    // Medians: one run slowed by other work on a shared machine moves the
+    // mean, not these.
+    auto median = [](std::vector<double> v) {
+      std::sort(v.begin(), v.end());
+      const std::size_t m = v.size() / 2;
+      return v.size() % 2 ? v[m] : (v[m - 1] + v[m]) / 2;
+    };
+    state.counters["median_ms"] = 1000.0 * median(walls);
+    state.counters["median_cpu_ms"] = 1000.0 * median(cpus);
   }
   fs::remove_all(dir, ec);
 }

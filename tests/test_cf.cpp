@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 #include <netcdf.h>
 
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -150,6 +151,86 @@ TEST_F(CfRun, AFailedWriteLeavesTheOldFile) {
   auto r = tavro("-pf over -of cf:-");
   EXPECT_EQ(r.status, 1);
   EXPECT_NE(r.err.find("SFC_open: netCDF output must be a regular file: -\n"), std::string::npos) << r.err;
+}
+
+// Reports of varied values that do not compress to nothing: `chunks` full
+// buffers and `extra` reports more.
+std::string varied_bulletins(long chunks, long extra) {
+  std::string out;
+  unsigned v = 7;
+  auto rnd = [&v](unsigned n) {
+    v = v * 1103515245u + 12345u;
+    return static_cast<int>((v >> 16) % n);
+  };
+  const long reports = chunks * static_cast<long>(kSfcCfChunk) + extra;
+  char line[128];
+  for (long i = 0; i < reports; ++i) {
+    if (i % 40 == 0) out += "** SMUS01 KWBC 071200\nAAXX 07124\n";
+    std::snprintf(line, sizeof line, "%05d 11%d%02d 8%02d%02d 1%d%03d 2%d%03d 4%04d 5%d%03d=\n",
+                  10000 + rnd(89999), rnd(10), rnd(90), rnd(36), rnd(30), rnd(2), rnd(350), rnd(2), rnd(250),
+                  9000 + rnd(999), rnd(9), rnd(100));
+    out += line;
+  }
+  return out;
+}
+
+// The observations are written and deflated in a thread of their own while
+// the next ones are gathered. A write that fails there (a file size limit
+// reached after the first buffers) is reported by the run with the
+// observations it lost, ends with status 1, and leaves the old file; the
+// HDF5 library under netCDF prints nothing of its own from that thread.
+TEST_F(CfRun, AFailedWriteInTheWriterThreadIsReported) {
+  ASSERT_EQ(tavro("-pf over -of cf:keep.nc").status, 0);
+  const std::string before = read_file(dir.file("keep.nc"));
+  const long kept = observations("keep.nc");
+  ASSERT_GT(kept, 0);
+  write_file(dir.file("23120712.syn"), varied_bulletins(6, 100));
+  const std::string message = "SFC_write: netCDF error writing observations ";
+  // Room for the old file (an append copies it) and some 128 KB more, in
+  // the 512-byte blocks of sh's ulimit.
+  const std::string limit = std::to_string(before.size() / 512 + 256);
+  for (const char *mode : {"over", "app"}) {
+    auto r = run_command("ulimit -f " + limit + "; " + TAVRO_EXE + " -ba -pf " + mode + " -of cf:keep.nc 23120712.syn",
+                         dir.path());
+    EXPECT_EQ(r.status, 1) << mode << "\n" << r.err;
+    // One whole buffer was lost, not the last, partial one that the run
+    // writes itself when it closes the file.
+    const std::size_t at = r.err.find(message);
+    ASSERT_NE(at, std::string::npos) << mode << "\n" << r.err;
+    long first = 0, last = 0;
+    ASSERT_EQ(std::sscanf(r.err.c_str() + at + message.size(), "%ld to %ld", &first, &last), 2) << r.err;
+    EXPECT_EQ(last - first + 1, static_cast<long>(kSfcCfChunk)) << r.err;
+    const long base = std::string(mode) == "app" ? kept : 0;  // an append's come after the old ones
+    EXPECT_EQ((first - 1 - base) % static_cast<long>(kSfcCfChunk), 0) << r.err;
+    EXPECT_EQ(r.err.find(message, at + 1), std::string::npos) << "reported once\n" << r.err;
+    EXPECT_EQ(r.err.find("HDF5-DIAG"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("SFC_close: Error writing converted data file\n"), std::string::npos) << r.err;
+    EXPECT_EQ(read_file(dir.file("keep.nc")), before) << mode;
+  }
+  // Without the limit the same reports all arrive, in order, on both sides
+  // of every buffer's edge.
+  auto r = tavro("-pf over -of cf:all.nc");
+  ASSERT_EQ(r.status, 0) << r.err;
+  const long reports = 6 * static_cast<long>(kSfcCfChunk) + 100;
+  ASSERT_EQ(observations("all.nc"), reports);
+  const std::string text = read_file(dir.file("23120712.syn"));
+  std::vector<std::string> ids;
+  for (std::size_t p = 0; (p = text.find('\n', p)) != std::string::npos;) {
+    ++p;
+    if (p + 5 < text.size() && text[p] != '*' && text[p] != 'A') ids.push_back(text.substr(p, 5));
+  }
+  ASSERT_EQ(static_cast<long>(ids.size()), reports);
+  int nc, var;
+  ASSERT_EQ(nc_open(dir.file("all.nc").c_str(), NC_NOWRITE, &nc), NC_NOERR);
+  ASSERT_EQ(nc_inq_varid(nc, "station_id", &var), NC_NOERR);
+  std::vector<char> got(static_cast<std::size_t>(reports) * 10);
+  const std::size_t start[2] = {0, 0}, count[2] = {static_cast<std::size_t>(reports), 10};
+  ASSERT_EQ(nc_get_vara_text(nc, var, start, count, got.data()), NC_NOERR);
+  nc_close(nc);
+  long wrong = 0;
+  for (long i = 0; i < reports; ++i)
+    if (std::string(&got[static_cast<std::size_t>(i) * 10], 5) != ids[static_cast<std::size_t>(i)]) ++wrong;
+  EXPECT_EQ(wrong, 0);
 }
 
 TEST_F(CfRun, DeflateLevelOutsideItsRangeWarnsAndUsesOne) {

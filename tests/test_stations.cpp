@@ -134,6 +134,42 @@ TEST_F(Stations, SearchByWmoNumberIdentifierAndMadeIdentifier) {
   EXPECT_EQ(CTY_search("K2404", &st), 0);
 }
 
+// The same station asked for again (the run completes a report, then a
+// writer asks for its name) gives the same answer, found or not, whether
+// the last search is remembered or not; another identifier in between, a
+// prefix of one, or a store of another type loaded since never answers
+// for it.
+TEST_F(Stations, RepeatedSearchesAnswerAsTheFirst) {
+  for (bool remember : {false, true}) {
+    SCOPED_TRACE(remember ? "remembered" : "searched");
+    CTY_remember_last(remember);
+    load();
+    CTY_data st{};
+    for (int round = 0; round < 2; ++round) {
+      ASSERT_EQ(CTY_search("72530", &st), 1) << round;
+      EXPECT_STREQ(st.id, "ORD");
+      st = CTY_data{};
+      ASSERT_EQ(CTY_search("72530", &st), 1) << round;
+      EXPECT_STREQ(st.id, "ORD");
+      EXPECT_EQ(CTY_search("7253", &st), 0);
+      EXPECT_EQ(CTY_search("72531", &st), 0);
+      EXPECT_EQ(CTY_search("72531", &st), 0);
+      ASSERT_EQ(CTY_search("MSN", &st), 1);
+      EXPECT_EQ(st.wmo, 72641);
+    }
+    // Longer than any identifier: searched in full every time.
+    EXPECT_EQ(CTY_search("MSNMSNMSNMSNMSNMSN", &st), 0);
+    EXPECT_EQ(CTY_search("MSNMSNMSNMSNMSNMSN", &st), 0);
+    ASSERT_EQ(CTY_search("72530", &st), 1);
+    load(2);
+    CTY_locate loc{};
+    ASSERT_EQ(CTY_search("72530", &loc), 1);
+    EXPECT_STREQ(loc.id, "ORD");
+    EXPECT_EQ(loc.wmo, 72530);
+  }
+  CTY_remember_last(false);
+}
+
 TEST_F(Stations, BuoysAreKeyedByTheirBuoyText) {
   load();
   CTY_data st{};

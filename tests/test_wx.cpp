@@ -184,6 +184,8 @@ TEST(WeatherWmo, StoredFormsAgree) {
   EXPECT_EQ(WX_weather_wmo(" "), 0);
   EXPECT_EQ(WX_weather_wmo(""), 0);
   EXPECT_EQ(WX_weather_wmo("X"), 0);
+  EXPECT_EQ(WX_weather_wmo("r-"), 0);  // letters are upper case
+  EXPECT_EQ(WX_weather_wmo("\xffR"), 0);
   // Only leading digits count; a long digit run cannot overflow.
   EXPECT_EQ(WX_weather_wmo("61abc"), 61);
   EXPECT_EQ(WX_weather_wmo("99999999999999999999"), 0);

@@ -3,15 +3,21 @@
 #include "output/sfc_cf.hpp"
 
 #include <malloc.h>
+#include <pthread.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <netcdf.h>
+#include <H5Epublic.h>
 
 #include <cmath>
+#include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <mutex>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -71,6 +77,22 @@ nc_type nc_type_of(AnaType t) {
   return NC_DOUBLE;
 }
 
+// One set of observations gathered for a write: a column per variable.
+struct Columns {
+  std::vector<float> floats;  // kAnaVarCount columns of kSfcCfChunk
+  std::vector<int> ints;
+  std::vector<double> times;
+  std::vector<char> texts[kAnaVarCount];  // kSfcCfChunk texts of their length, padded with NULs
+
+  void make() {
+    floats.resize(kAnaVarCount * kSfcCfChunk);
+    ints.resize(kAnaVarCount * kSfcCfChunk);
+    times.resize(kSfcCfChunk);
+    for (std::size_t i = 0; i < kAnaVarCount; ++i)
+      if (const TextDim *t = text_dim(kAnaVars[i].kind)) texts[i].resize(kSfcCfChunk * t->len);
+  }
+};
+
 // The open file: its variables, what it holds, and the observations
 // gathered for the next write. The buffers are made once, at the first
 // open of the run; a report only fills a slot of each.
@@ -78,35 +100,30 @@ struct CfState {
   int ncid = -1;
   int obs_dim = -1;
   int varids[kAnaVarCount] = {};
-  std::size_t in_file = 0;  // observations already in the file
-  std::size_t slots = 0;    // observations gathered, not yet written
+  std::size_t in_file = 0;  // observations in the file or handed to the writer
+  std::size_t slots = 0;    // observations gathered, not yet handed over
   off_t file_size = 0;      // of the pending file, as last seen
   AnaClock clock;
   // Coverage of everything in the file (read back on append).
   bool any = false;
   double t_min = 0, t_max = 0, lat_min = 0, lat_max = 0, lon_min = 0, lon_max = 0;
   bool any_pos = false;
-  std::vector<float> floats;  // kAnaVarCount columns of kSfcCfChunk
-  std::vector<int> ints;
-  std::vector<double> times;
-  std::vector<char> texts[kAnaVarCount];  // kSfcCfChunk texts of their length, padded with NULs
+  // Two sets: the writer thread writes one while the reports fill the other.
+  Columns sets[2];
+  Columns *fill = &sets[0];
   int text_dims[std::size(kTextDims)] = {};
 };
 CfState cf;
 
 void make_buffers() {
-  if (!cf.floats.empty()) return;
+  if (!cf.sets[0].floats.empty()) return;
   // HDF5 allocates and frees a chunk's buffers at every write; with the
   // C library's default thresholds each free gives the memory back to the
   // system and the next write faults it in again: that took five times
   // the whole conversion. Keep it.
   mallopt(M_TRIM_THRESHOLD, 256 << 20);
   mallopt(M_TOP_PAD, 64 << 20);
-  cf.floats.resize(kAnaVarCount * kSfcCfChunk);
-  cf.ints.resize(kAnaVarCount * kSfcCfChunk);
-  cf.times.resize(kSfcCfChunk);
-  for (std::size_t i = 0; i < kAnaVarCount; ++i)
-    if (const TextDim *t = text_dim(kAnaVars[i].kind)) cf.texts[i].resize(kSfcCfChunk * t->len);
+  for (Columns &c : cf.sets) c.make();
 }
 
 void reset_state() {
@@ -199,8 +216,13 @@ bool layout_ok(int ncid) {
 // the file back: this handler, registered after the library's and so run
 // before it, ends the program first, with the run's status 1.
 bool close_failed = false;
+void stop_writer_quietly();
 void end_before_the_library() {
   static const bool registered = std::atexit([] {
+    // A program ending without closing the file (a failure elsewhere)
+    // lets the writer finish first: the library's handler must not find
+    // it inside a write.
+    stop_writer_quietly();
     if (!close_failed) return;
     std::fflush(nullptr);
     std::_Exit(1);
@@ -214,6 +236,7 @@ void refuse(const char *filename) {
 }
 
 int open(SfcFile &f, const char *filename) {
+  CTY_remember_last(true);  // station_name: the station the run has just looked up
   char path[160];
   FILE_add_user_path(filename, path);
   if (f.access != SfcAccess::read && !SFC_safe_target(filename, path)) {
@@ -423,42 +446,180 @@ void cover(double t, double lat, double lon) {
   if (lon > cf.lon_max) cf.lon_max = lon;
 }
 
-// The gathered observations, one write per variable. False after a
-// failure (reported).
-bool flush() {
-  if (cf.slots == 0) return true;
-  const std::size_t start = cf.in_file;
-  const std::size_t count = cf.slots;
+// Observations start + 1 to start + count of `c`, one write per variable:
+// NC_NOERR or the library's error. Only the library is called here, never
+// anything of the program: the writer thread runs it.
+int write_columns(int ncid, const int *varids, const Columns &c, std::size_t start, std::size_t count) {
   int rc = NC_NOERR;
   for (std::size_t i = 0; i < kAnaVarCount && rc == NC_NOERR; ++i) {
     const AnaVar &v = kAnaVars[i];
-    const int id = cf.varids[i];
+    const int id = varids[i];
     switch (v.type) {
-      case AnaType::float64: rc = nc_put_vara_double(cf.ncid, id, &start, &count, cf.times.data()); break;
-      case AnaType::float32: rc = nc_put_vara_float(cf.ncid, id, &start, &count, &cf.floats[i * kSfcCfChunk]); break;
-      case AnaType::int32: rc = nc_put_vara_int(cf.ncid, id, &start, &count, &cf.ints[i * kSfcCfChunk]); break;
+      case AnaType::float64: rc = nc_put_vara_double(ncid, id, &start, &count, c.times.data()); break;
+      case AnaType::float32: rc = nc_put_vara_float(ncid, id, &start, &count, &c.floats[i * kSfcCfChunk]); break;
+      case AnaType::int32: rc = nc_put_vara_int(ncid, id, &start, &count, &c.ints[i * kSfcCfChunk]); break;
       case AnaType::string: {
         const std::size_t from[2] = {start, 0};
         const std::size_t size[2] = {count, text_dim(v.kind)->len};
-        rc = nc_put_vara_text(cf.ncid, id, from, size, cf.texts[i].data());
+        rc = nc_put_vara_text(ncid, id, from, size, c.texts[i].data());
         break;
       }
     }
   }
-  cf.slots = 0;
-  if (rc != NC_NOERR) {
-    MESS_print(kFail, "SFC_write: netCDF error writing observations %zu to %zu: %s\n", start + 1, start + count,
-               nc_strerror(rc));
-    return false;
-  }
-  cf.in_file += count;
-  // What the library has written so far starts on its way to the disk, so
-  // that the flush at the end is short.
+  return rc;
+}
+
+void report_write_error(int rc, std::size_t start, std::size_t count) {
+  MESS_print(kFail, "SFC_write: netCDF error writing observations %zu to %zu: %s\n", start + 1, start + count,
+             nc_strerror(rc));
+}
+
+// What the library has written so far starts on its way to the disk, so
+// that the flush at the end is short.
+void start_writeback() {
   struct stat st;
   if (::stat(SAFE_temp_path(), &st) == 0 && st.st_size > cf.file_size) {
     SAFE_written(static_cast<long>(st.st_size - cf.file_size));
     cf.file_size = st.st_size;
   }
+}
+
+// The writer thread: it writes a full set of observations (and deflates
+// them, most of the time a report takes) while the reports fill the other
+// set. The library is not thread-safe: it is called by one thread at a
+// time, the writer between a hand-over and the end of that write, the
+// program's thread only while the writer is idle (wait() first). A
+// failure is kept for the program's thread to report.
+class Writer {
+ public:
+  // Hands set `c` over for writing (the writer must be idle).
+  void hand(const Columns *c, std::size_t start, std::size_t count) {
+    if (!thread_.joinable()) start_thread();
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      job_ = {c, start, count, cf.ncid};
+      busy_ = true;
+    }
+    wake_.notify_one();
+  }
+
+  // Waits until the set handed over last is written; false (and the
+  // failure reported when `report`) when it could not be.
+  bool wait(bool report = true) {
+    if (!thread_.joinable()) return true;
+    Result r;
+    {
+      std::unique_lock<std::mutex> lock(mutex_);
+      done_.wait(lock, [this] { return !busy_; });
+      r = result_;
+      result_ = {};
+    }
+    if (r.rc == NC_NOERR) return true;
+    if (report) report_write_error(r.rc, r.start, r.count);
+    return false;
+  }
+
+  // Waits for the last write and ends the thread. False after a failure
+  // (reported when `report`).
+  bool stop(bool report) {
+    const bool ok = wait(report);
+    if (thread_.joinable()) {
+      {
+        std::lock_guard<std::mutex> lock(mutex_);
+        quit_ = true;
+      }
+      wake_.notify_one();
+      thread_.join();
+      quit_ = false;
+    }
+    return ok;
+  }
+
+ private:
+  struct Job {
+    const Columns *columns = nullptr;
+    std::size_t start = 0, count = 0;
+    int ncid = -1;
+  };
+  struct Result {
+    int rc = NC_NOERR;
+    std::size_t start = 0, count = 0;
+  };
+
+  void start_thread() {
+    // The writer takes no signal: an interrupt reaches the program's
+    // thread, whose handler rolls the file back.
+    sigset_t all, old;
+    sigfillset(&all);
+    pthread_sigmask(SIG_BLOCK, &all, &old);
+    thread_ = std::thread([this] { run(); });
+    pthread_sigmask(SIG_SETMASK, &old, nullptr);
+  }
+
+  void run() {
+    // HDF5 keeps its error printing per thread: netCDF turned it off only
+    // in the thread it started in. A failure is reported by netCDF's code.
+    H5Eset_auto2(H5E_DEFAULT, nullptr, nullptr);
+    std::unique_lock<std::mutex> lock(mutex_);
+    for (;;) {
+      wake_.wait(lock, [this] { return busy_ || quit_; });
+      if (!busy_) return;
+      const Job j = job_;
+      lock.unlock();
+      const int rc = write_columns(j.ncid, cf.varids, *j.columns, j.start, j.count);
+      lock.lock();
+      if (rc != NC_NOERR) result_ = {rc, j.start, j.count};
+      busy_ = false;
+      done_.notify_one();
+    }
+  }
+
+  std::thread thread_;
+  std::mutex mutex_;
+  std::condition_variable wake_, done_;
+  bool busy_ = false, quit_ = false;
+  Job job_;
+  Result result_;
+};
+// Never destroyed: a thread object destroyed while it runs would end the
+// program, and the program may end (a signal, a failure elsewhere) at any time.
+Writer &writer = *new Writer;
+void stop_writer_quietly() { writer.stop(false); }
+
+// The gathered observations go to the writer thread, and the reports fill
+// the other set. False after a failure of the previous write (reported).
+bool hand_over() {
+  if (!writer.wait()) {
+    cf.slots = 0;
+    return false;
+  }
+  start_writeback();
+  writer.hand(cf.fill, cf.in_file, cf.slots);
+  cf.in_file += cf.slots;
+  cf.slots = 0;
+  cf.fill = cf.fill == &cf.sets[0] ? &cf.sets[1] : &cf.sets[0];
+  return true;
+}
+
+// Everything gathered, written: the writer's last set, then what is left
+// here. False after a failure (reported).
+bool flush() {
+  if (!writer.stop(true)) {
+    cf.slots = 0;
+    return false;
+  }
+  const std::size_t start = cf.in_file;
+  const std::size_t count = cf.slots;
+  cf.slots = 0;
+  if (count > 0) {
+    const int rc = write_columns(cf.ncid, cf.varids, *cf.fill, start, count);
+    if (rc != NC_NOERR) {
+      report_write_error(rc, start, count);
+      return false;
+    }
+    cf.in_file += count;
+  }
+  start_writeback();
   return true;
 }
 
@@ -469,7 +630,7 @@ bool flush() {
 template <std::size_t I>
 [[gnu::always_inline]] inline void put_text(std::size_t s, std::string_view t) {
   constexpr std::size_t len = text_dim(kAnaVars[I].kind)->len;
-  char *dst = &cf.texts[I][s * len];
+  char *dst = &cf.fill->texts[I][s * len];
   const std::size_t n = t.size() < len ? t.size() : len;
   for (std::size_t i = 0; i < n; ++i) {
     const auto c = static_cast<unsigned char>(t[i]);
@@ -493,17 +654,17 @@ template <std::size_t I>
     put_text<I>(s, CTY_search(r.id, &st) ? std::string_view(st.name, strnlen(st.name, sizeof st.name))
                                           : std::string_view());
   } else if constexpr (v.kind == AnaKind::time) {
-    cf.times[s] = cf.clock.seconds(r.time);
+    cf.fill->times[s] = cf.clock.seconds(r.time);
   } else if constexpr (v.type == AnaType::int32) {
     const double x = ANA_value<I>(r);
-    cf.ints[I * kSfcCfChunk + s] = std::isnan(x) ? NC_FILL_INT : static_cast<int>(x);
+    cf.fill->ints[I * kSfcCfChunk + s] = std::isnan(x) ? NC_FILL_INT : static_cast<int>(x);
   } else {
     constexpr AnaLinear k = kAnaCf[I];
     const double x = ANA_value<I>(r);
     double y = std::isnan(x) ? x : k.a + k.b * x;
     // Beyond a float (a damaged record in a large unit): missing.
     if (!(std::fabs(y) <= 3.0e38)) y = std::nan("");
-    cf.floats[I * kSfcCfChunk + s] = std::isnan(y) ? NC_FILL_FLOAT : static_cast<float>(y);
+    cf.fill->floats[I * kSfcCfChunk + s] = std::isnan(y) ? NC_FILL_FLOAT : static_cast<float>(y);
     if constexpr (v.var == SfcVar::lat) lat = y;
     if constexpr (v.var == SfcVar::lon) lon = y;
   }
@@ -517,8 +678,8 @@ int write(SfcFile &f, const SFC_report &r, int /*rec*/) {
   [&]<std::size_t... I>(std::index_sequence<I...>) {
     (put_value<I>(s, r, lat, lon), ...);
   }(std::make_index_sequence<kAnaVarCount>{});
-  cover(cf.times[s], lat, lon);
-  if (++cf.slots == kSfcCfChunk && !flush()) f.lost = true;
+  cover(cf.fill->times[s], lat, lon);
+  if (++cf.slots == kSfcCfChunk && !hand_over()) f.lost = true;
   return 0;
 }
 
@@ -574,8 +735,9 @@ bool finish_attributes() {
 
 int close(SfcFile &f, bool /*finish*/, bool keep) {
   if (cf.ncid < 0) return 0;
-  bool ok = true;
-  if (keep && !f.lost && f.access != SfcAccess::read) ok = flush() && finish_attributes();
+  // The writer's last set first: from here on the library is this thread's.
+  bool ok = writer.stop(true);
+  if (ok && keep && !f.lost && f.access != SfcAccess::read) ok = flush() && finish_attributes();
   if (!ok) f.lost = true;
   cf.slots = 0;
   const int rc = nc_close(cf.ncid);

@@ -4,7 +4,9 @@
 // variables in every file. Observations are gathered kSfcCfChunk at a
 // time and written with one call per variable; each variable is chunked
 // by the same count and deflated (resource "cf_deflate", level 1 by
-// default). Time and space coverage and one "history" line per run are
+// default). The writing and deflating of a full set of observations runs
+// in a thread of its own while the next set is gathered; a failure there
+// is reported at the next hand-over or when the file is closed. Time and space coverage and one "history" line per run are
 // written when the file is closed; an append checks the file's layout
 // first and works on a copy (the safe writer).
 #pragma once

@@ -42,6 +42,16 @@ const std::string &header() {
 // quote is quoted, its quotes doubled.
 void text_field(SfcLine &out, const char *s, std::size_t max) {
   const std::size_t n = strnlen(s, max);
+  // The usual identifier or name: printable, nothing to quote, copied whole.
+  bool plain = true;
+  for (std::size_t i = 0; i < n; ++i) {
+    const auto c = static_cast<unsigned char>(s[i]);
+    plain = plain && c >= 0x20 && c < 0x7f && c != ',' && c != '"';
+  }
+  if (plain) {
+    out.raw(s, n);
+    return;
+  }
   bool quote = false;
   for (std::size_t i = 0; i < n; ++i) quote = quote || s[i] == ',' || s[i] == '"';
   if (quote) out.ch('"');
@@ -78,7 +88,10 @@ template <std::size_t I>
   } else {
     const double x = ANA_value<I>(r);
     if (std::isnan(x)) return;
-    if constexpr (v.type == AnaType::int32) {
+    if constexpr (v.kind == AnaKind::code_char || v.kind == AnaKind::code_int) {
+      // A code figure is one digit (ANA_value gives 0 to 9 or NaN).
+      out.ch(static_cast<char>('0' + static_cast<int>(x)));
+    } else if constexpr (v.type == AnaType::int32) {
       out.dec(static_cast<std::int64_t>(x));
     } else {
       constexpr AnaLinear k = kAnaCsv[I];
@@ -110,6 +123,7 @@ bool header_matches(const char *filename) {
 }
 
 int open(SfcFile &f, const char *filename) {
+  CTY_remember_last(true);  // station_name: the station the run has just looked up
   switch (f.access) {
     case SfcAccess::read: return SFC_stream_open(f, filename, "r", 0);
     case SfcAccess::create: return SFC_stream_open(f, filename, "w", 0);

@@ -3,6 +3,7 @@
 #include "report/wx_tool.hpp"
 
 #include <array>
+#include <cstdint>
 #include <cstring>
 #include <string_view>
 
@@ -291,11 +292,42 @@ int WX_metar_weather(const char *wx, char *wx_str) {
   return 0;
 }
 
+// The rows of kSaoToWw by their first character, in the table's order:
+// only rows of the text's first character can fit, so the first of those
+// that fits is the table's first fit, found without walking the others.
+struct WwByFirst {
+  std::array<std::uint8_t, 256> begin{};
+  std::array<std::uint8_t, 256> end{};
+  std::array<std::uint8_t, std::size(kSaoToWw)> rows{};
+};
+constexpr WwByFirst ww_by_first() {
+  WwByFirst t;
+  std::size_t n = 0;
+  for (std::size_t c = 0; c < 256; ++c) {
+    t.begin[c] = static_cast<std::uint8_t>(n);
+    for (std::size_t i = 0; i < std::size(kSaoToWw); ++i)
+      if (static_cast<unsigned char>(kSaoToWw[i].prefix[0]) == c) t.rows[n++] = static_cast<std::uint8_t>(i);
+    t.end[c] = static_cast<std::uint8_t>(n);
+  }
+  return t;
+}
+constexpr WwByFirst kWwByFirst = ww_by_first();
+
+constexpr bool prefixes_not_empty() {
+  for (const auto &row : kSaoToWw)
+    if (row.prefix.empty()) return false;
+  return true;
+}
+static_assert(prefixes_not_empty(), "an empty prefix would fit any first character");
+
 int WX_weather_wmo(const char *str) {
   char work[kWxStrMax + 1];
   const char *s = normalise(str, work);
-  for (const auto &row : kSaoToWw)
+  const auto first = static_cast<unsigned char>(s[0]);
+  for (std::size_t i = kWwByFirst.begin[first]; i < kWwByFirst.end[first]; ++i) {
+    const WmoRow &row = kSaoToWw[kWwByFirst.rows[i]];
     if (starts_with(s, row.prefix)) return row.ww;
+  }
   return 0;
 }
 

@@ -30,6 +30,17 @@ TAB_table g_city_tbl{};  // the station table
 int g_id_type = 0;      // identifier rule of the compact store types
 const char *g_last = nullptr;  // entry of the last successful search
 
+// The last search and its entry (null: not found), kept when a writer
+// asks for it (CTY_remember_last) until the table is loaded again.
+struct LastSearch {
+  char id[16];
+  std::size_t len = 0;
+  const char *found = nullptr;
+  bool valid = false;
+  bool on = false;
+};
+LastSearch g_memo{};
+
 using std::string_view;
 
 char lower(char c) {
@@ -223,6 +234,11 @@ std::size_t entry_size(int store) {
 
 }  // namespace
 
+void CTY_remember_last(bool on) {
+  g_memo.on = on;
+  g_memo.valid = false;
+}
+
 int CTY_set_id_type(int type) {
   g_id_type = type;
   return 0;
@@ -246,6 +262,7 @@ int CTY_data_cmp(int numid, const char *const *ids, CTY_data *data) {
 int CTY_store(const char *city_file, int type, Domain *domain, int prior) {
   g_store = type;
   g_last = nullptr;
+  g_memo.valid = false;
   TAB_init(&g_city_tbl);
   g_city_tbl.tab_size = 0;
 
@@ -313,9 +330,12 @@ int CTY_store(const char *city_file, int type, Domain *domain, int prior) {
   return fd;
 }
 
-int CTY_search(const char *id, void *data) {
-  if (id == nullptr || data == nullptr || g_store < 1 || g_store > 3) return 0;
-  const std::size_t len = std::strlen(id);
+namespace {
+
+// The entry of station `id` (of `len` characters, or at least that many
+// when it is sizeof LastSearch::id) in the table, or null. Only the
+// lengths 5 and 6 choose another key.
+[[gnu::always_inline]] inline const char *search_table(const char *id, std::size_t len) {
   char key[16];
   const char *search = id;
   int keynum = 1;
@@ -333,7 +353,35 @@ int CTY_search(const char *id, void *data) {
     search = key;
     keynum = 2;
   }
-  const char *found = TAB_search(&g_city_tbl, keynum, search);
+  return TAB_search(&g_city_tbl, keynum, search);
+}
+
+}  // namespace
+
+int CTY_search(const char *id, void *data) {
+  if (id == nullptr || data == nullptr || g_store < 1 || g_store > 3) return 0;
+  const char *found;
+  if (!g_memo.on) {
+    found = search_table(id, std::strlen(id));
+  } else {
+    // One pass over the identifier (a few characters): its length, whether
+    // it is the last one asked for, and the copy that makes it so.
+    std::size_t len = 0;
+    bool same = g_memo.valid;
+    for (; len < sizeof g_memo.id && id[len] != '\0'; ++len) {
+      same = same && g_memo.id[len] == id[len];
+      g_memo.id[len] = id[len];
+    }
+    if (same && len == g_memo.len) {
+      found = g_memo.found;
+    } else {
+      found = search_table(id, len);
+      // Longer than any identifier: not kept (it was cut in the copy).
+      g_memo.valid = len < sizeof g_memo.id;
+      g_memo.len = len;
+      g_memo.found = found;
+    }
+  }
   if (found == nullptr) return 0;
   g_last = found;
   std::memcpy(data, found, entry_size(g_store));

@@ -20,6 +20,12 @@ int CTY_store(const char *city_file, int type, Domain *domain, int prior);
 // CTY_locate for 2 and 3) into data, or 0.
 int CTY_search(const char *id, void *data);
 
+// With `on`, CTY_search keeps its last identifier and answer and gives the
+// same answer again without the table: the run completes a report from
+// its station, then a writer that names the station asks again under the
+// same identifier. Off at start (the other formats never ask twice).
+void CTY_remember_last(bool on);
+
 // Station selection: 1 when numid is 0, else the index of the first value of
 // ids that the station satisfies, or -1 when it satisfies none.
 int CTY_data_cmp(int numid, const char *const *ids, CTY_data *data);
