@@ -1,0 +1,342 @@
+// The BUFR packer: the layout read from ecCodes once, the bits written here.
+#include "output/bufr_pack.hpp"
+
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <limits>
+#include <memory>
+
+namespace bufr {
+
+// ----- the bit writer -------------------------------------------------------------
+
+void BitWriter::spill() {
+  while (nacc_ >= 8) {
+    nacc_ -= 8;
+    if (at_ < size_)
+      data_[at_++] = static_cast<unsigned char>(acc_ >> nacc_);
+    else
+      overflow_ = true;
+  }
+  acc_ &= (std::uint64_t{1} << nacc_) - 1;
+}
+
+void BitWriter::put(std::uint64_t v, int width) {
+  // Fewer than 8 bits wait in the accumulator: 56 more always fit.
+  if (width > 56) {
+    put(v >> 32, width - 32);
+    v &= 0xFFFFFFFFu;
+    width = 32;
+  }
+  if (width <= 0) return;
+  v &= (std::uint64_t{1} << width) - 1;
+  acc_ = (acc_ << width) | v;
+  nacc_ += width;
+  spill();
+}
+
+void BitWriter::ones(long width) {
+  while (width > 0) {
+    const int n = width < 56 ? static_cast<int>(width) : 56;
+    put(~std::uint64_t{0}, n);
+    width -= n;
+  }
+}
+
+void BitWriter::text(const char *s, std::size_t len, std::size_t n) {
+  if (len > n) len = n;
+  if (nacc_ == 0) {
+    // On an octet boundary: the bytes as they are.
+    if (n > size_ - at_) {
+      overflow_ = true;
+      at_ = size_;
+      return;
+    }
+    std::memcpy(data_ + at_, s, len);
+    std::memset(data_ + at_ + len, 0, n - len);
+    at_ += n;
+    return;
+  }
+  for (std::size_t i = 0; i < n; ++i) put(i < len ? static_cast<unsigned char>(s[i]) : 0u, 8);
+}
+
+void BitWriter::flush(unsigned char pad) {
+  if (nacc_ == 0) return;
+  const int rest = 8 - nacc_;
+  const auto byte = static_cast<unsigned char>((acc_ << rest) | (pad & ((1u << rest) - 1)));
+  if (at_ < size_)
+    data_[at_++] = byte;
+  else
+    overflow_ = true;
+  acc_ = 0;
+  nacc_ = 0;
+}
+
+// ----- reading the layout -------------------------------------------------------------
+
+namespace {
+
+// A string array from ecCodes, freed as a whole.
+struct Strings {
+  std::vector<char *> v;
+  ~Strings() {
+    for (char *s : v) std::free(s);
+  }
+};
+
+bool get_longs(codes_handle *h, const char *key, std::vector<long> &out, std::size_t n) {
+  out.assign(n, 0);
+  std::size_t len = n;
+  return codes_get_long_array(h, key, out.data(), &len) == 0 && len == n;
+}
+
+bool get_strings(codes_handle *h, const char *key, Strings &out, std::size_t n) {
+  out.v.assign(n, nullptr);
+  std::size_t len = n;
+  return codes_get_string_array(h, key, out.v.data(), &len) == 0 && len == n;
+}
+
+// 10^-scale the way ecCodes computes an element's factor (one division or
+// multiplication per power, so that the rounding is the same).
+double factor_of(long scale) {
+  double f = 1.0;
+  for (long s = -scale; s < 0; ++s) f /= 10.0;
+  for (long s = -scale; s > 0; --s) f *= 10.0;
+  return f;
+}
+
+unsigned long octets(const std::vector<unsigned char> &m, std::size_t at, int n) {
+  unsigned long v = 0;
+  for (int i = 0; i < n; ++i) v = v << 8 | m[at + static_cast<std::size_t>(i)];
+  return v;
+}
+
+}  // namespace
+
+bool Layout::build(codes_handle *h, const long *reps, std::size_t n_reps, SlotOf slot_of, const void *ctx,
+                   std::string *why) {
+  auto fail = [why](const char *reason) {
+    if (why) *why = reason;
+    return false;
+  };
+  entries_.clear();
+  message_.clear();
+  const void *msg = nullptr;
+  std::size_t len = 0;
+  if (codes_get_message(h, &msg, &len) != 0 || len < 8 + 4) return fail("no message");
+  const auto *bytes = static_cast<const unsigned char *>(msg);
+  message_.assign(bytes, bytes + len);
+
+  long subsets = 0, compressed = 1;
+  if (codes_get_long(h, "numberOfSubsets", &subsets) != 0 || subsets != 1 ||
+      codes_get_long(h, "compressedData", &compressed) != 0 || compressed != 0)
+    return fail("not one uncompressed subset");
+
+  // The sections: 0 (8 octets, edition 4), 1, the optional 2, 3, 4, "7777".
+  const std::vector<unsigned char> &m = message_;
+  if (std::memcmp(m.data(), "BUFR", 4) != 0 || m[7] != 4 || octets(m, 4, 3) != len) return fail("not BUFR 4");
+  std::size_t at = 8;
+  auto section = [&](std::size_t &from) -> bool {
+    if (from + 4 > len) return false;
+    const std::size_t n = octets(m, from, 3);
+    if (n < 4 || from + n > len) return false;
+    from += n;
+    return true;
+  };
+  const std::size_t s1 = at;
+  if (!section(at)) return fail("section 1");
+  const std::size_t s1_end = at;
+  if ((m[s1 + 9] & 0x80) != 0 && !section(at)) return fail("section 2");
+  if (!section(at)) return fail("section 3");
+  const std::size_t s4 = at;
+  if (!section(at)) return fail("section 4");
+  if (at + 4 != len || std::memcmp(m.data() + at, "7777", 4) != 0) return fail("section 5");
+  data_at_ = s4 + 4;
+  const std::size_t data_octets = at - data_at_;
+
+  // Section 1's varying octets, where edition 4 has them (octet 11 data
+  // category, 12 international sub-category, 16-17 year, 18 month to 22
+  // second), checked against the values ecCodes holds for them.
+  struct Field {
+    const char *key;
+    std::size_t *offset;
+    std::size_t octet;  // from 1
+    int n;
+  };
+  const Field fields[] = {{"dataCategory", &at_.category, 11, 1}, {"internationalDataSubCategory", &at_.sub_category, 12, 1},
+                          {"typicalYear", &at_.year, 16, 2},      {"typicalMonth", &at_.month, 18, 1},
+                          {"typicalDay", &at_.day, 19, 1},        {"typicalHour", &at_.hour, 20, 1},
+                          {"typicalMinute", &at_.minute, 21, 1},  {"typicalSecond", &at_.second, 22, 1}};
+  for (const Field &f : fields) {
+    long v = 0;
+    *f.offset = s1 + f.octet - 1;
+    if (codes_get_long(h, f.key, &v) != 0 || *f.offset + static_cast<std::size_t>(f.n) > s1_end ||
+        octets(m, *f.offset, f.n) != static_cast<unsigned long>(v))
+      return fail("section 1 octets");
+  }
+
+  // The expanded descriptors with their table entries.
+  std::size_t n = 0;
+  if (codes_get_size(h, "expandedCodes", &n) != 0 || n == 0) return fail("no expanded descriptors");
+  std::vector<long> codes, widths, scales, refs;
+  Strings names, types;
+  if (!get_longs(h, "expandedCodes", codes, n) || !get_longs(h, "expandedOriginalWidths", widths, n) ||
+      !get_longs(h, "expandedOriginalScales", scales, n) || !get_longs(h, "expandedOriginalReferences", refs, n) ||
+      !get_strings(h, "expandedAbbreviations", names, n) || !get_strings(h, "expandedTypes", types, n))
+    return fail("expanded descriptors unreadable");
+
+  // Elements in data order, the delayed replications unrolled.
+  struct Flat {
+    std::size_t i;     // expanded index
+    long count = -1;   // a replication factor: its value
+  };
+  std::vector<Flat> flat;
+  std::size_t rep = 0;
+  for (std::size_t i = 0; i < n; ++i) {
+    const long f = codes[i] / 100000, x = codes[i] / 1000 % 100, y = codes[i] % 1000;
+    if (f == 0) {
+      flat.push_back({i});
+      continue;
+    }
+    if (f != 1 || y != 0) return fail("operators or fixed replication");
+    // A delayed replication: its factor (031001 or 031002), then the x
+    // elements replicated.
+    if (i + 1 + static_cast<std::size_t>(x) >= n || (codes[i + 1] != 31001 && codes[i + 1] != 31002) || rep >= n_reps)
+      return fail("replication");
+    const long count = reps[rep++];
+    if (count < 0) return fail("replication");
+    flat.push_back({i + 1, count});
+    const std::size_t first = i + 2, last = i + 2 + static_cast<std::size_t>(x);
+    for (std::size_t k = first; k < last; ++k)
+      if (codes[k] / 100000 != 0) return fail("nested replication");
+    for (long r = 0; r < count; ++r)
+      for (std::size_t k = first; k < last; ++k) flat.push_back({k});
+    i = last - 1;
+  }
+  if (rep != n_reps) return fail("replication count");
+
+  std::vector<std::pair<std::string_view, int>> ranks;
+  auto rank_of = [&ranks](std::string_view name) {
+    for (auto &r : ranks)
+      if (r.first == name) return ++r.second;
+    ranks.emplace_back(name, 1);
+    return 1;
+  };
+  data_bits_ = 0;
+  for (const Flat &e : flat) {
+    const std::size_t i = e.i;
+    const long w = widths[i];
+    const std::string_view name = names.v[i] ? names.v[i] : "";
+    const int rank = rank_of(name);
+    const bool text = types.v[i] && std::strcmp(types.v[i], "string") == 0;
+    if (w <= 0 || (text ? w % 8 != 0 || w > 8 * 4096 : w > 62)) return fail("element width");
+    data_bits_ += w;
+    Entry en{};
+    en.width = w;
+    if (e.count >= 0) {
+      if (e.count > (1L << w) - 1) return fail("replication factor too large");
+      en.kind = Kind::constant;
+      en.bits = static_cast<std::uint64_t>(e.count);
+      entries_.push_back(en);
+      continue;
+    }
+    en.slot = slot_of(ctx, name, rank);
+    if (en.slot < 0) {
+      // Runs of missing elements in one go.
+      if (!entries_.empty() && entries_.back().kind == Kind::ones)
+        entries_.back().width += w;
+      else
+        en.kind = Kind::ones, entries_.push_back(en);
+      continue;
+    }
+    en.kind = text ? Kind::text : Kind::number;
+    en.scale = scales[i];
+    en.reference = refs[i];
+    if (!text) {
+      // What ecCodes accepts: from reference to all ones, scaled.
+      const long top = (1L << w) - 1 + refs[i];
+      if (top < 0) return fail("element range");
+      en.factor = factor_of(scales[i]);
+      en.min = static_cast<double>(refs[i]) * en.factor;
+      en.max = static_cast<double>(top) * en.factor;
+    }
+    entries_.push_back(en);
+  }
+  if ((data_bits_ + 7) / 8 > static_cast<long>(data_octets)) return fail("data longer than section 4");
+  return true;
+}
+
+bool Layout::element(int slot, Element *out) const {
+  for (const Entry &e : entries_) {
+    if ((e.kind == Kind::number || e.kind == Kind::text) && e.slot == slot) {
+      *out = {e.scale, e.reference, e.width, e.kind == Kind::text};
+      return true;
+    }
+  }
+  return false;
+}
+
+// ----- packing -------------------------------------------------------------------------
+
+long Layout::pack(const Section1 &s1, const double *values, const std::string_view *texts, std::size_t n_slots,
+                  unsigned char *out, std::size_t size) const {
+  if (message_.empty()) return 0;
+  if (size < message_.size()) return -1;
+  auto octet = [](long v) { return v >= 0 && v <= 255; };
+  if (!octet(s1.data_category) || !octet(s1.sub_category) || s1.year < 0 || s1.year > 65535 || !octet(s1.month) ||
+      !octet(s1.day) || !octet(s1.hour) || !octet(s1.minute) || !octet(s1.second))
+    return 0;
+  std::memcpy(out, message_.data(), message_.size());
+  out[at_.category] = static_cast<unsigned char>(s1.data_category);
+  out[at_.sub_category] = static_cast<unsigned char>(s1.sub_category);
+  out[at_.year] = static_cast<unsigned char>(s1.year >> 8);
+  out[at_.year + 1] = static_cast<unsigned char>(s1.year);
+  out[at_.month] = static_cast<unsigned char>(s1.month);
+  out[at_.day] = static_cast<unsigned char>(s1.day);
+  out[at_.hour] = static_cast<unsigned char>(s1.hour);
+  out[at_.minute] = static_cast<unsigned char>(s1.minute);
+  out[at_.second] = static_cast<unsigned char>(s1.second);
+
+  const std::size_t data_octets = message_.size() - 4 - data_at_;
+  BitWriter w(out + data_at_, data_octets);
+  for (const Entry &e : entries_) {
+    switch (e.kind) {
+      case Kind::ones: w.ones(e.width); break;
+      case Kind::constant: w.put(e.bits, static_cast<int>(e.width)); break;
+      case Kind::number: {
+        const double v = static_cast<std::size_t>(e.slot) < n_slots ? values[e.slot]
+                                                                    : std::numeric_limits<double>::quiet_NaN();
+        if (std::isnan(v)) {
+          w.ones(e.width);
+          break;
+        }
+        if (v > e.max || v < e.min) return 0;
+        // As ecCodes: the value over the factor, rounded half away from
+        // zero, less the reference.
+        const double q = std::round(v / e.factor) - static_cast<double>(e.reference);
+        const auto bits = static_cast<std::uint64_t>(static_cast<std::int64_t>(q));
+        w.put(bits, static_cast<int>(e.width));
+        break;
+      }
+      case Kind::text: {
+        const std::string_view s = static_cast<std::size_t>(e.slot) < n_slots ? texts[e.slot] : std::string_view();
+        if (s.empty()) {
+          w.ones(e.width);
+          break;
+        }
+        // A C string to ecCodes: it ends at a NUL.
+        const std::size_t len = strnlen(s.data(), s.size());
+        if (len == 0) return 0;  // an empty C string: ecCodes' own way
+        w.text(s.data(), len, static_cast<std::size_t>(e.width / 8));
+        break;
+      }
+    }
+  }
+  const long used = w.bits();
+  w.flush(message_[data_at_ + static_cast<std::size_t>(used / 8)]);
+  if (w.overflow() || used != data_bits_) return -1;
+  return static_cast<long>(message_.size());
+}
+
+}  // namespace bufr
