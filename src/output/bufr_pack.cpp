@@ -58,7 +58,15 @@ void BitWriter::text(const char *s, std::size_t len, std::size_t n) {
     at_ += n;
     return;
   }
-  for (std::size_t i = 0; i < n; ++i) put(i < len ? static_cast<unsigned char>(s[i]) : 0u, 8);
+  // Off an octet boundary ecCodes writes a byte of 128 or more as its top
+  // 8 - r bits followed by its top r bits again (r: the bit offset in the
+  // octet); the same bytes here, so that the messages stay identical.
+  const int r = nacc_;
+  for (std::size_t i = 0; i < n; ++i) {
+    unsigned b = i < len ? static_cast<unsigned char>(s[i]) : 0u;
+    if (b & 0x80u) b = ((b >> r) << r) | (b >> (8 - r));
+    put(b, 8);
+  }
 }
 
 void BitWriter::flush(unsigned char pad) {

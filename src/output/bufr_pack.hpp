@@ -30,7 +30,8 @@ class BitWriter {
   // `width` bits of ones (any width).
   void ones(long width);
   // Bytes of text at the current position, `n` of them, from `s` (its
-  // `len` bytes, then NULs).
+  // `len` bytes, then NULs); bytes of 128 or more off an octet boundary as
+  // ecCodes writes them.
   void text(const char *s, std::size_t len, std::size_t n);
   // Writes out the bits still held; the last octet's unwritten low bits
   // are taken from `pad` (the same octet of a reference message).

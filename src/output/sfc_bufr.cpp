@@ -283,6 +283,7 @@ struct Shape {
 };
 Shape shapes[std::size(kTemplates)][kMaxLayers + 1];
 BUFR_settings shapes_for;  // the settings the shapes were built with
+long left_to_eccodes = 0;
 
 // The encoder of one message: the first ecCodes error is kept with its key,
 // and nothing more is set after it. With a shape, the values are kept for
@@ -290,8 +291,8 @@ BUFR_settings shapes_for;  // the settings the shapes were built with
 // the sections before the data come from the shape's message.
 class Message {
  public:
-  Message(const Template &t, std::size_t ti, const SFC_report &r, const Shape *own = nullptr, bool quiet = false)
-      : t_(t), ti_(ti), r_(r), own_(own), quiet_(quiet) {
+  Message(const Template &t, std::size_t ti, const SFC_report &r, const Shape *own = nullptr)
+      : t_(t), ti_(ti), r_(r), own_(own) {
     if (own_) {
       values_.fill(std::numeric_limits<double>::quiet_NaN());
       texts_.fill(std::string_view());
@@ -348,7 +349,12 @@ class Message {
     if (range->width > 62) return check(GRIB_WRONG_TYPE, key), void();
     const double scaled = std::nearbyint(v * range->pow10);
     if (scaled < static_cast<double>(range->reference) || scaled > range->top) {
-      if (!quiet_) note_out_of_range(key, v, r_);
+      // Our packer's are told once its message is made: a message that
+      // ecCodes makes instead tells its own.
+      if (!own_)
+        note_out_of_range(key, v, r_);
+      else if (n_pending_ < kElems)
+        pending_[n_pending_++] = {key, v};
       return;
     }
     if (own_)
@@ -408,6 +414,8 @@ class Message {
       if (rc_ != 0) return -1;
       const long len = own_->layout.pack(s1_, values_.data(), texts_.data(), kSlots, buf, size);
       if (len < 0) return check(GRIB_BUFFER_TOO_SMALL, "message"), -1;
+      if (len > 0)
+        for (int i = 0; i < n_pending_; ++i) note_out_of_range(pending_[i].key, pending_[i].value, r_);
       return len;
     }
     set_long("pack", 1);
@@ -463,7 +471,12 @@ class Message {
   int rc_ = 0;
   const char *key_ = "";
   const Shape *own_;
-  bool quiet_;
+  struct Pending {
+    const char *key;
+    double value;
+  };
+  std::array<Pending, kElems> pending_;
+  int n_pending_ = 0;
   bufr::Section1 s1_;
   std::array<double, kSlots> values_;
   std::array<std::string_view, kSlots> texts_;
@@ -888,25 +901,28 @@ long BUFR_encode(const SFC_report &r, const BUFR_settings &s, const Date &file_d
   const std::size_t ti = t == &kLand ? 0 : 1;
   const int layers = extra_layers(r);
   const Date when = obs_time(file_date, r.time);
-  bool quiet = false;
   if (!s.eccodes) {
+    ++left_to_eccodes;  // until our packer has done it
     if (const Shape *shape = shape_of(ti, layers, s)) {
       Message own(*t, ti, r, shape);
       const long len = fill(own, *t, r, s, when, layers, buf, size);
-      if (len > 0) return len;
+      if (len > 0) {
+        --left_to_eccodes;
+        return len;
+      }
       // Whatever the packer does not take (a value ecCodes refuses, a
-      // message too long), ecCodes packs, to its own outcome; the values'
-      // warnings were given.
-      quiet = true;
+      // message too long), ecCodes packs, to its own outcome.
     }
   }
-  Message m(*t, ti, r, nullptr, quiet);
+  Message m(*t, ti, r);
   const long len = fill(m, *t, r, s, when, layers, buf, size);
   if (len > 0) return len;
   MESS_print(kFail, "SFC_write: ecCodes error, report %s not written to BUFR: %s (%s)\n", r.id,
              codes_get_error_message(m.status()), m.failed_key());
   return -1;
 }
+
+long BUFR_left_to_eccodes() { return left_to_eccodes; }
 
 long BUFR_out_of_range(bool print) {
   long total = 0;

@@ -50,6 +50,10 @@ long BUFR_installed_master_version();
 long BUFR_encode(const SFC_report &r, const BUFR_settings &s, const Date &file_date, unsigned char *buf,
                  std::size_t size);
 
+// Messages that our own packer left to ecCodes since the start of the run
+// (a value ecCodes refuses, a shape the packer does not take).
+long BUFR_left_to_eccodes();
+
 // Values of each element written as missing for being out of range, since
 // the start of the run; prints one line per element when `print`. The total.
 long BUFR_out_of_range(bool print);
