@@ -11,31 +11,6 @@ namespace bufr {
 
 // ----- the bit writer -------------------------------------------------------------
 
-void BitWriter::spill() {
-  while (nacc_ >= 8) {
-    nacc_ -= 8;
-    if (at_ < size_)
-      data_[at_++] = static_cast<unsigned char>(acc_ >> nacc_);
-    else
-      overflow_ = true;
-  }
-  acc_ &= (std::uint64_t{1} << nacc_) - 1;
-}
-
-void BitWriter::put(std::uint64_t v, int width) {
-  // Fewer than 8 bits wait in the accumulator: 56 more always fit.
-  if (width > 56) {
-    put(v >> 32, width - 32);
-    v &= 0xFFFFFFFFu;
-    width = 32;
-  }
-  if (width <= 0) return;
-  v &= (std::uint64_t{1} << width) - 1;
-  acc_ = (acc_ << width) | v;
-  nacc_ += width;
-  spill();
-}
-
 void BitWriter::ones(long width) {
   while (width > 0) {
     const int n = width < 56 ? static_cast<int>(width) : 56;
@@ -112,6 +87,17 @@ double factor_of(long scale) {
   for (long s = -scale; s < 0; ++s) f /= 10.0;
   for (long s = -scale; s > 0; --s) f *= 10.0;
   return f;
+}
+
+// round(x) - reference as an integer, for |x| below 2^53 (elements of up to
+// 52 bits): half away from zero as C's round() (x - trunc(x) is exact),
+// without a call.
+std::int64_t rounded_less(double x, long reference) {
+  auto t = static_cast<std::int64_t>(x);
+  const double frac = x - static_cast<double>(t);
+  if (frac >= 0.5) ++t;
+  if (frac <= -0.5) --t;
+  return t - reference;
 }
 
 unsigned long octets(const std::vector<unsigned char> &m, std::size_t at, int n) {
@@ -238,7 +224,9 @@ bool Layout::build(codes_handle *h, const long *reps, std::size_t n_reps, SlotOf
     const std::string_view name = names.v[i] ? names.v[i] : "";
     const int rank = rank_of(name);
     const bool text = types.v[i] && std::strcmp(types.v[i], "string") == 0;
-    if (w <= 0 || (text ? w % 8 != 0 || w > 8 * 4096 : w > 62)) return fail("element width");
+    // Numbers of up to 52 bits: their scaled values, and the rounding, are
+    // exact in a double, as ecCodes computes them.
+    if (w <= 0 || (text ? w % 8 != 0 || w > 8 * 4096 : w > 52)) return fail("element width");
     data_bits_ += w;
     Entry en{};
     en.width = w;
@@ -322,9 +310,7 @@ long Layout::pack(const Section1 &s1, const double *values, const std::string_vi
         if (v > e.max || v < e.min) return 0;
         // As ecCodes: the value over the factor, rounded half away from
         // zero, less the reference.
-        const double q = std::round(v / e.factor) - static_cast<double>(e.reference);
-        const auto bits = static_cast<std::uint64_t>(static_cast<std::int64_t>(q));
-        w.put(bits, static_cast<int>(e.width));
+        w.put(static_cast<std::uint64_t>(rounded_less(v / e.factor, e.reference)), static_cast<int>(e.width));
         break;
       }
       case Kind::text: {

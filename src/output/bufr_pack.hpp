@@ -26,7 +26,19 @@ class BitWriter {
   BitWriter(unsigned char *data, std::size_t size) : data_(data), size_(size) {}
 
   // The low `width` bits of `v` (width 0 to 64).
-  void put(std::uint64_t v, int width);
+  void put(std::uint64_t v, int width) {
+    // Fewer than 8 bits wait in the accumulator: 56 more always fit.
+    if (width > 56) {
+      put(v >> 32, width - 32);
+      v &= 0xFFFFFFFFu;
+      width = 32;
+    }
+    if (width <= 0) return;
+    v &= (std::uint64_t{1} << width) - 1;
+    acc_ = (acc_ << width) | v;
+    nacc_ += width;
+    spill();
+  }
   // `width` bits of ones (any width).
   void ones(long width);
   // Bytes of text at the current position, `n` of them, from `s` (its
@@ -42,7 +54,16 @@ class BitWriter {
   long bits() const { return static_cast<long>(at_ * 8) + nacc_; }
 
  private:
-  void spill();
+  void spill() {
+    while (nacc_ >= 8) {
+      nacc_ -= 8;
+      if (at_ < size_)
+        data_[at_++] = static_cast<unsigned char>(acc_ >> nacc_);
+      else
+        overflow_ = true;
+    }
+    acc_ &= (std::uint64_t{1} << nacc_) - 1;
+  }
 
   unsigned char *data_;
   std::size_t size_;
