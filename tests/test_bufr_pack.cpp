@@ -1,5 +1,5 @@
-// Our own BUFR packer against ecCodes, the reference: the bit writer against
-// a bit-by-bit one; 100,000 generated reports (every group, missing values,
+// Our own BUFR packer against ecCodes, the reference: bits written at their
+// offsets against a bit-by-bit model; 100,000 generated reports (every group, missing values,
 // extremes, values ecCodes refuses, ships with positions, a station list)
 // and every report of the shared corpus packed both ways, byte for byte,
 // with the same messages; the bufr_packer option.
@@ -27,86 +27,78 @@ using tvtest::run_command;
 using tvtest::TempDir;
 using tvtest::write_file;
 
-// ----- the bit writer ------------------------------------------------------------------
+// ----- bits at their offsets ------------------------------------------------------------------
 
-// Bits one at a time, most significant first: the plain reference.
+// The bits of a buffer one by one, most significant first: the plain
+// reference.
 struct PlainBits {
   std::vector<int> bits;
-  void put(std::uint64_t v, int width) {
-    for (int i = width - 1; i >= 0; --i) bits.push_back(i >= 64 ? 0 : static_cast<int>((v >> i) & 1u));
+  explicit PlainBits(const unsigned char *data, std::size_t n) {
+    for (std::size_t i = 0; i < n * 8; ++i) bits.push_back((data[i / 8] >> (7 - i % 8)) & 1);
   }
-  std::vector<unsigned char> bytes(unsigned char pad) const {
-    std::vector<unsigned char> out((bits.size() + 7) / 8, 0);
+  void put(std::size_t at, std::uint64_t v, int width) {
+    for (int i = 0; i < width; ++i) bits[at + static_cast<std::size_t>(i)] = static_cast<int>((v >> (width - 1 - i)) & 1u);
+  }
+  std::vector<unsigned char> bytes() const {
+    std::vector<unsigned char> out(bits.size() / 8, 0);
     for (std::size_t i = 0; i < bits.size(); ++i)
       if (bits[i]) out[i / 8] |= static_cast<unsigned char>(0x80u >> (i % 8));
-    const std::size_t rest = bits.size() % 8;
-    if (rest) out.back() |= static_cast<unsigned char>(pad & ((1u << (8 - rest)) - 1));
     return out;
   }
 };
 
-TEST(BufrBits, WidthsValuesTextAndPaddingAsBitByBit) {
+TEST(BufrBits, FieldsAndTextAtTheirBitsAsBitByBit) {
   std::mt19937_64 rng(7);
-  for (int round = 0; round < 200; ++round) {
-    unsigned char buf[512];
-    std::memset(buf, 0xAA, sizeof buf);
-    bufr::BitWriter w(buf, sizeof buf);
-    PlainBits plain;
-    for (int k = 0; k < 60; ++k) {
-      const int what = static_cast<int>(rng() % 4);
-      if (what == 0) {  // a number of any width, high bits beyond it ignored
-        const int width = static_cast<int>(rng() % 65);
+  for (int round = 0; round < 300; ++round) {
+    unsigned char buf[256];
+    for (unsigned char &b : buf) b = static_cast<unsigned char>(rng());
+    PlainBits plain(buf, sizeof buf);
+    std::size_t at = rng() % 8;
+    while (true) {
+      if (rng() % 2) {  // a number of any width, high bits beyond it ignored
+        const int width = static_cast<int>(rng() % 58);
+        if (at + static_cast<std::size_t>(width) > sizeof buf * 8) break;
         const std::uint64_t v = rng();
-        w.put(v, width);
-        plain.put(width == 64 ? v : v & ((std::uint64_t{1} << width) - 1), width);
-      } else if (what == 1) {  // a run of ones
-        const long width = static_cast<long>(rng() % 130);
-        w.ones(width);
-        for (long i = 0; i < width; ++i) plain.put(1, 1);
-      } else {  // text, cut or padded with NULs
+        ASSERT_TRUE(bufr::put_bits(buf, sizeof buf, at, v, width));
+        plain.put(at, width == 0 ? 0 : v & ((std::uint64_t{1} << width) - 1), width);
+        at += static_cast<std::size_t>(width);
+      } else {  // text, cut or padded with NULs; ecCodes' way with bytes of 128 or more
         const char *s = "WIGOS-0-20000\xC3\xA9";
         const std::size_t len = rng() % 16, n = rng() % 12;
-        w.text(s, len, n);
-        // ecCodes' way with bytes of 128 or more off an octet boundary:
-        // the byte's top bits, then its top bits again.
-        const std::size_t r = plain.bits.size() % 8;
+        if (at + 8 * n + 8 > sizeof buf * 8) break;
+        ASSERT_TRUE(bufr::put_text_bits(buf, sizeof buf, at, s, len, n));
+        const std::size_t r = at % 8;
         for (std::size_t i = 0; i < n; ++i) {
-          const unsigned b = i < len ? static_cast<unsigned char>(s[i]) : 0u;
+          const unsigned b = i < len && i < std::strlen(s) + 1 ? static_cast<unsigned char>(s[i]) : 0u;
           for (std::size_t k = 0; k < 8; ++k) {
+            // Off an octet boundary, the top bits again in place of the low ones.
             const std::size_t bit = (b & 0x80u) && r != 0 && k >= 8 - r ? k - (8 - r) : k;
-            plain.put((b >> (7 - bit)) & 1u, 1);
+            plain.put(at + 8 * i + k, (b >> (7 - bit)) & 1u, 1);
           }
         }
+        at += 8 * n;
       }
+      at += rng() % 20;  // bits between fields stay as they were
     }
-    ASSERT_LE(plain.bits.size(), sizeof buf * 8);
-    EXPECT_EQ(w.bits(), static_cast<long>(plain.bits.size()));
-    const unsigned char pad = 0x5B;
-    w.flush(pad);
-    EXPECT_FALSE(w.overflow());
-    const std::vector<unsigned char> want = plain.bytes(pad);
+    const std::vector<unsigned char> want = plain.bytes();
     ASSERT_EQ(0, std::memcmp(buf, want.data(), want.size())) << "round " << round;
-    EXPECT_EQ(buf[want.size()], 0xAA) << "nothing written after the last octet";
   }
 }
 
 TEST(BufrBits, NothingPastTheEnd) {
   unsigned char buf[8];
-  std::memset(buf, 0, sizeof buf);
-  bufr::BitWriter w(buf, 4);
-  w.put(0xFFFFFFFF, 32);
-  EXPECT_FALSE(w.overflow());
-  w.put(1, 1);
-  w.flush(0);
-  EXPECT_TRUE(w.overflow());
-  bufr::BitWriter t(buf, 4);
-  t.text("ABCDEFGH", 8, 8);
-  EXPECT_TRUE(t.overflow());
-  bufr::BitWriter o(buf, 4);
-  o.ones(1000);
-  EXPECT_TRUE(o.overflow());
-  EXPECT_EQ(buf[4], 0);
-  EXPECT_EQ(buf[7], 0);
+  std::memset(buf, 0x11, sizeof buf);
+  EXPECT_TRUE(bufr::put_bits(buf, 4, 0, 0xFFFFFFFF, 32));
+  EXPECT_FALSE(bufr::put_bits(buf, 4, 32, 1, 1));
+  EXPECT_FALSE(bufr::put_bits(buf, 4, 25, 0xFF, 8));
+  EXPECT_FALSE(bufr::put_bits(buf, 4, 1000, 1, 1));
+  EXPECT_FALSE(bufr::put_bits(buf, 8, 0, 1, 58)) << "wider than a write can take";
+  // Text on an octet boundary may end at the last octet; off it, it takes one more.
+  EXPECT_TRUE(bufr::put_text_bits(buf, 4, 0, "ABCD", 4, 4));
+  EXPECT_FALSE(bufr::put_text_bits(buf, 4, 4, "ABC", 3, 4));
+  EXPECT_TRUE(bufr::put_text_bits(buf, 4, 4, "ABC", 3, 3));
+  EXPECT_FALSE(bufr::put_text_bits(buf, 4, 8, "ABCD", 4, 4));
+  for (std::size_t i = 4; i < sizeof buf; ++i) EXPECT_EQ(buf[i], 0x11) << i;
 }
 
 // ----- generated reports, both ways -------------------------------------------------------

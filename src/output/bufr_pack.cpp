@@ -9,51 +9,32 @@
 
 namespace bufr {
 
-// ----- the bit writer -------------------------------------------------------------
+// ----- text bits ---------------------------------------------------------------------
 
-void BitWriter::ones(long width) {
-  while (width > 0) {
-    const int n = width < 56 ? static_cast<int>(width) : 56;
-    put(~std::uint64_t{0}, n);
-    width -= n;
-  }
-}
-
-void BitWriter::text(const char *s, std::size_t len, std::size_t n) {
+bool put_text_bits(unsigned char *data, std::size_t size, std::size_t offset, const char *s, std::size_t len,
+                   std::size_t n) {
   if (len > n) len = n;
-  if (nacc_ == 0) {
+  const std::size_t at = offset / 8;
+  const int r = static_cast<int>(offset % 8);
+  if (at > size || n > size - at || (r != 0 && n == size - at)) return false;
+  if (r == 0) {
     // On an octet boundary: the bytes as they are.
-    if (n > size_ - at_) {
-      overflow_ = true;
-      at_ = size_;
-      return;
+    std::memcpy(data + at, s, len);
+    std::memset(data + at + len, 0, n - len);
+    return true;
+  }
+  // Seven bytes to a write.
+  for (std::size_t i = 0; i < n; i += 7) {
+    const std::size_t k = n - i < 7 ? n - i : 7;
+    std::uint64_t bits = 0;
+    for (std::size_t j = i; j < i + k; ++j) {
+      unsigned b = j < len ? static_cast<unsigned char>(s[j]) : 0u;
+      if (b & 0x80u) b = ((b >> r) << r) | (b >> (8 - r));
+      bits = bits << 8 | b;
     }
-    std::memcpy(data_ + at_, s, len);
-    std::memset(data_ + at_ + len, 0, n - len);
-    at_ += n;
-    return;
+    put_bits(data, size, offset + 8 * i, bits, static_cast<int>(8 * k));
   }
-  // Off an octet boundary ecCodes writes a byte of 128 or more as its top
-  // 8 - r bits followed by its top r bits again (r: the bit offset in the
-  // octet); the same bytes here, so that the messages stay identical.
-  const int r = nacc_;
-  for (std::size_t i = 0; i < n; ++i) {
-    unsigned b = i < len ? static_cast<unsigned char>(s[i]) : 0u;
-    if (b & 0x80u) b = ((b >> r) << r) | (b >> (8 - r));
-    put(b, 8);
-  }
-}
-
-void BitWriter::flush(unsigned char pad) {
-  if (nacc_ == 0) return;
-  const int rest = 8 - nacc_;
-  const auto byte = static_cast<unsigned char>((acc_ << rest) | (pad & ((1u << rest) - 1)));
-  if (at_ < size_)
-    data_[at_++] = byte;
-  else
-    overflow_ = true;
-  acc_ = 0;
-  nacc_ = 0;
+  return true;
 }
 
 // ----- reading the layout -------------------------------------------------------------
@@ -227,26 +208,20 @@ bool Layout::build(codes_handle *h, const long *reps, std::size_t n_reps, SlotOf
     // Numbers of up to 52 bits: their scaled values, and the rounding, are
     // exact in a double, as ecCodes computes them.
     if (w <= 0 || (text ? w % 8 != 0 || w > 8 * 4096 : w > 52)) return fail("element width");
+    const auto offset = static_cast<std::size_t>(data_bits_);
     data_bits_ += w;
-    Entry en{};
-    en.width = w;
     if (e.count >= 0) {
+      // The message holds the factor of its shape: checked, kept.
       if (e.count > (1L << w) - 1) return fail("replication factor too large");
-      en.kind = Kind::constant;
-      en.bits = static_cast<std::uint64_t>(e.count);
-      entries_.push_back(en);
       continue;
     }
-    en.slot = slot_of(ctx, name, rank);
-    if (en.slot < 0) {
-      // Runs of missing elements in one go.
-      if (!entries_.empty() && entries_.back().kind == Kind::ones)
-        entries_.back().width += w;
-      else
-        en.kind = Kind::ones, entries_.push_back(en);
-      continue;
-    }
-    en.kind = text ? Kind::text : Kind::number;
+    const int slot = slot_of(ctx, name, rank);
+    if (slot < 0) continue;  // missing in every message, as in ecCodes'
+    Entry en{};
+    en.slot = slot;
+    en.text = text;
+    en.width = w;
+    en.offset = offset;
     en.scale = scales[i];
     en.reference = refs[i];
     if (!text) {
@@ -265,8 +240,8 @@ bool Layout::build(codes_handle *h, const long *reps, std::size_t n_reps, SlotOf
 
 bool Layout::element(int slot, Element *out) const {
   for (const Entry &e : entries_) {
-    if ((e.kind == Kind::number || e.kind == Kind::text) && e.slot == slot) {
-      *out = {e.scale, e.reference, e.width, e.kind == Kind::text};
+    if (e.slot == slot) {
+      *out = {e.scale, e.reference, e.width, e.text};
       return true;
     }
   }
@@ -294,43 +269,31 @@ long Layout::pack(const Section1 &s1, const double *values, const std::string_vi
   out[at_.minute] = static_cast<unsigned char>(s1.minute);
   out[at_.second] = static_cast<unsigned char>(s1.second);
 
+  // The values present over the message's missing ones.
+  unsigned char *data = out + data_at_;
   const std::size_t data_octets = message_.size() - 4 - data_at_;
-  BitWriter w(out + data_at_, data_octets);
+  bool fits = true;
   for (const Entry &e : entries_) {
-    switch (e.kind) {
-      case Kind::ones: w.ones(e.width); break;
-      case Kind::constant: w.put(e.bits, static_cast<int>(e.width)); break;
-      case Kind::number: {
-        const double v = static_cast<std::size_t>(e.slot) < n_slots ? values[e.slot]
-                                                                    : std::numeric_limits<double>::quiet_NaN();
-        if (std::isnan(v)) {
-          w.ones(e.width);
-          break;
-        }
-        if (v > e.max || v < e.min) return 0;
-        // As ecCodes: the value over the factor, rounded half away from
-        // zero, less the reference.
-        w.put(static_cast<std::uint64_t>(rounded_less(v / e.factor, e.reference)), static_cast<int>(e.width));
-        break;
-      }
-      case Kind::text: {
-        const std::string_view s = static_cast<std::size_t>(e.slot) < n_slots ? texts[e.slot] : std::string_view();
-        if (s.empty()) {
-          w.ones(e.width);
-          break;
-        }
-        // A C string to ecCodes: it ends at a NUL.
-        const std::size_t len = strnlen(s.data(), s.size());
-        if (len == 0) return 0;  // an empty C string: ecCodes' own way
-        w.text(s.data(), len, static_cast<std::size_t>(e.width / 8));
-        break;
-      }
+    const auto slot = static_cast<std::size_t>(e.slot);
+    if (slot >= n_slots) continue;
+    if (!e.text) {
+      const double v = values[slot];
+      if (std::isnan(v)) continue;
+      if (v > e.max || v < e.min) return 0;
+      // As ecCodes: the value over the factor, rounded half away from
+      // zero, less the reference.
+      fits &= put_bits(data, data_octets, e.offset, static_cast<std::uint64_t>(rounded_less(v / e.factor, e.reference)),
+                       static_cast<int>(e.width));
+      continue;
     }
+    const std::string_view s = texts[slot];
+    if (s.empty()) continue;
+    // A C string to ecCodes: it ends at a NUL.
+    const std::size_t len = strnlen(s.data(), s.size());
+    if (len == 0) return 0;  // an empty C string: ecCodes' own way
+    fits &= put_text_bits(data, data_octets, e.offset, s.data(), len, static_cast<std::size_t>(e.width / 8));
   }
-  const long used = w.bits();
-  w.flush(message_[data_at_ + static_cast<std::size_t>(used / 8)]);
-  if (w.overflow() || used != data_bits_) return -1;
-  return static_cast<long>(message_.size());
+  return fits ? static_cast<long>(message_.size()) : -1;
 }
 
 }  // namespace bufr

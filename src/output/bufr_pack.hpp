@@ -1,11 +1,11 @@
-// A BUFR packer of our own: writes the data section of an uncompressed,
-// one-subset message bit by bit from a layout that ecCodes gives once per
-// template and replication shape (each element's width, scale and reference
-// value from the installed tables, the sections before the data from a
-// message ecCodes built for the same shape). Per message it copies those
-// sections, patches the few octets of section 1 that vary (category and
-// typical date) and packs the values the way ecCodes does: round(value /
-// 10^-scale) - reference in `width` bits, all ones for a missing value,
+// A BUFR packer of our own for uncompressed, one-subset messages, from a
+// layout that ecCodes gives once per template and replication shape: each
+// element's width, scale and reference value from the installed tables,
+// and a message ecCodes built for that shape with every element missing.
+// Every element of a shape sits at a fixed bit, so a message is that
+// message copied, the few octets of section 1 that vary patched (category
+// and typical date), and each value present written at its bit the way
+// ecCodes writes it: round(value / 10^-scale) - reference in `width` bits,
 // character data as bytes padded with NULs.
 #pragma once
 
@@ -13,65 +13,53 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <string_view>
 #include <vector>
 
 namespace bufr {
 
-// Bounds-checked big-endian bit writer over [data, data + size). Writing
-// past the end sets the overflow flag and writes nothing more.
-class BitWriter {
- public:
-  BitWriter(unsigned char *data, std::size_t size) : data_(data), size_(size) {}
-
-  // The low `width` bits of `v` (width 0 to 64).
-  void put(std::uint64_t v, int width) {
-    // Fewer than 8 bits wait in the accumulator: 56 more always fit.
-    if (width > 56) {
-      put(v >> 32, width - 32);
-      v &= 0xFFFFFFFFu;
-      width = 32;
-    }
-    if (width <= 0) return;
-    v &= (std::uint64_t{1} << width) - 1;
-    acc_ = (acc_ << width) | v;
-    nacc_ += width;
-    spill();
+// Writes the low `width` bits (0 to 57) of `v` at bit `offset` of
+// [data, data + size), most significant first, leaving the bits around
+// them as they are. False, with nothing written, when they do not fit.
+inline bool put_bits(unsigned char *data, std::size_t size, std::size_t offset, std::uint64_t v, int width) {
+  if (width <= 0) return true;
+  if (width > 57) return false;
+  const std::size_t at = offset / 8;
+  const int span = static_cast<int>(offset % 8) + width;  // at most 64
+  const auto n = static_cast<std::size_t>(span + 7) / 8;
+  if (at > size || n > size - at) return false;
+  const std::uint64_t ones = (std::uint64_t{1} << width) - 1;
+  if (size - at >= 8) {
+    // Eight octets at once, big-endian.
+    std::uint64_t w;
+    std::memcpy(&w, data + at, 8);
+    w = __builtin_bswap64(w);
+    const int shift = 64 - span;
+    w = (w & ~(ones << shift)) | ((v & ones) << shift);
+    w = __builtin_bswap64(w);
+    std::memcpy(data + at, &w, 8);
+    return true;
   }
-  // `width` bits of ones (any width).
-  void ones(long width);
-  // Bytes of text at the current position, `n` of them, from `s` (its
-  // `len` bytes, then NULs); bytes of 128 or more off an octet boundary as
-  // ecCodes writes them.
-  void text(const char *s, std::size_t len, std::size_t n);
-  // Writes out the bits still held; the last octet's unwritten low bits
-  // are taken from `pad` (the same octet of a reference message).
-  void flush(unsigned char pad);
-
-  bool overflow() const { return overflow_; }
-  // Bits written so far.
-  long bits() const { return static_cast<long>(at_ * 8) + nacc_; }
-
- private:
-  void spill() {
-    while (nacc_ >= 8) {
-      nacc_ -= 8;
-      if (at_ < size_)
-        data_[at_++] = static_cast<unsigned char>(acc_ >> nacc_);
-      else
-        overflow_ = true;
-    }
-    acc_ &= (std::uint64_t{1} << nacc_) - 1;
+  std::uint64_t window = 0;
+  for (std::size_t i = 0; i < n; ++i) window = window << 8 | data[at + i];
+  const int shift = static_cast<int>(n * 8) - span;
+  window = (window & ~(ones << shift)) | ((v & ones) << shift);
+  for (std::size_t i = n; i-- > 0;) {
+    data[at + i] = static_cast<unsigned char>(window);
+    window >>= 8;
   }
+  return true;
+}
 
-  unsigned char *data_;
-  std::size_t size_;
-  std::size_t at_ = 0;     // the next whole octet
-  std::uint64_t acc_ = 0;  // bits not yet written, in the low nacc_ bits
-  int nacc_ = 0;
-  bool overflow_ = false;
-};
+// Writes `n` bytes of text at bit `offset`: the `len` bytes of `s`, then
+// NULs. Off an octet boundary ecCodes writes a byte of 128 or more as its
+// top 8 - r bits followed by its top r bits again (r: the bit offset in the
+// octet); so does this, so that the messages stay identical. False when
+// they do not fit.
+bool put_text_bits(unsigned char *data, std::size_t size, std::size_t offset, const char *s, std::size_t len,
+                   std::size_t n);
 
 // The octets of section 1 that vary from message to message.
 struct Section1 {
@@ -118,14 +106,14 @@ class Layout {
   std::size_t length() const { return message_.size(); }
 
  private:
-  enum class Kind : std::uint8_t { ones, constant, number, text };
+  // An element that a value slot fills, at its fixed bit of the data.
   struct Entry {
-    Kind kind;
-    int slot;            // number, text
+    int slot;
+    bool text;
     long width;          // bits
-    std::uint64_t bits;  // constant
-    double factor;       // number: 10^-scale as ecCodes computes it
-    double min, max;     // number: what ecCodes accepts
+    std::size_t offset;  // from the first bit of the data
+    double factor;       // 10^-scale as ecCodes computes it
+    double min, max;     // what ecCodes accepts
     long reference;
     long scale;
   };
