@@ -81,6 +81,20 @@ std::int64_t rounded_less(double x, long reference) {
   return t - reference;
 }
 
+// The `width` bits (up to 64) at bit `offset` of [data, data + size), or
+// false when they are not all inside.
+bool get_bits(const unsigned char *data, std::size_t size, std::size_t offset, int width, std::uint64_t *out) {
+  if (width < 0 || width > 64 || offset / 8 > size || (offset + static_cast<std::size_t>(width) + 7) / 8 > size)
+    return false;
+  std::uint64_t v = 0;
+  for (int i = 0; i < width; ++i) {
+    const std::size_t bit = offset + static_cast<std::size_t>(i);
+    v = v << 1 | ((data[bit / 8] >> (7 - bit % 8)) & 1u);
+  }
+  *out = v;
+  return true;
+}
+
 unsigned long octets(const std::vector<unsigned char> &m, std::size_t at, int n) {
   unsigned long v = 0;
   for (int i = 0; i < n; ++i) v = v << 8 | m[at + static_cast<std::size_t>(i)];
@@ -210,11 +224,20 @@ bool Layout::build(codes_handle *h, const long *reps, std::size_t n_reps, SlotOf
     if (w <= 0 || (text ? w % 8 != 0 || w > 8 * 4096 : w > 52)) return fail("element width");
     const auto offset = static_cast<std::size_t>(data_bits_);
     data_bits_ += w;
-    if (e.count >= 0) {
-      // The message holds the factor of its shape: checked, kept.
-      if (e.count > (1L << w) - 1) return fail("replication factor too large");
-      continue;
+    // The message ecCodes built holds each replication factor, and all
+    // ones (missing) for every element: where this layout puts them, or
+    // the layout is not ecCodes'.
+    const unsigned char *data = message_.data() + data_at_;
+    for (long k = 0; k < w; k += 64) {
+      const int n = static_cast<int>(w - k < 64 ? w - k : 64);
+      std::uint64_t got = 0;
+      const std::uint64_t want = e.count >= 0 ? static_cast<std::uint64_t>(e.count)
+                                 : n == 64   ? ~std::uint64_t{0}
+                                             : (std::uint64_t{1} << n) - 1;
+      if (!get_bits(data, data_octets, offset + static_cast<std::size_t>(k), n, &got) || got != want)
+        return fail("the layout does not match ecCodes' message");
     }
+    if (e.count >= 0) continue;
     const int slot = slot_of(ctx, name, rank);
     if (slot < 0) continue;  // missing in every message, as in ecCodes'
     Entry en{};
@@ -234,7 +257,7 @@ bool Layout::build(codes_handle *h, const long *reps, std::size_t n_reps, SlotOf
     }
     entries_.push_back(en);
   }
-  if ((data_bits_ + 7) / 8 > static_cast<long>(data_octets)) return fail("data longer than section 4");
+  if ((data_bits_ + 7) / 8 != static_cast<long>(data_octets)) return fail("data not the length of section 4");
   return true;
 }
 
