@@ -25,6 +25,7 @@
 #include "framework/system.hpp"
 #include "framework/table.hpp"
 #include "output/formats.hpp"
+#include "output/sfc_bufr.hpp"
 #include "output/sfc_read.hpp"
 #include "report/scanp.hpp"
 #include "report/syn_dec.hpp"
@@ -335,6 +336,7 @@ int SYN_decode_params() {
     }
   }
   free_parsed_array(argc, argv);
+  wrong += BUFR_check_words();
   return wrong == 0 ? 0 : -1;
 }
 

@@ -15,7 +15,8 @@ res_type res_key[] = {RES_help,       RES_batch,      RES_message,     RES_file_
                       RES_text_path,  RES_model_path, RES_sat_path,    RES_city_file,  RES_stat_prior,
                       RES_input,      RES_output,     RES_name_conv,   RES_in_file,    RES_out_file,
                       RES_file_param, RES_current,    RES_hour,        RES_num_hour,   RES_decode_hour,
-                      RES_identifier, RES_parameter,  RES_cf_deflate,  RES_institution, RES_null};
+                      RES_identifier, RES_parameter,  RES_cf_deflate,  RES_institution, RES_bufr_packer,
+                      RES_null};
 // Bare words on the command line are input file names.
 res_type res_pos[] = {RES_filenames, RES_null};
 

@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
 # The example converted to BUFR and read with ecCodes' own dump tool: the
 # JSON it prints holds the example's first station, its temperature and
-# pressure, and the ship's call sign. Skips (77) without bufr_dump.
+# pressure, and the ship's call sign. Skips (77) without bufr_dump. PACKER:
+# own (the default) or eccodes.
 set -euo pipefail
-tavro=${1:?usage: bufr_dump_example.sh TAVRO}
+tavro=${1:?usage: bufr_dump_example.sh TAVRO [PACKER]}
+packer=${2:-own}
 tavro=$(cd "$(dirname "$tavro")" && pwd)/$(basename "$tavro")
 top=$(cd "$(dirname "$0")/.." && pwd)
 command -v bufr_dump >/dev/null || { echo "bufr_dump is not installed"; exit 77; }
@@ -11,7 +13,7 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 cp "$top"/examples/* "$work"/
 cd "$work"
-"$tavro" -ba -ou bufr 23120712.syn 2>/dev/null
+"$tavro" -ba -bp "$packer" -ou bufr 23120712.syn 2>/dev/null
 bufr_dump -jf 23120712.bufr > dump.json
 /usr/bin/python3 - dump.json <<'PY'
 import json, sys

@@ -205,7 +205,7 @@ constexpr const char *kDomainMore =
     "               (not decoded: this program always works without a map domain)\n";
 
 // One row per identifier, in identifier order (checked below).
-constexpr std::array<CatRow, 117> kCatalogue = {{
+constexpr std::array<CatRow, 118> kCatalogue = {{
     none(RES_null),
     none(RES_age),
     colour(RES_background, "background", "zotback", "bg", "Background colour"),
@@ -325,6 +325,8 @@ constexpr std::array<CatRow, 117> kCatalogue = {{
         "Deflate level of cf output, 0 to 9 (default 1)"),
     key(RES_institution, "institution", "zotinstitution", "inst", CV_string, "name",
         "Institution named in cf output"),
+    key(RES_bufr_packer, "bufr_packer", "zotbufrpacker", "bp", CV_string, "packer",
+        "Packer of bufr output: own (default) or eccodes"),
 }};
 
 constexpr bool catalogue_in_order() {

@@ -185,6 +185,7 @@ enum res_type {
   RES_sat_path = 114,
   RES_cf_deflate = 115,
   RES_institution = 116,
+  RES_bufr_packer = 117,
 };
 
 // Store and lookup.

@@ -14,6 +14,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <limits>
 #include <memory>
 #include <string>
 #include <vector>
@@ -23,6 +24,8 @@
 #include "framework/mess.hpp"
 #include "framework/missing.hpp"
 #include "framework/resrc.hpp"
+#include "framework/string.hpp"
+#include "output/bufr_pack.hpp"
 #include "output/formats.hpp"
 #include "output/sfc_fields.hpp"
 #include "output/sfc_stream.hpp"
@@ -193,6 +196,14 @@ struct Range {
   long scale = 0;
   long reference = 0;
   long width = 0;
+  double pow10 = 1;  // 10^scale
+  double top = 0;    // the largest scaled value that is not "missing"
+
+  void complete() {
+    pow10 = std::pow(10.0, static_cast<double>(scale));
+    top = static_cast<double>(reference) + std::ldexp(1.0, static_cast<int>(width)) - 2.0;
+    known = true;
+  }
 };
 Range ranges[std::size(kTemplates)][kElems];
 
@@ -256,13 +267,40 @@ int load_sample() {
   return 0;
 }
 
+// The layer slots after the elements: each further cloud layer's amount
+// and base, for the packer of our own.
+constexpr int kMaxLayers = static_cast<int>(sizeof(SFC_report::cld_cover)) - 1;
+constexpr int kSlots = kElems + 2 * kMaxLayers;
+constexpr int layer_slot(int k, bool base) { return kElems + 2 * (k - 1) + (base ? 1 : 0); }
+
+// The layout of one template and replication shape for the packer of our
+// own, read from ecCodes on the first message of that shape.
+struct Shape {
+  bool tried = false;
+  bool usable = false;
+  bufr::Layout layout;
+  Range ranges[kElems];
+};
+Shape shapes[std::size(kTemplates)][kMaxLayers + 1];
+BUFR_settings shapes_for;  // the settings the shapes were built with
+long left_to_eccodes = 0;
+
 // The encoder of one message: the first ecCodes error is kept with its key,
-// and nothing more is set after it.
+// and nothing more is set after it. With a shape, the values are kept for
+// the packer of our own instead (the same checks, the same warnings), and
+// the sections before the data come from the shape's message.
 class Message {
  public:
-  Message(const Template &t, std::size_t ti, const SFC_report &r) : t_(t), ti_(ti), r_(r) {}
+  Message(const Template &t, std::size_t ti, const SFC_report &r, const Shape *own = nullptr)
+      : t_(t), ti_(ti), r_(r), own_(own) {
+    if (own_) {
+      values_.fill(std::numeric_limits<double>::quiet_NaN());
+      texts_.fill(std::string_view());
+    }
+  }
 
   bool start() {
+    if (own_) return true;
     if (check(load_sample(), "BUFR4 sample")) return false;
     h_.reset(codes_handle_new_from_message_copy(nullptr, sample.data(), sample.size()));
     if (!h_) return check(GRIB_INTERNAL_ERROR, "BUFR4 sample"), false;
@@ -279,6 +317,28 @@ class Message {
     if (rc_ == 0) check(codes_set_long_array(h_.get(), key, v, n), key);
   }
 
+  // Section 1 and the shape of the data (the packer: only the octets that
+  // vary; the rest is the shape's).
+  void header(const BUFR_settings &s, const bufr::Section1 &s1, const long *reps) {
+    if (own_) {
+      s1_ = s1;
+      return;
+    }
+    if (s.master_version > 0) set_long("masterTablesVersionNumber", s.master_version);
+    set_long("bufrHeaderCentre", s.centre);
+    set_long("bufrHeaderSubCentre", s.subcentre);
+    set_long("dataCategory", s1.data_category);
+    set_long("internationalDataSubCategory", s1.sub_category);
+    set_long("typicalYear", s1.year);
+    set_long("typicalMonth", s1.month);
+    set_long("typicalDay", s1.day);
+    set_long("typicalHour", s1.hour);
+    set_long("typicalMinute", s1.minute);
+    set_long("typicalSecond", s1.second);
+    set_array("inputDelayedDescriptorReplicationFactor", reps, static_cast<std::size_t>(t_.replications));
+    set_array("unexpandedDescriptors", t_.descriptors.data(), t_.n_descriptors);
+  }
+
   // An element of the data section; missing, or outside its range, it
   // stays missing.
   void put(Elem e, double v) {
@@ -287,13 +347,36 @@ class Message {
     const Range *range = range_of(e);
     if (!range) return;
     if (range->width > 62) return check(GRIB_WRONG_TYPE, key), void();
-    const double scaled = std::nearbyint(v * std::pow(10.0, static_cast<double>(range->scale)));
-    const double top = static_cast<double>(range->reference) + std::ldexp(1.0, static_cast<int>(range->width)) - 2.0;
-    if (scaled < static_cast<double>(range->reference) || scaled > top) {
-      note_out_of_range(key, v, r_);
+    const double scaled = std::nearbyint(v * range->pow10);
+    if (scaled < static_cast<double>(range->reference) || scaled > range->top) {
+      // Our packer's are told once its message is made: a message that
+      // ecCodes makes instead tells its own.
+      if (!own_)
+        note_out_of_range(key, v, r_);
+      else if (n_pending_ < kElems)
+        pending_[n_pending_++] = {key, v};
       return;
     }
-    check(codes_set_double(h_.get(), key, v), key);
+    if (own_)
+      values_[e] = v;
+    else
+      check(codes_set_double(h_.get(), key, v), key);
+  }
+
+  // Cloud layer k (from 1) beyond the first: its cover (code figure) and
+  // base, each when present.
+  void put_layer(int k, long amount, bool has_amount, double base, bool has_base) {
+    if (own_) {
+      if (rc_ != 0 || k < 1 || k > kMaxLayers) return;
+      if (has_amount) values_[layer_slot(k, false)] = static_cast<double>(amount);
+      if (has_base) values_[layer_slot(k, true)] = base;
+      return;
+    }
+    char key[64];
+    std::snprintf(key, sizeof key, "#%d#cloudAmount", k + 1);
+    if (has_amount) set_long(key, amount);
+    std::snprintf(key, sizeof key, "#%d#heightOfBaseOfCloud", k + 1);
+    if (has_base) set_double(key, base);
   }
 
   // A text element, cut to the element's width (never inside a UTF-8
@@ -309,16 +392,32 @@ class Message {
       n = max;
       while (n > 0 && (static_cast<unsigned char>(s[n]) & 0xC0) == 0x80) --n;
     }
-    char text[64];
-    if (n >= sizeof text) n = sizeof text - 1;
+    if (own_ && text_used_ >= kTexts) return check(GRIB_ARRAY_TOO_SMALL, key), void();
+    char local[64];
+    char *text = own_ ? text_buf_[static_cast<std::size_t>(text_used_++)].data() : local;
+    if (n >= 64) n = 63;
     std::memcpy(text, s.data(), n);
     text[n] = '\0';
+    if (own_) {
+      texts_[e] = std::string_view(text, n);
+      return;
+    }
     std::size_t len = n;
     check(codes_set_string(h_.get(), key, text, &len), key);
   }
 
-  // Packs the message and copies it to `buf`: its length, or -1.
+  // Packs the message and copies it to `buf`: its length, or -1. The
+  // packer of our own: 0 when ecCodes would refuse a value (the caller
+  // then takes ecCodes' way, which gives ecCodes' own outcome).
   long finish(unsigned char *buf, std::size_t size) {
+    if (own_) {
+      if (rc_ != 0) return -1;
+      const long len = own_->layout.pack(s1_, values_.data(), texts_.data(), kSlots, buf, size);
+      if (len < 0) return check(GRIB_BUFFER_TOO_SMALL, "message"), -1;
+      if (len > 0)
+        for (int i = 0; i < n_pending_; ++i) note_out_of_range(pending_[i].key, pending_[i].value, r_);
+      return len;
+    }
     set_long("pack", 1);
     if (rc_ != 0) return -1;
     const void *msg = nullptr;
@@ -342,6 +441,10 @@ class Message {
   }
 
   const Range *range_of(Elem e) {
+    if (own_) {
+      const Range &r = own_->ranges[e];
+      return r.known ? &r : (check(GRIB_NOT_FOUND, t_.keys[e]), nullptr);
+    }
     Range &r = ranges[ti_][e];
     if (r.known) return &r;
     char attr[128];
@@ -354,9 +457,12 @@ class Message {
     }
     // Numbers up to 62 bits; texts (CCITT IA5) of whole characters.
     if (r.width <= 0 || (r.width > 62 && r.width % 8 != 0)) return check(GRIB_INVALID_KEY_VALUE, key), nullptr;
-    r.known = true;
+    r.complete();
     return &r;
   }
+
+  // The text elements of a template (identifier, name, call sign).
+  static constexpr int kTexts = 4;
 
   const Template &t_;
   std::size_t ti_;
@@ -364,6 +470,18 @@ class Message {
   Handle h_;
   int rc_ = 0;
   const char *key_ = "";
+  const Shape *own_;
+  struct Pending {
+    const char *key;
+    double value;
+  };
+  std::array<Pending, kElems> pending_;
+  int n_pending_ = 0;
+  bufr::Section1 s1_;
+  std::array<double, kSlots> values_;
+  std::array<std::string_view, kSlots> texts_;
+  std::array<std::array<char, 64>, kTexts> text_buf_;
+  int text_used_ = 0;
 };
 
 // ----- the record's values ----------------------------------------------------------
@@ -474,13 +592,9 @@ void put_clouds(Message &m, const SFC_report &r, int layers) {
   if (!is_miss(ch)) m.put(eCloudH, 10 + ch);
   // Further layers, each with its cover and base.
   for (int k = 1; k <= layers; ++k) {
-    char key[64];
-    std::snprintf(key, sizeof key, "#%d#cloudAmount", k + 1);
     const char code = WX_cover_code(r.cld_cover[k]);
-    if (code >= '0' && code <= '9') m.set_long(key, code - '0');
     const double base = value_in(SfcVar::cld_height, SfcUnit::metre, r, k);
-    std::snprintf(key, sizeof key, "#%d#heightOfBaseOfCloud", k + 1);
-    if (!is_miss(base) && base >= 0 && base < 20000) m.set_double(key, base);
+    m.put_layer(k, code - '0', code >= '0' && code <= '9', base, !is_miss(base) && base >= 0 && base < 20000);
   }
 }
 
@@ -589,8 +703,29 @@ long BUFR_installed_master_version() {
   return version;
 }
 
+namespace {
+
+constexpr const char *kPackerWords = "own,eccodes";
+
+// The packer the bufr_packer word names: 1 ecCodes, 0 our own (also when
+// unset), -1 for a word that is neither.
+int packer_word(const char *v) {
+  if (!v || !*v || tv::iequal(v, "own")) return 0;
+  if (tv::iequal(v, "eccodes")) return 1;
+  return -1;
+}
+
+}  // namespace
+
+int BUFR_check_words() {
+  const char *v = RES_get("bufr_packer");
+  return packer_word(v) < 0 ? RES_bad_word("SYN_decode_params", "bufr_packer", v, kPackerWords) : 0;
+}
+
 int BUFR_configure(BUFR_settings *out) {
   BUFR_settings s;
+  // A wrong word was told when the run began; our own packer then.
+  s.eccodes = packer_word(RES_get("bufr_packer")) == 1;
   struct Number {
     const char *name;
     long *value;
@@ -631,57 +766,163 @@ int BUFR_configure(BUFR_settings *out) {
   return 0;
 }
 
+namespace {
+
+// The value slot of the element named `name` at `rank` in template `ctx`:
+// the element itself, or a further cloud layer's amount or base.
+int slot_of(const void *ctx, std::string_view name, int rank) {
+  const Template &t = *static_cast<const Template *>(ctx);
+  for (int e = 0; e < kElems; ++e) {
+    const char *key = t.keys[e];
+    if (!key || key[0] != '#') continue;
+    char *end = nullptr;
+    const long n = std::strtol(key + 1, &end, 10);
+    if (n == rank && end && *end == '#' && name == end + 1) return e;
+  }
+  if (rank >= 2 && rank - 1 <= kMaxLayers) {
+    if (name == "cloudAmount") return layer_slot(rank - 1, false);
+    if (name == "heightOfBaseOfCloud") return layer_slot(rank - 1, true);
+  }
+  return -1;
+}
+
+bool same_settings(const BUFR_settings &a, const BUFR_settings &b) {
+  return a.centre == b.centre && a.subcentre == b.subcentre && a.master_version == b.master_version;
+}
+
+// The layout of template `ti` with `layers` further cloud layers under the
+// settings `s`, read on first use from a message that ecCodes builds with
+// every element missing; null when the packer does not take it (then
+// ecCodes packs those messages).
+const Shape *shape_of(std::size_t ti, int layers, const BUFR_settings &s) {
+  if (!same_settings(s, shapes_for)) {
+    for (auto &row : shapes)
+      for (Shape &sh : row) sh = Shape();
+    shapes_for = s;
+  }
+  if (layers < 0 || layers > kMaxLayers) return nullptr;
+  Shape &sh = shapes[ti][layers];
+  if (sh.tried) return sh.usable ? &sh : nullptr;
+  sh.tried = true;
+  const Template &t = *kTemplates[ti];
+  if (load_sample() != 0) return nullptr;
+  Handle h(codes_handle_new_from_message_copy(nullptr, sample.data(), sample.size()));
+  bool ok = h != nullptr;
+  auto set = [&](const char *key, long v) { ok = ok && codes_set_long(h.get(), key, v) == 0; };
+  if (s.master_version > 0) set("masterTablesVersionNumber", s.master_version);
+  set("bufrHeaderCentre", s.centre);
+  set("bufrHeaderSubCentre", s.subcentre);
+  set("dataCategory", t.data_category);
+  // A date of distinct figures, so that the packer finds each in its octet.
+  set("internationalDataSubCategory", 2);
+  set("typicalYear", 2001);
+  set("typicalMonth", 3);
+  set("typicalDay", 4);
+  set("typicalHour", 5);
+  set("typicalMinute", 6);
+  set("typicalSecond", 7);
+  const long reps[2] = {layers, 0};
+  const auto n_reps = static_cast<std::size_t>(t.replications);
+  ok = ok && codes_set_long_array(h.get(), "inputDelayedDescriptorReplicationFactor", reps, n_reps) == 0 &&
+       codes_set_long_array(h.get(), "unexpandedDescriptors", t.descriptors.data(), t.n_descriptors) == 0 &&
+       codes_set_long(h.get(), "pack", 1) == 0;
+  std::string why = "ecCodes could not build the message";
+  ok = ok && sh.layout.build(h.get(), reps, n_reps, slot_of, &t, &why);
+  // Every element the template fills, and every layer, has its place.
+  for (int e = 0; ok && e < kSlots; ++e) {
+    const bool wanted = e < kElems ? t.keys[e] != nullptr : (e - kElems) / 2 < layers;
+    bufr::Layout::Element el;
+    if (!wanted) continue;
+    if (!sh.layout.element(e, &el)) {
+      why = "an element not in the layout";
+      ok = false;
+      break;
+    }
+    if (e >= kElems) continue;
+    Range &r = sh.ranges[e];
+    r.scale = el.scale;
+    r.reference = el.reference;
+    r.width = el.width;
+    if (r.width <= 0 || (r.width > 62 && r.width % 8 != 0)) ok = false;
+    r.complete();
+  }
+  sh.usable = ok;
+  if (!ok && MESS_check(0x10000000))
+    MESS_print(0x10000000, "SFC_write: BUFR %s messages with %d further cloud layers packed by ecCodes: %s\n", t.name,
+               layers, why.c_str());
+  return ok ? &sh : nullptr;
+}
+
+// Fills the message: section 1, the station and every value of the record.
+long fill(Message &m, const Template &t, const SFC_report &r, const BUFR_settings &s, const Date &when, int layers,
+          unsigned char *buf, std::size_t size) {
+  if (!m.start()) return -1;
+  bufr::Section1 s1;
+  s1.data_category = t.data_category;
+  s1.sub_category = is_miss(when.hour) ? 0 : sub_category(when.hour);
+  s1.year = when.year;
+  s1.month = when.month;
+  s1.day = when.day;
+  s1.hour = when.hour;
+  s1.minute = when.min;
+  s1.second = 0;
+  const long reps[2] = {layers, 0};
+  m.header(s, s1, reps);
+  put_station(m, t, r);
+  m.put(eYear, when.year);
+  m.put(eMonth, when.month);
+  m.put(eDay, when.day);
+  m.put(eHour, when.hour);
+  m.put(eMinute, when.min);
+  for (const Quantity &q : kQuantities) m.put(q.elem, value_in(q.var, q.unit, r));
+  m.put(ePtendChar, is_miss(r.ptend_t) || r.ptend_t < 0 || r.ptend_t > 8 ? tv::kMissFloat : r.ptend_t);
+  put_clouds(m, r, layers);
+  const std::string_view wx = SFC_text(SFC_field(SfcVar::weather), r);
+  if (SFC_present(SFC_field(SfcVar::weather).present, wx) && !wx.empty()) {
+    char text[sizeof r.weather];
+    const std::size_t n = wx.size() < sizeof text ? wx.size() : sizeof text - 1;
+    std::memcpy(text, wx.data(), n);
+    text[n] = '\0';
+    m.put(eWeather, WX_weather_wmo(text));
+  }
+  if (!is_miss(value_in(SfcVar::solar, SfcUnit::minute, r))) m.put(eSunPeriod, -24);
+  put_precip(m, r);
+  put_extremes(m, r);
+  put_wind(m, r);
+  return m.finish(buf, size);
+}
+
+}  // namespace
+
 long BUFR_encode(const SFC_report &r, const BUFR_settings &s, const Date &file_date, unsigned char *buf,
                  std::size_t size) {
   const Template *t = template_of(r);
   if (!t) return 0;
   const std::size_t ti = t == &kLand ? 0 : 1;
   const int layers = extra_layers(r);
-  Message m(*t, ti, r);
-  if (m.start()) {
-    const Date when = obs_time(file_date, r.time);
-    if (s.master_version > 0) m.set_long("masterTablesVersionNumber", s.master_version);
-    m.set_long("bufrHeaderCentre", s.centre);
-    m.set_long("bufrHeaderSubCentre", s.subcentre);
-    m.set_long("dataCategory", t->data_category);
-    m.set_long("internationalDataSubCategory", is_miss(when.hour) ? 0 : sub_category(when.hour));
-    m.set_long("typicalYear", when.year);
-    m.set_long("typicalMonth", when.month);
-    m.set_long("typicalDay", when.day);
-    m.set_long("typicalHour", when.hour);
-    m.set_long("typicalMinute", when.min);
-    m.set_long("typicalSecond", 0);
-    long reps[2] = {layers, 0};
-    m.set_array("inputDelayedDescriptorReplicationFactor", reps, static_cast<std::size_t>(t->replications));
-    m.set_array("unexpandedDescriptors", t->descriptors.data(), t->n_descriptors);
-    put_station(m, *t, r);
-    m.put(eYear, when.year);
-    m.put(eMonth, when.month);
-    m.put(eDay, when.day);
-    m.put(eHour, when.hour);
-    m.put(eMinute, when.min);
-    for (const Quantity &q : kQuantities) m.put(q.elem, value_in(q.var, q.unit, r));
-    m.put(ePtendChar, is_miss(r.ptend_t) || r.ptend_t < 0 || r.ptend_t > 8 ? tv::kMissFloat : r.ptend_t);
-    put_clouds(m, r, layers);
-    const std::string_view wx = SFC_text(SFC_field(SfcVar::weather), r);
-    if (SFC_present(SFC_field(SfcVar::weather).present, wx) && !wx.empty()) {
-      char text[sizeof r.weather];
-      const std::size_t n = wx.size() < sizeof text ? wx.size() : sizeof text - 1;
-      std::memcpy(text, wx.data(), n);
-      text[n] = '\0';
-      m.put(eWeather, WX_weather_wmo(text));
+  const Date when = obs_time(file_date, r.time);
+  if (!s.eccodes) {
+    ++left_to_eccodes;  // until our packer has done it
+    if (const Shape *shape = shape_of(ti, layers, s)) {
+      Message own(*t, ti, r, shape);
+      const long len = fill(own, *t, r, s, when, layers, buf, size);
+      if (len > 0) {
+        --left_to_eccodes;
+        return len;
+      }
+      // Whatever the packer does not take (a value ecCodes refuses, a
+      // message too long), ecCodes packs, to its own outcome.
     }
-    if (!is_miss(value_in(SfcVar::solar, SfcUnit::minute, r))) m.put(eSunPeriod, -24);
-    put_precip(m, r);
-    put_extremes(m, r);
-    put_wind(m, r);
-    const long len = m.finish(buf, size);
-    if (len > 0) return len;
   }
+  Message m(*t, ti, r);
+  const long len = fill(m, *t, r, s, when, layers, buf, size);
+  if (len > 0) return len;
   MESS_print(kFail, "SFC_write: ecCodes error, report %s not written to BUFR: %s (%s)\n", r.id,
              codes_get_error_message(m.status()), m.failed_key());
   return -1;
 }
+
+long BUFR_left_to_eccodes() { return left_to_eccodes; }
 
 long BUFR_out_of_range(bool print) {
   long total = 0;
