@@ -88,9 +88,10 @@ SFC_report record(const char *id, const char *area) {
   return r;
 }
 
-std::string encode(const SFC_report &r) {
+std::string encode(const SFC_report &r, bool eccodes = false) {
   BUFR_settings s;
   s.master_version = BUFR_installed_master_version();
+  s.eccodes = eccodes;
   unsigned char buf[8192];
   const Date file_date = {2023, 12, 7, 341, 4, 12, 0, 0};
   const long n = BUFR_encode(r, s, file_date, buf, sizeof buf);
@@ -280,6 +281,18 @@ TEST(BufrEncode, OutOfRangeIsMissingWithOneWarningAndOtherClassesAreRefused) {
     EXPECT_NEAR(num(msgs[0].get(), "#1#airTemperature"), 288.15, 0.006) << "the rest of the report stays";
   }
   EXPECT_EQ(BUFR_out_of_range(false) - before, 2);
+  // Just below the least value: ecCodes refuses it before rounding (it
+  // would round to the reference), which lost the whole report; it is
+  // missing instead, whichever packs the message.
+  r = land_full();
+  r.w_spd = -0.05f;
+  for (const bool eccodes : {false, true}) {
+    const auto msgs = messages_of(encode(r, eccodes));
+    ASSERT_EQ(msgs.size(), 1u) << eccodes;
+    EXPECT_EQ(num(msgs[0].get(), "#1#windSpeed"), kMissing) << eccodes;
+    EXPECT_NEAR(num(msgs[0].get(), "#1#airTemperature"), 288.15, 0.006) << eccodes;
+  }
+  EXPECT_EQ(BUFR_out_of_range(false) - before, 4);
   // An ecCodes error ends that message only, told with the station and
   // ecCodes' own words: no room for the message, or tables too old for
   // the sequence.

@@ -61,15 +61,6 @@ bool get_strings(codes_handle *h, const char *key, Strings &out, std::size_t n) 
   return codes_get_string_array(h, key, out.v.data(), &len) == 0 && len == n;
 }
 
-// 10^-scale the way ecCodes computes an element's factor (one division or
-// multiplication per power, so that the rounding is the same).
-double factor_of(long scale) {
-  double f = 1.0;
-  for (long s = -scale; s < 0; ++s) f /= 10.0;
-  for (long s = -scale; s > 0; --s) f *= 10.0;
-  return f;
-}
-
 // round(x) - reference as an integer, for |x| below 2^53 (elements of up to
 // 52 bits): half away from zero as C's round() (x - trunc(x) is exact),
 // without a call.
@@ -102,6 +93,15 @@ unsigned long octets(const std::vector<unsigned char> &m, std::size_t at, int n)
 }
 
 }  // namespace
+
+// One division or multiplication per power, as ecCodes computes it, so that
+// the rounding is the same.
+double factor_of(long scale) {
+  double f = 1.0;
+  for (long s = -scale; s < 0; ++s) f /= 10.0;
+  for (long s = -scale; s > 0; --s) f *= 10.0;
+  return f;
+}
 
 bool Layout::build(codes_handle *h, const long *reps, std::size_t n_reps, SlotOf slot_of, const void *ctx,
                    std::string *why) {

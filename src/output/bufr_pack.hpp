@@ -75,6 +75,9 @@ using SlotOf = int (*)(const void *ctx, std::string_view name, int rank);
 
 // The layout of one template and replication shape, and the message that
 // ecCodes built for it.
+// An element's factor, 10^-scale, as ecCodes computes it.
+double factor_of(long scale);
+
 class Layout {
  public:
   // Reads the layout from `h`, a message ecCodes has packed with the

@@ -198,9 +198,13 @@ struct Range {
   long width = 0;
   double pow10 = 1;  // 10^scale
   double top = 0;    // the largest scaled value that is not "missing"
+  double least = 0;  // the smallest value ecCodes takes, unscaled
 
   void complete() {
     pow10 = std::pow(10.0, static_cast<double>(scale));
+    // ecCodes refuses a value below the reference before rounding it, and
+    // with it the whole report: such a value is missing, as one too large.
+    least = static_cast<double>(reference) * bufr::factor_of(scale);
     top = static_cast<double>(reference) + std::ldexp(1.0, static_cast<int>(width)) - 2.0;
     known = true;
   }
@@ -348,7 +352,7 @@ class Message {
     if (!range) return;
     if (range->width > 62) return check(GRIB_WRONG_TYPE, key), void();
     const double scaled = std::nearbyint(v * range->pow10);
-    if (scaled < static_cast<double>(range->reference) || scaled > range->top) {
+    if (scaled < static_cast<double>(range->reference) || scaled > range->top || v < range->least) {
       // Our packer's are told once its message is made: a message that
       // ecCodes makes instead tells its own.
       if (!own_)
