@@ -112,7 +112,8 @@ void convert_to(benchmark::State &state, const std::string &word, const std::str
     FILE *cty = std::fopen((dir + "/syn.cty").c_str(), "w");
     if (nc)
       std::fputs("syn_dat %y%m%d%h.syn -\nsyn_cvt %y%m%d%h.zot -\nsyn_cvt_zot %y%m%d%h.zot -\n"
-                 "syn_cvt_csv %y%m%d%h.csv -\nsyn_cvt_cf %y%m%d%h.nc -\n",
+                 "syn_cvt_csv %y%m%d%h.csv -\nsyn_cvt_cf %y%m%d%h.nc -\nsyn_cvt_xml %y%m%d%h.xml -\n"
+                 "syn_cvt_cdf %y%m%d%h.cdf -\nsyn_cvt_bufr %y%m%d%h.bufr -\n",
                  nc);
     if (cty) std::fputs("WASHINGTON_DULLES VA US IAD 1 38.95 -77.45 95 72403 0\n", cty);
     if (nc) std::fclose(nc);
@@ -173,8 +174,17 @@ void convert_to(benchmark::State &state, const std::string &word, const std::str
 void BM_ConvertText(benchmark::State &state) { convert_to(state, "zot", "zot"); }
 void BM_ConvertCsv(benchmark::State &state) { convert_to(state, "csv", "csv"); }
 void BM_ConvertCf(benchmark::State &state) { convert_to(state, "cf", "nc"); }
+void BM_ConvertXml(benchmark::State &state) { convert_to(state, "xml", "xml"); }
+void BM_ConvertCdf(benchmark::State &state) { convert_to(state, "cdf", "cdf"); }
+void BM_ConvertBufr(benchmark::State &state) { convert_to(state, "bufr", "bufr"); }
 BENCHMARK(BM_ConvertText)->UseManualTime()->Iterations(3)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ConvertCsv)->UseManualTime()->Iterations(3)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ConvertCf)->UseManualTime()->Iterations(3)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ConvertXml)->UseManualTime()->Iterations(3)->Unit(benchmark::kMillisecond);
+// The record-per-report netCDF layout writes each report through the
+// library (about a minute for the million): one run.
+BENCHMARK(BM_ConvertCdf)->UseManualTime()->Iterations(1)->Unit(benchmark::kMillisecond);
+// Our own packer; bench_bufr compares it with ecCodes' (far slower) one.
+BENCHMARK(BM_ConvertBufr)->UseManualTime()->Iterations(3)->Unit(benchmark::kMillisecond);
 
 }  // namespace
