@@ -92,6 +92,41 @@ unsigned long octets(const std::vector<unsigned char> &m, std::size_t at, int n)
   return v;
 }
 
+// Elements in data order, the delayed replications unrolled: the reason
+// it cannot, or null.
+struct Flat {
+  std::size_t i;     // expanded index
+  long count = -1;   // a replication factor: its value
+};
+
+const char *flatten(const std::vector<long> &codes, std::size_t n, const long *reps, std::size_t n_reps,
+                    std::vector<Flat> &flat) {
+  std::size_t rep = 0;
+  for (std::size_t i = 0; i < n; ++i) {
+    const long f = codes[i] / 100000, x = codes[i] / 1000 % 100, y = codes[i] % 1000;
+    if (f == 0) {
+      flat.push_back({i});
+      continue;
+    }
+    if (f != 1 || y != 0) return "operators or fixed replication";
+    // A delayed replication: its factor (031001 or 031002), then the x
+    // elements replicated.
+    if (i + 1 + static_cast<std::size_t>(x) >= n || (codes[i + 1] != 31001 && codes[i + 1] != 31002) || rep >= n_reps)
+      return "replication";
+    const long count = reps[rep++];
+    if (count < 0) return "replication";
+    flat.push_back({i + 1, count});
+    const std::size_t first = i + 2, last = i + 2 + static_cast<std::size_t>(x);
+    for (std::size_t k = first; k < last; ++k)
+      if (codes[k] / 100000 != 0) return "nested replication";
+    for (long r = 0; r < count; ++r)
+      for (std::size_t k = first; k < last; ++k) flat.push_back({k});
+    i = last - 1;
+  }
+  if (rep != n_reps) return "replication count";
+  return nullptr;
+}
+
 }  // namespace
 
 // One division or multiplication per power, as ecCodes computes it, so that
@@ -105,26 +140,30 @@ double factor_of(long scale) {
 
 bool Layout::build(codes_handle *h, const long *reps, std::size_t n_reps, SlotOf slot_of, const void *ctx,
                    std::string *why) {
-  auto fail = [why](const char *reason) {
-    if (why) *why = reason;
-    return false;
-  };
   entries_.clear();
   message_.clear();
+  const char *reason = read_sections(h);
+  if (!reason) reason = read_elements(h, reps, n_reps, slot_of, ctx);
+  if (reason && why) *why = reason;
+  return reason == nullptr;
+}
+
+// The message ecCodes built, its sections and section 1's varying octets.
+const char *Layout::read_sections(codes_handle *h) {
   const void *msg = nullptr;
   std::size_t len = 0;
-  if (codes_get_message(h, &msg, &len) != 0 || len < 8 + 4) return fail("no message");
+  if (codes_get_message(h, &msg, &len) != 0 || len < 8 + 4) return "no message";
   const auto *bytes = static_cast<const unsigned char *>(msg);
   message_.assign(bytes, bytes + len);
 
   long subsets = 0, compressed = 1;
   if (codes_get_long(h, "numberOfSubsets", &subsets) != 0 || subsets != 1 ||
       codes_get_long(h, "compressedData", &compressed) != 0 || compressed != 0)
-    return fail("not one uncompressed subset");
+    return "not one uncompressed subset";
 
   // The sections: 0 (8 octets, edition 4), 1, the optional 2, 3, 4, "7777".
   const std::vector<unsigned char> &m = message_;
-  if (std::memcmp(m.data(), "BUFR", 4) != 0 || m[7] != 4 || octets(m, 4, 3) != len) return fail("not BUFR 4");
+  if (std::memcmp(m.data(), "BUFR", 4) != 0 || m[7] != 4 || octets(m, 4, 3) != len) return "not BUFR 4";
   std::size_t at = 8;
   auto section = [&](std::size_t &from) -> bool {
     if (from + 4 > len) return false;
@@ -134,15 +173,14 @@ bool Layout::build(codes_handle *h, const long *reps, std::size_t n_reps, SlotOf
     return true;
   };
   const std::size_t s1 = at;
-  if (!section(at)) return fail("section 1");
+  if (!section(at)) return "section 1";
   const std::size_t s1_end = at;
-  if ((m[s1 + 9] & 0x80) != 0 && !section(at)) return fail("section 2");
-  if (!section(at)) return fail("section 3");
+  if ((m[s1 + 9] & 0x80) != 0 && !section(at)) return "section 2";
+  if (!section(at)) return "section 3";
   const std::size_t s4 = at;
-  if (!section(at)) return fail("section 4");
-  if (at + 4 != len || std::memcmp(m.data() + at, "7777", 4) != 0) return fail("section 5");
+  if (!section(at)) return "section 4";
+  if (at + 4 != len || std::memcmp(m.data() + at, "7777", 4) != 0) return "section 5";
   data_at_ = s4 + 4;
-  const std::size_t data_octets = at - data_at_;
 
   // Section 1's varying octets, where edition 4 has them (octet 11 data
   // category, 12 international sub-category, 16-17 year, 18 month to 22
@@ -162,48 +200,27 @@ bool Layout::build(codes_handle *h, const long *reps, std::size_t n_reps, SlotOf
     *f.offset = s1 + f.octet - 1;
     if (codes_get_long(h, f.key, &v) != 0 || *f.offset + static_cast<std::size_t>(f.n) > s1_end ||
         octets(m, *f.offset, f.n) != static_cast<unsigned long>(v))
-      return fail("section 1 octets");
+      return "section 1 octets";
   }
+  return nullptr;
+}
 
-  // The expanded descriptors with their table entries.
+// Each element's width, scale, reference and place, from the expanded
+// descriptors, checked against the message.
+const char *Layout::read_elements(codes_handle *h, const long *reps, std::size_t n_reps, SlotOf slot_of,
+                                  const void *ctx) {
+  const std::size_t data_octets = message_.size() - 4 - data_at_;
   std::size_t n = 0;
-  if (codes_get_size(h, "expandedCodes", &n) != 0 || n == 0) return fail("no expanded descriptors");
+  if (codes_get_size(h, "expandedCodes", &n) != 0 || n == 0) return "no expanded descriptors";
   std::vector<long> codes, widths, scales, refs;
   Strings names, types;
   if (!get_longs(h, "expandedCodes", codes, n) || !get_longs(h, "expandedOriginalWidths", widths, n) ||
       !get_longs(h, "expandedOriginalScales", scales, n) || !get_longs(h, "expandedOriginalReferences", refs, n) ||
       !get_strings(h, "expandedAbbreviations", names, n) || !get_strings(h, "expandedTypes", types, n))
-    return fail("expanded descriptors unreadable");
+    return "expanded descriptors unreadable";
 
-  // Elements in data order, the delayed replications unrolled.
-  struct Flat {
-    std::size_t i;     // expanded index
-    long count = -1;   // a replication factor: its value
-  };
   std::vector<Flat> flat;
-  std::size_t rep = 0;
-  for (std::size_t i = 0; i < n; ++i) {
-    const long f = codes[i] / 100000, x = codes[i] / 1000 % 100, y = codes[i] % 1000;
-    if (f == 0) {
-      flat.push_back({i});
-      continue;
-    }
-    if (f != 1 || y != 0) return fail("operators or fixed replication");
-    // A delayed replication: its factor (031001 or 031002), then the x
-    // elements replicated.
-    if (i + 1 + static_cast<std::size_t>(x) >= n || (codes[i + 1] != 31001 && codes[i + 1] != 31002) || rep >= n_reps)
-      return fail("replication");
-    const long count = reps[rep++];
-    if (count < 0) return fail("replication");
-    flat.push_back({i + 1, count});
-    const std::size_t first = i + 2, last = i + 2 + static_cast<std::size_t>(x);
-    for (std::size_t k = first; k < last; ++k)
-      if (codes[k] / 100000 != 0) return fail("nested replication");
-    for (long r = 0; r < count; ++r)
-      for (std::size_t k = first; k < last; ++k) flat.push_back({k});
-    i = last - 1;
-  }
-  if (rep != n_reps) return fail("replication count");
+  if (const char *why = flatten(codes, n, reps, n_reps, flat)) return why;
 
   std::vector<std::pair<std::string_view, int>> ranks;
   auto rank_of = [&ranks](std::string_view name) {
@@ -221,7 +238,7 @@ bool Layout::build(codes_handle *h, const long *reps, std::size_t n_reps, SlotOf
     const bool text = types.v[i] && std::strcmp(types.v[i], "string") == 0;
     // Numbers of up to 52 bits: their scaled values, and the rounding, are
     // exact in a double, as ecCodes computes them.
-    if (w <= 0 || (text ? w % 8 != 0 || w > 8 * 4096 : w > 52)) return fail("element width");
+    if (w <= 0 || (text ? w % 8 != 0 || w > 8 * 4096 : w > 52)) return "element width";
     const auto offset = static_cast<std::size_t>(data_bits_);
     data_bits_ += w;
     // The message ecCodes built holds each replication factor, and all
@@ -235,7 +252,7 @@ bool Layout::build(codes_handle *h, const long *reps, std::size_t n_reps, SlotOf
                                  : n == 64   ? ~std::uint64_t{0}
                                              : (std::uint64_t{1} << n) - 1;
       if (!get_bits(data, data_octets, offset + static_cast<std::size_t>(k), n, &got) || got != want)
-        return fail("the layout does not match ecCodes' message");
+        return "the layout does not match ecCodes' message";
     }
     if (e.count >= 0) continue;
     const int slot = slot_of(ctx, name, rank);
@@ -250,15 +267,15 @@ bool Layout::build(codes_handle *h, const long *reps, std::size_t n_reps, SlotOf
     if (!text) {
       // What ecCodes accepts: from reference to all ones, scaled.
       const long top = (1L << w) - 1 + refs[i];
-      if (top < 0) return fail("element range");
+      if (top < 0) return "element range";
       en.factor = factor_of(scales[i]);
       en.min = static_cast<double>(refs[i]) * en.factor;
       en.max = static_cast<double>(top) * en.factor;
     }
     entries_.push_back(en);
   }
-  if ((data_bits_ + 7) / 8 != static_cast<long>(data_octets)) return fail("data not the length of section 4");
-  return true;
+  if ((data_bits_ + 7) / 8 != static_cast<long>(data_octets)) return "data not the length of section 4";
+  return nullptr;
 }
 
 bool Layout::element(int slot, Element *out) const {

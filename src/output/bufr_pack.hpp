@@ -73,11 +73,11 @@ struct Section1 {
 // keys do. Returns the slot, or -1.
 using SlotOf = int (*)(const void *ctx, std::string_view name, int rank);
 
-// The layout of one template and replication shape, and the message that
-// ecCodes built for it.
 // An element's factor, 10^-scale, as ecCodes computes it.
 double factor_of(long scale);
 
+// The layout of one template and replication shape, and the message that
+// ecCodes built for it.
 class Layout {
  public:
   // Reads the layout from `h`, a message ecCodes has packed with the
@@ -124,6 +124,11 @@ class Layout {
   struct Offsets {
     std::size_t category, sub_category, year, month, day, hour, minute, second;
   };
+
+  // Each returns the reason it cannot, or null.
+  const char *read_sections(codes_handle *h);
+  const char *read_elements(codes_handle *h, const long *reps, std::size_t n_reps, SlotOf slot_of,
+                            const void *ctx);
 
   std::vector<unsigned char> message_;
   std::vector<Entry> entries_;
