@@ -51,7 +51,11 @@ void keep_run(SFC_report &r, const std::array<float, N> &lo, const std::array<fl
   auto *at = reinterpret_cast<unsigned char *>(first);
   float v[N];
   std::memcpy(v, at, sizeof v);
-  for (std::size_t i = 0; i < N; ++i) v[i] = (v[i] >= lo[i]) & (v[i] <= hi[i]) ? v[i] : tv::kMissFloat;
+  for (std::size_t i = 0; i < N; ++i) {
+    // Both tests taken, no branch between them (NaN fails both).
+    const int in = static_cast<int>(v[i] >= lo[i]) & static_cast<int>(v[i] <= hi[i]);
+    v[i] = in != 0 ? v[i] : tv::kMissFloat;
+  }
   std::memcpy(at, v, sizeof v);
 }
 
