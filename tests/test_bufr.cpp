@@ -462,7 +462,7 @@ TEST(BufrRun, EveryMessageHoldsWhatTheDecodedReportHolds) {
       const double want = t != o.end() && std::isdigit(static_cast<unsigned char>(t->second[0]))
                               ? 10 * (k + 1) + (t->second[0] - '0')
                               : kMissing;
-      EXPECT_EQ(num(h, "#" + std::to_string(3 - k) + "#cloudType"), want) << types[k];
+      EXPECT_EQ(num(h, tvtest::numbered("#", 3 - k, "#cloudType")), want) << types[k];
     }
     if (o.count("prec6.in")) {
       EXPECT_EQ(num(h, ship ? "#2#timePeriod" : "#4#timePeriod"), -6);

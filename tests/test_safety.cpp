@@ -69,7 +69,7 @@ bool flock_held(const std::string &path) {
   struct stat st {};
   if (stat(path.c_str(), &st) != 0) return false;
   std::istringstream locks(read_file("/proc/locks"));
-  const std::string inode = ":" + std::to_string(st.st_ino) + " ";
+  const std::string inode = tvtest::numbered(":", static_cast<long long>(st.st_ino), " ");
   for (std::string line; std::getline(locks, line);)
     if (line.find(" FLOCK ") != std::string::npos && line.find(inode) != std::string::npos) return true;
   return false;
@@ -375,7 +375,8 @@ TEST_F(Safety, ConcurrentAppendsKeepEveryRecordWhole) {
     ASSERT_GE(in, 0);
     // The first run looks at its input before it takes the lock: the second
     // starts only once the first holds it.
-    EXPECT_TRUE(wait_for([&] { return flock_held(dir.file(std::string(".") + f.name + ".lock")); }));
+    const std::string lock = dir.file(std::string(".").append(f.name).append(".lock"));
+    EXPECT_TRUE(wait_for([&] { return flock_held(lock); }));
     const pid_t b = start({"-pf", "app", "-of", f.out_file, "23120712b.syn"}, "err_b");
     EXPECT_TRUE(wait_for([&] { return !read_file(dir.file("err_b")).empty(); }));
     const std::string text = bulletins(4000, 10000);

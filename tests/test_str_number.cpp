@@ -29,7 +29,7 @@ std::string printf_int(long long v, int width, int prec, bool zero_pad) {
   std::string fmt = "%";
   if (zero_pad) fmt += '0';
   fmt += std::to_string(width);
-  if (prec >= 0) fmt += "." + std::to_string(prec);
+  if (prec >= 0) fmt.append(".").append(std::to_string(prec));
   fmt += "lld";
   char buf[128];
   std::snprintf(buf, sizeof buf, fmt.c_str(), v);
