@@ -3,10 +3,8 @@
 // record itself), missing values, values out of range, report classes BUFR
 // does not take; files created, appended to and refused; the station list
 // and the section-1 resources; and every report of the shared corpus.
-#include <dirent.h>
 #include <eccodes.h>
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 
 #include <algorithm>
 #include <cmath>
@@ -603,23 +601,6 @@ TEST(BufrRun, StationListGivesIdentityPositionAndHeights) {
 
 // ----- the shared corpus --------------------------------------------------------------
 
-void walk(const std::string &root, const std::string &rel, std::vector<std::string> &out) {
-  DIR *d = opendir((root + "/" + rel).c_str());
-  if (!d) return;
-  while (const dirent *e = readdir(d)) {
-    const std::string name = e->d_name;
-    if (name == "." || name == "..") continue;
-    const std::string sub = rel.empty() ? name : rel + "/" + name;
-    struct stat st;
-    if (stat((root + "/" + sub).c_str(), &st) != 0) continue;
-    if (S_ISDIR(st.st_mode))
-      walk(root, sub, out);
-    else if (name != "SOURCES.txt" && name != "COUNTS.txt")
-      out.push_back(sub);
-  }
-  closedir(d);
-}
-
 // The counts of a summary line: reports found, written, then every other outcome.
 std::vector<long> summary_counts(const std::string &out) {
   std::vector<long> n;
@@ -635,17 +616,12 @@ std::vector<long> summary_counts(const std::string &out) {
 // without an error or a warning, or is a class BUFR does not take.
 TEST(BufrCorpus, EveryTextRecordIsAMessageEcCodesReadsCleanly) {
   if (tvtest::corpus_dir().empty()) GTEST_SKIP() << "no corpus";
-  std::vector<std::string> files;
-  walk(tvtest::corpus_dir(), "", files);
-  std::sort(files.begin(), files.end());
   long total = 0;
-  for (const std::string &f : files) {
+  for (const std::string &f : tvtest::corpus_bulletins()) {
     SCOPED_TRACE(f);
     TempDir dir;
-    write_file(dir.file("name_conv"), "syn_dat %y%m%d%h.syn -\n");
-    write_file(dir.file("syn.cty"), "");
-    const std::string base = std::string(TAVRO_EXE) + " -ba -pf over -pa range=-1440:1440 -ho '#2023120712' '" +
-                             tvtest::corpus_dir() + "/" + f + "' ";
+    tvtest::corpus_run_dir(dir);
+    const std::string base = tvtest::corpus_command(f);
     const auto text = run_command(base + "-of out.zot -me mess", dir.path());
     ASSERT_EQ(text.status, 0) << text.err;
     const auto bufr = run_command(base + "-of bufr:out.bufr -me mess", dir.path());

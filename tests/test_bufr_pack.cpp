@@ -342,20 +342,14 @@ INSTANTIATE_TEST_SUITE_P(Shards, BufrBothWays, ::testing::Range(0, kShards));
 
 // ----- the shared corpus and the option ---------------------------------------------------------
 
-void walk(const std::string &root, const std::string &rel, std::vector<std::string> &out);
-
 TEST(BufrBothWaysCorpus, EveryReportGivesTheSameBytesAndMessages) {
   if (tvtest::corpus_dir().empty()) GTEST_SKIP() << "no corpus";
-  std::vector<std::string> files;
-  walk(tvtest::corpus_dir(), "", files);
   long bytes = 0;
-  for (const std::string &f : files) {
+  for (const std::string &f : tvtest::corpus_bulletins()) {
     SCOPED_TRACE(f);
     TempDir dir;
-    write_file(dir.file("name_conv"), "syn_dat %y%m%d%h.syn -\n");
-    write_file(dir.file("syn.cty"), "");
-    const std::string base = std::string(TAVRO_EXE) + " -ba -pf over -pa range=-1440:1440 -ho '#2023120712' '" +
-                             tvtest::corpus_dir() + "/" + f + "' -me mess ";
+    tvtest::corpus_run_dir(dir);
+    const std::string base = tvtest::corpus_command(f) + "-me mess ";
     const auto own = run_command(base + "-of bufr:out.bufr && mv out.bufr own.bufr", dir.path());
     const auto ecc = run_command(base + "-bp eccodes -of bufr:out.bufr && mv out.bufr ecc.bufr", dir.path());
     ASSERT_EQ(own.status, ecc.status);
@@ -366,20 +360,6 @@ TEST(BufrBothWaysCorpus, EveryReportGivesTheSameBytesAndMessages) {
     bytes += static_cast<long>(a.size());
   }
   EXPECT_GT(bytes, 20000) << "the corpus gives BUFR messages";
-}
-
-void walk(const std::string &root, const std::string &rel, std::vector<std::string> &out) {
-  const std::string listing = run_command("find . -type f | sort", root + "/" + rel).out;
-  std::size_t at = 0;
-  while (at < listing.size()) {
-    std::size_t end = listing.find('\n', at);
-    if (end == std::string::npos) end = listing.size();
-    std::string f = listing.substr(at, end - at);
-    at = end + 1;
-    if (f.rfind("./", 0) == 0) f.erase(0, 2);
-    if (f.empty() || f == "SOURCES.txt" || f == "COUNTS.txt") continue;
-    out.push_back(f);
-  }
 }
 
 TEST(BufrPackerOption, WrongWordsAreToldAndTheDefaultIsOurs) {

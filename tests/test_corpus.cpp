@@ -4,8 +4,6 @@
 // with values inside the limits a forecaster would accept.
 #include <gtest/gtest.h>
 
-#include <dirent.h>
-#include <sys/stat.h>
 
 #include <algorithm>
 #include <cctype>
@@ -54,29 +52,10 @@ int expected_count(const std::string &rel) {
   return -1;
 }
 
-void walk(const std::string &root, const std::string &rel, std::vector<std::string> &out) {
-  DIR *d = opendir((root + "/" + rel).c_str());
-  if (d == nullptr) return;
-  while (dirent *e = readdir(d)) {
-    std::string name = e->d_name;
-    if (name == "." || name == "..") continue;
-    std::string sub = rel.empty() ? name : rel + "/" + name;
-    struct stat st;
-    if (stat((root + "/" + sub).c_str(), &st) != 0) continue;
-    if (S_ISDIR(st.st_mode))
-      walk(root, sub, out);
-    else if (sub != "SOURCES.txt" && sub != "COUNTS.txt")
-      out.push_back(sub);
-  }
-  closedir(d);
-}
-
 // Every bulletin file of the corpus; a single empty name when it is absent,
 // so that the test reports a skip instead of vanishing.
 std::vector<std::string> corpus_files() {
-  std::vector<std::string> files;
-  if (!tvtest::corpus_dir().empty()) walk(tvtest::corpus_dir(), "", files);
-  std::sort(files.begin(), files.end());
+  std::vector<std::string> files = tvtest::corpus_bulletins();
   if (files.empty()) files.push_back("");
   return files;
 }

@@ -1,9 +1,11 @@
 #include "testutil.hpp"
 
+#include <dirent.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -65,6 +67,44 @@ std::string corpus_dir() {
   struct stat st;
   if (stat(d.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) return d;
   return "";
+}
+
+namespace {
+
+void walk(const std::string &root, const std::string &rel, std::vector<std::string> &out) {
+  DIR *d = opendir((root + "/" + rel).c_str());
+  if (d == nullptr) return;
+  while (const dirent *e = readdir(d)) {
+    const std::string name = e->d_name;
+    if (name == "." || name == "..") continue;
+    const std::string sub = rel.empty() ? name : rel + "/" + name;
+    struct stat st;
+    if (stat((root + "/" + sub).c_str(), &st) != 0) continue;
+    if (S_ISDIR(st.st_mode))
+      walk(root, sub, out);
+    else if (sub != "SOURCES.txt" && sub != "COUNTS.txt")
+      out.push_back(sub);
+  }
+  closedir(d);
+}
+
+}  // namespace
+
+std::vector<std::string> corpus_bulletins() {
+  std::vector<std::string> files;
+  if (!corpus_dir().empty()) walk(corpus_dir(), "", files);
+  std::sort(files.begin(), files.end());
+  return files;
+}
+
+std::string corpus_command(const std::string &rel) {
+  return std::string(TAVRO_EXE) + " -ba -pf over -pa range=-1440:1440 -ho '#2023120712' '" + corpus_dir() + "/" +
+         rel + "' ";
+}
+
+void corpus_run_dir(const TempDir &dir) {
+  write_file(dir.file("name_conv"), "syn_dat %y%m%d%h.syn -\n");
+  write_file(dir.file("syn.cty"), "");
 }
 
 std::string source_path(const std::string &rel) {

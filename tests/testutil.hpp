@@ -40,6 +40,17 @@ RunResult run_command(const std::string &command, const std::string &dir = "",
 // Path of the shared corpus of real bulletins, or empty when it is absent.
 std::string corpus_dir();
 
+// The corpus's bulletin files (paths under corpus_dir(), sorted, without its
+// notes SOURCES.txt and COUNTS.txt); empty when the corpus is absent.
+std::vector<std::string> corpus_bulletins();
+
+// A converter command line for corpus bulletin `rel` run in a directory that
+// `corpus_run_dir` has set up (empty station file, names by date): batch
+// mode, outputs overwritten, the bulletins' own dates accepted. The caller
+// adds its outputs and options.
+std::string corpus_command(const std::string &rel);
+void corpus_run_dir(const TempDir &dir);
+
 // Path of a file under the project source tree.
 std::string source_path(const std::string &rel);
 
