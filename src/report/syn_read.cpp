@@ -436,7 +436,8 @@ int group_iw(const Token &tok) {
   }
 }
 
-// The report text being gathered, bounded so the closing blank still fits.
+// The report text being gathered, bounded so the closing blank still fits;
+// SYN_read_raw terminates it when the report is complete.
 struct Gather {
   char *data;
   int len = 0;
@@ -446,7 +447,6 @@ struct Gather {
       copy_short(data + len, s, n);
       len += n;
     }
-    data[len] = '\0';
   }
   void set(const char *s, int n) {
     len = 0;
@@ -593,6 +593,17 @@ void section_line(RawRead &rd, const SectionKey &key) {
   ++rd.lines;
 }
 
+// The first two tokens of the look-ahead line. In a land section the
+// second is read only when the first could start a report (five
+// characters) or the traces show it: no other test looks at it, and most
+// continuation lines ("333 ...") are then read one token short.
+[[gnu::always_inline]] inline void line_tokens(RawRead &rd) {
+  const char *s = line;
+  read_token(s, rd.str1);
+  rd.str2 = Token{};
+  if (rd.str1.len > 0 && (rd.str1.len == 5 || rep_type != ReportType::land || rd.t_read)) read_token(s, rd.str2);
+}
+
 void trace_tokens(const RawRead &rd, const char *label) {
   MESS_print(kTraceRead, "%s: %d %d %d %.*s %.*s\n", label, rd.rtype(), rd.done(), rd.found ? 1 : 0,
              rd.str1.len, rd.str1.text, rd.str2.len, rd.str2.text);
@@ -663,7 +674,7 @@ void trace_tokens(const RawRead &rd, const char *label) {
     advance(rd, true);
     return;
   }
-  scan_tokens(line, rd.str1, rd.str2);
+  line_tokens(rd);
   if (starts_with(line, "** ")) {
     heading_line();
     advance(rd, false);
@@ -692,7 +703,7 @@ void trace_tokens(const RawRead &rd, const char *label) {
     advance(rd, true);
     return;
   }
-  scan_tokens(line, rd.str1, rd.str2);
+  line_tokens(rd);
   rd.ptr = line;
   report_line(rd);
 }
