@@ -246,7 +246,40 @@ static_assert(kSlack >= 16, "a piece at the end of the buffer is cleaned in step
 // rest and becomes a blank instead of cutting the line. Returns false when
 // the stream has no more characters.
 
+bool read_any_line(FILE *f);
+
+// Sets the look-ahead to the cleaned line of n bytes at `s`, trimmed.
+[[gnu::always_inline]] inline void take_line(const char *s, int n) {
+  clean_copy(line, s, n);
+  while (n > 0 && line[n - 1] == ' ') --n;
+  line[n] = '\0';
+  line_len = n;
+  have_line = true;
+  line_cont = line_more = false;
+}
+
 bool read_line(FILE *f) {
+  // Most lines come from a file on disk, their line feed among the bytes
+  // buffered already, with no carriage return and no cut piece before them.
+  if (f == block.src && block.regular && !line_more) [[likely]] {
+    constexpr int kLook = kLineMax + 1;
+    const int avail = block.end - block.pos;
+    const char *s = block.data + block.pos;
+    const auto *nl = static_cast<const char *>(std::memchr(s, '\n', static_cast<size_t>(avail < kLook ? avail : kLook)));
+    if (nl) {
+      const int n = static_cast<int>(nl - s);
+      if (n == 0 || !piece_cr(s, n)) {
+        block.pos += n + 1;
+        take_line(s, n);
+        return true;
+      }
+    }
+  }
+  return read_any_line(f);
+}
+
+// Any line: from any stream, cut or ended by carriage returns.
+bool read_any_line(FILE *f) {
   if (f != block.src) block_bind(f);
   const char *buf = nullptr;
   int n = 0;
@@ -272,7 +305,7 @@ bool read_line(FILE *f) {
   line_len = n;
   have_line = true;
   // The empty tail of a long line (its line end, blanks) is no line.
-  if (line_cont && n == 0) return read_line(f);
+  if (line_cont && n == 0) return read_any_line(f);
   return true;
 }
 
