@@ -352,7 +352,7 @@ void read_token(const char *&s, Token &t) {
 }
 
 // string_is_num of a token: an optional "-" and nothing but digits after it.
-bool token_is_num(const Token &t) {
+[[gnu::always_inline]] inline bool token_is_num(const Token &t) {
   if (t.len == 0) return false;
   if constexpr (std::endian::native == std::endian::little) {
     // A token of up to 8 characters without a sign, all looked at at once
@@ -502,7 +502,8 @@ struct Gather {
     add(s, n);
   }
   void add_blank_and(const char *s, int n) {
-    add(" ", 1);
+    if (len == kGatherMax) return;
+    data[len++] = ' ';
     add(s, n);
   }
 };
@@ -630,7 +631,7 @@ void section_line(RawRead &rd, const SectionKey &key) {
     const char *s = rd.ptr;
     read_token(s, first);
   }
-  std::memcpy(rd.id, first.text, static_cast<size_t>(first.len));
+  copy_short(rd.id, first.text, first.len);
   rd.id[first.len] = '\0';
   rd.found = true;
   rd.state = ReadState::gather;
@@ -776,7 +777,6 @@ int SYN_read_raw(FILE *ifile, char *data, char *id, ReportType *type) {
   if (!have_line || line_len == 0) {
     if (!read_line(ifile)) return -1;
   }
-  data[0] = '\0';
   const M_type level = MESS_get();
   RawRead rd{ifile, Gather{data}, id, type, (level & kTraceLine) != 0, (level & kTraceRead) != 0};
   while (rd.state != ReadState::complete) {
