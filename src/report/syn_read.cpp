@@ -753,6 +753,19 @@ void trace_tokens(const RawRead &rd, const char *label) {
     advance(rd, true);
     return;
   }
+  if (!rd.t_read) {
+    // An open report takes the whole line whatever the start tests say of
+    // it (they decide only what the traces show), so without the traces
+    // its groups need not be read.
+    rd.g.add_blank_and(line, line_len);
+    if (line[line_len - 1] == '=') {
+      rd.state = ReadState::ended;
+    } else if (++rd.lines == 3 && !line_more) {
+      rd.state = ReadState::complete;  // at most three lines
+    }
+    advance(rd, true);
+    return;
+  }
   line_tokens(rd);
   rd.ptr = line;
   report_line(rd);
