@@ -496,7 +496,7 @@ struct Gather {
   void add(const char *s, int n) {
     if (n > kGatherMax - len) n = kGatherMax - len;
     if (n > 0) {
-      copy_short(data + len, s, n);
+      std::memcpy(data + len, s, static_cast<size_t>(n));
       len += n;
     }
   }
