@@ -453,14 +453,19 @@ const SectionKey *section_of(const Token &tok) {
 // a report being gathered? Any section keyword counts, not only AAXX and
 // BBXX: a keyword line taken into a report would change the section type
 // under it and add the section's date group to its text.
-bool opens_section() {
-  const char *s = line;
-  while (*s == ' ') ++s;
-  if (*s != '*' && !keyword_start(*s)) return false;
+[[gnu::noinline]] bool opens_section_at(const char *s) {
   if (starts_with(line, "** ") || starts_with(line, "AAX") || starts_with(line, "BBX")) return true;
   Token t;
   read_token(s, t);
   return section_of(t) != nullptr;
+}
+
+// Most lines are ruled out by their first character, without a call.
+[[gnu::always_inline]] inline bool opens_section() {
+  const char *s = line;
+  while (*s == ' ') ++s;
+  if (*s != '*' && !keyword_start(*s)) return false;
+  return opens_section_at(s);
 }
 
 // The wind indicator of a YYGGiw group: its fifth figure, -1 when the group
