@@ -263,7 +263,9 @@ static_assert(kSlack >= 16, "a piece at the end of the buffer is cleaned in step
 
 [[gnu::always_inline]] inline bool read_line(FILE *f) {
   // Most lines come from a file on disk, their line feed among the bytes
-  // buffered already, with no carriage return and no cut piece before them.
+  // buffered already, no cut piece before them, and no carriage return in
+  // them but those right before the line feed (CR LF, CR CR LF), which end
+  // the line as the line feed does.
   if (f == block.src && block.regular && !line_more) [[likely]] {
     constexpr int kLook = kLineMax + 1;
     const int avail = block.end - block.pos;
@@ -271,11 +273,15 @@ static_assert(kSlack >= 16, "a piece at the end of the buffer is cleaned in step
     const auto *nl = static_cast<const char *>(std::memchr(s, '\n', static_cast<size_t>(avail < kLook ? avail : kLook)));
     if (nl) {
       const int n = static_cast<int>(nl - s);
-      if (n == 0 || !piece_cr(s, n)) {
-        block.pos += n + 1;
-        take_line(s, n);
-        return true;
+      int end = n;
+      if (const char *cr = n > 0 ? piece_cr(s, n) : nullptr) {
+        end = static_cast<int>(cr - s);
+        for (int j = end; j < n; ++j)
+          if (s[j] != '\r') return read_any_line(f);  // a lone one, inside the line
       }
+      block.pos += n + 1;
+      take_line(s, end);
+      return true;
     }
   }
   return read_any_line(f);
