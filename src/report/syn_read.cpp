@@ -82,6 +82,10 @@ struct Block {
   // is (`end` when there is none); below `pos` it is to be searched again.
   // Lines of a file without carriage returns then cost no search each.
   int cr = -1;
+  // The last line read ended at a line feed: the next one most likely will
+  // too, and is first looked for the short way (files with lone carriage
+  // returns would look for every line twice).
+  bool lf_lines = true;
   char data[kBlockCap + kSlack];
 };
 Block block;
@@ -90,6 +94,7 @@ void block_bind(FILE *f) {
   block.src = f;
   block.pos = block.end = 0;
   block.cr = -1;
+  block.lf_lines = true;
   struct stat st;
   const int fd = fileno(f);
   block.regular = fd >= 0 && fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
@@ -266,7 +271,7 @@ static_assert(kSlack >= 16, "a piece at the end of the buffer is cleaned in step
   // buffered already, no cut piece before them, and no carriage return in
   // them but those right before the line feed (CR LF, CR CR LF), which end
   // the line as the line feed does.
-  if (f == block.src && block.regular && !line_more) [[likely]] {
+  if (f == block.src && block.regular && block.lf_lines && !line_more) [[likely]] {
     constexpr int kLook = kLineMax + 1;
     const int avail = block.end - block.pos;
     const char *s = block.data + block.pos;
@@ -294,12 +299,14 @@ bool read_any_line(FILE *f) {
   int n = 0;
   bool cut = false;
   if (!block_piece(f, buf, n, cut)) {
+    block.lf_lines = true;
     line[0] = '\0';
     line_len = 0;
     have_line = false;
     line_more = line_cont = false;
     return false;
   }
+  block.lf_lines = block.pos == static_cast<int>(buf - block.data) + n + 1;
   clean_copy(line, buf, n);
   // Cleaned to blanks already, carriage returns before a line feed are
   // trimmed below; a lone one ends the line.
