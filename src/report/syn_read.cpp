@@ -247,13 +247,6 @@ void clean_copy(char *dst, const char *src, int n) {
 static_assert(sizeof line >= (kLineMax + 15) / 16 * 16 + 1, "the look-ahead holds a line cleaned in steps of 16");
 static_assert(kSlack >= 16, "a piece at the end of the buffer is cleaned in steps of 16");
 
-// Reads the next line (or the next 100-character piece of a longer one)
-// into the look-ahead, cleaned and trimmed. A line ends at a line feed or
-// at carriage returns that no line feed follows; a last line without
-// either is a line like any other. A NUL byte is a control byte like the
-// rest and becomes a blank instead of cutting the line. Returns false when
-// the stream has no more characters.
-
 [[gnu::noinline]] bool read_any_line(FILE *f);
 
 // Sets the look-ahead to the cleaned line of n bytes at `s`, trimmed.
@@ -266,6 +259,12 @@ static_assert(kSlack >= 16, "a piece at the end of the buffer is cleaned in step
   line_cont = line_more = false;
 }
 
+// Reads the next line (or the next 100-character piece of a longer one)
+// into the look-ahead, cleaned and trimmed. A line ends at a line feed or
+// at carriage returns that no line feed follows; a last line without
+// either is a line like any other. A NUL byte is a control byte like the
+// rest and becomes a blank instead of cutting the line. Returns false when
+// the stream has no more characters.
 [[gnu::always_inline]] inline bool read_line(FILE *f) {
   // Most lines come from a file on disk, their line feed among the bytes
   // buffered already, no cut piece before them, and no carriage return in
