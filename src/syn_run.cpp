@@ -122,8 +122,13 @@ bool id_selected(const char *id) {
   return false;
 }
 
+// The message levels, taken once per input file (and for the writing of
+// the merged reports) rather than asked for each report.
+M_type levels = 0;
+inline bool shown(M_type level) { return (levels & level) != 0; }
+
 void list_report(SFC_report *rep) {
-  if (MESS_check(kListing)) SFC_print_line(kListing, rep);
+  if (shown(kListing)) SFC_print_line(kListing, rep);
 }
 
 // Land report completion from the station database.
@@ -143,7 +148,7 @@ void complete_land(SFC_report &rep) {
       rep.prior = station.prior;
     }
   } else {
-    MESS_print(kRawText, "Station not in database: %s\n", rep.id);
+    if (shown(kRawText)) MESS_print(kRawText, "Station not in database: %s\n", rep.id);
     if (id_type == 2) wmo_to_id(rep.id, rep.wmo);
   }
 }
@@ -554,8 +559,9 @@ int SYN_decode_file(const char *filename) {
   char id[kSynIdMax + 1] = "";
   ReportType type = SYN_get_rep_type();
   SFC_report report;
-  const bool t_num = MESS_check(kReportNum) != 0;
-  const bool t_raw = MESS_check(kRawText) != 0;
+  levels = MESS_get();
+  const bool t_num = shown(kReportNum);
+  const bool t_raw = shown(kRawText);
 
   // Nothing of the previous file is read again; and the loop runs until the
   // reader has nothing left, so a last line without a newline still counts.
@@ -766,6 +772,7 @@ void select_reports() {
 // With merging, the reports are written once every file has been read.
 void save_merged() {
   MESS_print(0xF000u, "Saving stations...\n");
+  levels = MESS_get();
   TAB_first(&data_tbl);
   while (char *rec = TAB_next(&data_tbl)) {
     auto *rep = reinterpret_cast<SFC_report *>(rec);

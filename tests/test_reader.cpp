@@ -171,6 +171,31 @@ TEST(ReaderShip, ReportOnTheKeywordLine) {
   EXPECT_EQ(r[1].text, "ZMFR   28184 99413 31748  ");
 }
 
+// A first group starts a land report when it is a five-figure number (a
+// leading minus counts); any other character among the figures, also the
+// neighbours of the digits ('/' and ':'), starts none. In a ship section the
+// same test on identifiers of any length parts platforms from ships; a
+// DEL byte is a character of its group, not a separator.
+TEST(ReaderLand, NumericFirstGroups) {
+  auto r = read_reports(kHead + "AAXX 07124\n"
+                        "12345 11560 82705=\n-1234 11560 82705=\n1234/ 11560 82705=\n"
+                        ":2345 11560 82705=\n/2345 11560 82705=\n1234: 11560 82705=\n"
+                        "O2345 11560 82705=\n");
+  ASSERT_EQ(r.size(), 3u);
+  EXPECT_EQ(r[0].id, "12345");
+  EXPECT_EQ(r[1].id, "-1234");
+  EXPECT_EQ(r[2].text, " ") << "the input ended with no further report";
+
+  r = read_reports(kHead + "BBXX\n"
+                   "12345678 07121 99412=\n1234567/ 07121 99412=\n123456789 07121 99412=\n"
+                   "-1234567 07121 99412=\n1234567: 07121 99412=\nAB\x7f" "CD 07121 99412=\n");
+  ASSERT_EQ(r.size(), 6u);
+  const ReportType want[] = {ReportType::numeric_ship, ReportType::ship, ReportType::numeric_ship,
+                             ReportType::numeric_ship, ReportType::ship, ReportType::ship};
+  for (std::size_t i = 0; i < r.size(); ++i) EXPECT_EQ(r[i].type, want[i]) << r[i].id;
+  EXPECT_EQ(r[5].id, "AB\x7f" "CD");
+}
+
 TEST(ReaderSections, HeadingSetsHourAndEndsReport) {
   auto r = read_reports(kHead + "BBXX\nABCD 07121 99412\n** SMUS01 KWBC 071150\n" + kLand + "\n");
   ASSERT_EQ(r.size(), 2u);
@@ -531,6 +556,33 @@ TEST(ReaderLines, FewLoneCarriageReturnsInALargeFile) {
   EXPECT_EQ(tvtest::format_reports(read_reports(all)), want);
 }
 
+// Lines of a file on disk mostly take a short way (line feed buffered, no
+// carriage return, no cut); long lines, CR LF lines and lines across the
+// buffer's edge take the long one, back and forth. A file of such lines
+// over three buffers reads as the same stream read line by line does.
+TEST(ReaderLines, ShortAndLongWaysAlternate) {
+  std::string text = kHead + "AAXX 07124\n";
+  int n = 0;
+  while (text.size() < (3u << 16)) {
+    const std::string g = std::to_string(10000 + n % 90000);
+    if (n % 50 == 7) {
+      text += "72403 11560 82705 " + g + "\r\r\n333 10123=\r\n";
+    } else if (n % 70 == 11) {
+      text += "72403 11560 82705";  // 131 characters: a cut piece, then its rest
+      for (int i = 0; i < 19; ++i) text += " " + g;
+      text += "\n333 10123=\n";
+    } else {
+      text += "72403 11560 82705 " + g + "\n333 10123=\n";
+    }
+    ++n;
+  }
+  const auto disk = read_reports(text);
+  ASSERT_EQ(static_cast<int>(disk.size()), n);
+  EXPECT_EQ(tvtest::format_reports(disk), tvtest::format_reports(read_stream(text)));
+  EXPECT_EQ(disk[7].text, "72403 11560 82705 10007 333 10123  ");
+  EXPECT_EQ(disk[11].text.size(), 17u + 19u * 6u + std::string(" 333 10123  ").size()) << "the cut line whole";
+}
+
 TEST(ReaderLines, ControlAndHighBytesBecomeBlanks) {
   std::string in = kHead + "AAXX 07124\n72403 11560";
   in += std::string("\0\xff", 2);
@@ -574,6 +626,35 @@ TEST(ReaderLines, EmptyStreamGivesMinusOne) {
   EXPECT_EQ(SYN_read_raw(f, data, id, &type), -1);
   EXPECT_STREQ(data, "x") << "nothing written";
   std::fclose(f);
+}
+
+// The read traces show what the start tests say of every line; without
+// them the lines of an open report are joined without those tests. Both
+// ways read the same reports: continuation lines that pass or fail the
+// tests, the end mark on either, the three-line limit, blank lines, a
+// "  333" line after the mark, a cut line and a keyword line inside a report.
+TEST(ReaderTrace, ReadTracesChangeNothingOfWhatIsRead) {
+  const std::string text =
+      kHead + "AAXX 07124\n72403 11560 82705\n72405 11560 82705=\n"
+              "72406 11560\n10150 20089\n39981 40132\n57010=\n"
+              "72407 11560 82705\n\n333 10123=\n  333 55300 20000=\n"
+              "72408 11560 82705 " + std::string(120, '1') + "\n333 10123=\n"
+              "72409 11560 82705\nCMAN 07124\nDBLN6 46/// /0808=\n"
+              "BBXX\nABCD 07121 99412\nWXYZ 07121 99412=\n46035 07121 99412\n41598=\n";
+  const auto quiet = read_reports(text);
+  MESS_set(1, 0x80000000u);
+  testing::internal::CaptureStdout();
+  const auto traced = read_reports(text);
+  const std::string shown = testing::internal::GetCapturedStdout();
+  MESS_set(-1, 0x80000000u);
+  EXPECT_NE(shown.find("STR-5"), std::string::npos) << "the traces ran";
+  EXPECT_EQ(tvtest::format_reports(quiet), tvtest::format_reports(traced));
+  ASSERT_EQ(quiet.size(), 8u);
+  EXPECT_EQ(quiet[0].text, "72403 11560 82705 72405 11560 82705  ");
+  EXPECT_EQ(quiet[1].text, "72406 11560 10150 20089 39981 40132 ") << "three lines at most";
+  EXPECT_EQ(quiet[2].text, "72407 11560 82705 333 10123    333 55300 20000  ");
+  EXPECT_EQ(quiet[4].text, "72409 11560 82705 ") << "ended by the keyword line";
+  EXPECT_EQ(quiet[6].text, "ABCD 07121 99412 WXYZ 07121 99412  ");
 }
 
 TEST(ReaderTrace, LineAndDataTraces) {

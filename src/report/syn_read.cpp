@@ -82,6 +82,10 @@ struct Block {
   // is (`end` when there is none); below `pos` it is to be searched again.
   // Lines of a file without carriage returns then cost no search each.
   int cr = -1;
+  // The last line read ended at a line feed: the next one most likely will
+  // too, and is first looked for the short way (files with lone carriage
+  // returns would look for every line twice).
+  bool lf_lines = true;
   char data[kBlockCap + kSlack];
 };
 Block block;
@@ -90,6 +94,7 @@ void block_bind(FILE *f) {
   block.src = f;
   block.pos = block.end = 0;
   block.cr = -1;
+  block.lf_lines = true;
   struct stat st;
   const int fd = fileno(f);
   block.regular = fd >= 0 && fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
@@ -231,13 +236,28 @@ const char *piece_cr(const char *buf, int n) {
 void clean_copy(char *dst, const char *src, int n) {
   for (int i = 0; i < n; i += 16) {
     for (int j = 0; j < 16; ++j) {
-      const auto c = static_cast<signed char>(src[i + j]);
-      dst[i + j] = c < 32 ? ' ' : static_cast<char>(c);
+      // The larger of the byte and the blank, compared as signed chars:
+      // compared unsigned with the sign bit flipped, which is one vector
+      // instruction (a plain select takes four).
+      const auto u = static_cast<unsigned char>(src[i + j] ^ 0x80);
+      dst[i + j] = static_cast<char>((u < 0xA0 ? 0xA0 : u) ^ 0x80);
     }
   }
 }
 static_assert(sizeof line >= (kLineMax + 15) / 16 * 16 + 1, "the look-ahead holds a line cleaned in steps of 16");
 static_assert(kSlack >= 16, "a piece at the end of the buffer is cleaned in steps of 16");
+
+[[gnu::noinline]] bool read_any_line(FILE *f);
+
+// Sets the look-ahead to the cleaned line of n bytes at `s`, trimmed.
+[[gnu::always_inline]] inline void take_line(const char *s, int n) {
+  clean_copy(line, s, n);
+  while (n > 0 && line[n - 1] == ' ') --n;
+  line[n] = '\0';
+  line_len = n;
+  have_line = true;
+  line_cont = line_more = false;
+}
 
 // Reads the next line (or the next 100-character piece of a longer one)
 // into the look-ahead, cleaned and trimmed. A line ends at a line feed or
@@ -245,19 +265,47 @@ static_assert(kSlack >= 16, "a piece at the end of the buffer is cleaned in step
 // either is a line like any other. A NUL byte is a control byte like the
 // rest and becomes a blank instead of cutting the line. Returns false when
 // the stream has no more characters.
+[[gnu::always_inline]] inline bool read_line(FILE *f) {
+  // Most lines come from a file on disk, their line feed among the bytes
+  // buffered already, no cut piece before them, and no carriage return in
+  // them but those right before the line feed (CR LF, CR CR LF), which end
+  // the line as the line feed does.
+  if (f == block.src && block.regular && block.lf_lines && !line_more) [[likely]] {
+    constexpr int kLook = kLineMax + 1;
+    const int avail = block.end - block.pos;
+    const char *s = block.data + block.pos;
+    const auto *nl = static_cast<const char *>(std::memchr(s, '\n', static_cast<size_t>(avail < kLook ? avail : kLook)));
+    if (nl) {
+      const int n = static_cast<int>(nl - s);
+      int end = n;
+      if (const char *cr = n > 0 ? piece_cr(s, n) : nullptr) {
+        end = static_cast<int>(cr - s);
+        for (int j = end; j < n; ++j)
+          if (s[j] != '\r') return read_any_line(f);  // a lone one, inside the line
+      }
+      block.pos += n + 1;
+      take_line(s, end);
+      return true;
+    }
+  }
+  return read_any_line(f);
+}
 
-bool read_line(FILE *f) {
+// Any line: from any stream, cut or ended by carriage returns.
+bool read_any_line(FILE *f) {
   if (f != block.src) block_bind(f);
   const char *buf = nullptr;
   int n = 0;
   bool cut = false;
   if (!block_piece(f, buf, n, cut)) {
+    block.lf_lines = true;
     line[0] = '\0';
     line_len = 0;
     have_line = false;
     line_more = line_cont = false;
     return false;
   }
+  block.lf_lines = block.pos == static_cast<int>(buf - block.data) + n + 1;
   clean_copy(line, buf, n);
   // Cleaned to blanks already, carriage returns before a line feed are
   // trimmed below; a lone one ends the line.
@@ -272,7 +320,7 @@ bool read_line(FILE *f) {
   line_len = n;
   have_line = true;
   // The empty tail of a long line (its line end, blanks) is no line.
-  if (line_cont && n == 0) return read_line(f);
+  if (line_cont && n == 0) return read_any_line(f);
   return true;
 }
 
@@ -285,17 +333,21 @@ struct Token {
   int len = 0;
 };
 
+constexpr std::uint64_t kEachByte = 0x0101010101010101ULL;
+constexpr std::uint64_t kTopBits = 0x8080808080808080ULL;
+
 // Where the first blank or terminator is among the 8 bytes at `s` (8 when
 // there is none), all 8 looked at at once: the length of a token then costs
-// no branch per character to guess.
+// no branch per character to guess. Up to the terminator a cleaned line
+// holds only bytes from the blank to 0x7F, so the first byte below 0x21 is
+// the one: subtracting 0x21 from each byte sets the top bit of that byte
+// first (a borrow only runs on from a byte that is itself below 0x21, so
+// only bytes after it can be marked wrongly).
 int token_stop(const char *s) {
   if constexpr (std::endian::native == std::endian::little) {
     std::uint64_t w;
     std::memcpy(&w, s, sizeof w);
-    constexpr std::uint64_t kLow7 = 0x7F7F7F7F7F7F7F7FULL;
-    // The top bit of each byte that is zero, and of no other byte.
-    auto zero_bytes = [](std::uint64_t x) { return ~(((x & kLow7) + kLow7) | x | kLow7); };
-    const std::uint64_t m = zero_bytes(w) | zero_bytes(w ^ 0x2020202020202020ULL);
+    const std::uint64_t m = (w - 0x21 * kEachByte) & ~w & kTopBits;
     return m ? std::countr_zero(m) / 8 : 8;
   } else {
     int n = 0;
@@ -315,8 +367,20 @@ void read_token(const char *&s, Token &t) {
 }
 
 // string_is_num of a token: an optional "-" and nothing but digits after it.
-bool token_is_num(const Token &t) {
+[[gnu::always_inline]] inline bool token_is_num(const Token &t) {
   if (t.len == 0) return false;
+  if constexpr (std::endian::native == std::endian::little) {
+    // A token of up to 8 characters without a sign, all looked at at once
+    // (the word may reach past the token: those bytes are masked off). A
+    // digit is 0x30 to 0x39: its high half is 3 before and after adding 6.
+    if (t.len <= 8 && t.text[0] != '-') {
+      std::uint64_t w;
+      std::memcpy(&w, t.text, sizeof w);
+      const std::uint64_t mask = (t.len == 8 ? ~0ULL : (1ULL << (8 * t.len)) - 1) & (0xF0 * kEachByte);
+      const std::uint64_t want = 0x30 * kEachByte & mask;
+      return (w & mask) == want && ((w + 0x06 * kEachByte) & mask) == want;
+    }
+  }
   for (int i = t.text[0] == '-' ? 1 : 0; i < t.len; ++i)
     if (!is_digit(t.text[i])) return false;
   return true;
@@ -401,14 +465,19 @@ const SectionKey *section_of(const Token &tok) {
 // a report being gathered? Any section keyword counts, not only AAXX and
 // BBXX: a keyword line taken into a report would change the section type
 // under it and add the section's date group to its text.
-bool opens_section() {
-  const char *s = line;
-  while (*s == ' ') ++s;
-  if (*s != '*' && !keyword_start(*s)) return false;
+[[gnu::noinline]] bool opens_section_at(const char *s) {
   if (starts_with(line, "** ") || starts_with(line, "AAX") || starts_with(line, "BBX")) return true;
   Token t;
   read_token(s, t);
   return section_of(t) != nullptr;
+}
+
+// Most lines are ruled out by their first character, without a call.
+[[gnu::always_inline]] inline bool opens_section() {
+  const char *s = line;
+  while (*s == ' ') ++s;
+  if (*s != '*' && !keyword_start(*s)) return false;
+  return opens_section_at(s);
 }
 
 // The wind indicator of a YYGGiw group: its fifth figure, -1 when the group
@@ -436,24 +505,25 @@ int group_iw(const Token &tok) {
   }
 }
 
-// The report text being gathered, bounded so the closing blank still fits.
+// The report text being gathered, bounded so the closing blank still fits;
+// SYN_read_raw terminates it when the report is complete.
 struct Gather {
   char *data;
   int len = 0;
   void add(const char *s, int n) {
     if (n > kGatherMax - len) n = kGatherMax - len;
     if (n > 0) {
-      copy_short(data + len, s, n);
+      std::memcpy(data + len, s, static_cast<size_t>(n));
       len += n;
     }
-    data[len] = '\0';
   }
   void set(const char *s, int n) {
     len = 0;
     add(s, n);
   }
   void add_blank_and(const char *s, int n) {
-    add(" ", 1);
+    if (len == kGatherMax) return;
+    data[len++] = ' ';
     add(s, n);
   }
 };
@@ -581,7 +651,7 @@ void section_line(RawRead &rd, const SectionKey &key) {
     const char *s = rd.ptr;
     read_token(s, first);
   }
-  std::memcpy(rd.id, first.text, static_cast<size_t>(first.len));
+  copy_short(rd.id, first.text, first.len);
   rd.id[first.len] = '\0';
   rd.found = true;
   rd.state = ReadState::gather;
@@ -591,6 +661,17 @@ void section_line(RawRead &rd, const SectionKey &key) {
 [[gnu::always_inline]] inline void add_line(RawRead &rd) {
   rd.g.add_blank_and(rd.ptr, rd.plen);
   ++rd.lines;
+}
+
+// The first two tokens of the look-ahead line. In a land section the
+// second is read only when the first could start a report (five
+// characters) or the traces show it: no other test looks at it, and most
+// continuation lines ("333 ...") are then read one token short.
+[[gnu::always_inline]] inline void line_tokens(RawRead &rd) {
+  const char *s = line;
+  read_token(s, rd.str1);
+  rd.str2 = Token{};
+  if (rd.str1.len > 0 && (rd.str1.len == 5 || rep_type != ReportType::land || rd.t_read)) read_token(s, rd.str2);
 }
 
 void trace_tokens(const RawRead &rd, const char *label) {
@@ -663,7 +744,7 @@ void trace_tokens(const RawRead &rd, const char *label) {
     advance(rd, true);
     return;
   }
-  scan_tokens(line, rd.str1, rd.str2);
+  line_tokens(rd);
   if (starts_with(line, "** ")) {
     heading_line();
     advance(rd, false);
@@ -692,7 +773,20 @@ void trace_tokens(const RawRead &rd, const char *label) {
     advance(rd, true);
     return;
   }
-  scan_tokens(line, rd.str1, rd.str2);
+  if (!rd.t_read) {
+    // An open report takes the whole line whatever the start tests say of
+    // it (they decide only what the traces show), so without the traces
+    // its groups need not be read.
+    rd.g.add_blank_and(line, line_len);
+    if (line[line_len - 1] == '=') {
+      rd.state = ReadState::ended;
+    } else if (++rd.lines == 3 && !line_more) {
+      rd.state = ReadState::complete;  // at most three lines
+    }
+    advance(rd, true);
+    return;
+  }
+  line_tokens(rd);
   rd.ptr = line;
   report_line(rd);
 }
@@ -716,7 +810,6 @@ int SYN_read_raw(FILE *ifile, char *data, char *id, ReportType *type) {
   if (!have_line || line_len == 0) {
     if (!read_line(ifile)) return -1;
   }
-  data[0] = '\0';
   const M_type level = MESS_get();
   RawRead rd{ifile, Gather{data}, id, type, (level & kTraceLine) != 0, (level & kTraceRead) != 0};
   while (rd.state != ReadState::complete) {
