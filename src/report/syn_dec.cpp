@@ -189,7 +189,7 @@ float sea_level_pressure(int ppp, int tenths) {
 
 // Wind direction and speed of an ddff pair, with the checks that make a
 // variable or incomplete wind missing.
-void store_wind(SFC_report *r, int dd, int ff, int iw) {
+[[gnu::always_inline]] inline void store_wind(SFC_report *r, int dd, int ff, int iw) {
   r->w_dir = miss(dd) ? kMissF : static_cast<float>(dd * 10);
   r->w_spd = knots(ff, iw);
   // The unit the speed came in, for formats that record it.
@@ -387,9 +387,9 @@ struct Decoder {
   int word_n = 0;           // characters of the last text "%s" took
   // The text is copied here when it fits, with zeros after it, so that a
   // group's eight bytes can be read anywhere up to its end; `figure` then
-  // tells for every character whether it is a figure or "/", worked out
-  // once per report (in blocks the compiler vectorises) rather than for
-  // every pattern tried.
+  // tells for every character whether it is a figure 0 to 9 (1), "/" (3)
+  // or a blank " " (2), worked out once per report (in blocks the compiler
+  // vectorises) rather than for every pattern tried.
   static constexpr int kTextCap = 512;
   static constexpr int kClassedMax = kTextCap - 32;
   bool classed = false;
@@ -421,7 +421,8 @@ struct Decoder {
     for (int k = 0; k < blocks; ++k) {
       for (int j = 0; j < 16; ++j) {
         const auto c = static_cast<unsigned char>(text[16 * k + j]);
-        figure[16 * k + j] = static_cast<unsigned char>(c - '/') < 11;
+        const int fig = static_cast<unsigned char>(c - '/') < 11;
+        figure[16 * k + j] = static_cast<unsigned char>(fig | (c == '/' || c == ' ') << 1);
       }
     }
   }
@@ -429,6 +430,15 @@ struct Decoder {
   // Length of the clean five-character group at the current position (five
   // figures or slashes and the white space after them), 0 when there is none.
   int clean_len() const { return clean_at(p.off); }
+
+  // True when the text is classified and the position holds five digits
+  // (no "/"), one blank and the next group's figure: the usual group, all
+  // of whose fields are present.
+  [[gnu::always_inline]] bool digits_group() const {
+    std::uint64_t f;
+    std::memcpy(&f, figure + p.off, sizeof f);
+    return (f & 0xFFFFFFFFFFFFFFULL) == 0x01020101010101ULL;
+  }
 
   // The same at any offset up to the end of the text.
   [[gnu::always_inline]] int clean_at(int off) const {
@@ -440,7 +450,9 @@ struct Decoder {
   [[gnu::always_inline]] int clean_classed(int off) const {
     std::uint64_t f;
     std::memcpy(&f, figure + off, sizeof f);
-    if ((f & 0xFFFFFFFFFFULL) != 0x0101010101ULL) return 0;
+    // Usually five figures, one blank and the next group's figure: one test.
+    if ((f & 0x01030101010101ULL) == 0x01020101010101ULL) [[likely]] return 6;
+    if ((f & 0x0101010101ULL) != 0x0101010101ULL) return 0;
     // Usually one blank follows, and then the next group.
     const char *s = text + off;
     if (!is_blank(s[5])) return 0;
@@ -503,14 +515,15 @@ struct Decoder {
   // scanner would store them, and p.len what it consumed. Clean groups,
   // texts and section indicators are matched directly; anything else goes
   // through the scanner, so both give the same result. With the scanner's
-  // traces on it is called as well, for its trace only.
-  template <ScanPattern P>
+  // traces on it is called as well, for its trace only. `Fast` says at
+  // compile time that `fast` holds and no trace is on.
+  template <ScanPattern P, bool Fast = false>
   [[gnu::always_inline]] bool fits(Vals &v, int min_len) {
     if constexpr (P.lead != 0) {
       if (!at(P.lead)) return false;
     }
     if constexpr (P.form == ScanForm::groups) {
-      if (fast) [[likely]] {
+      if (Fast || fast) [[likely]] {
         const int n = clean_classed(p.off);
         const int n2 = (P.groups == 2 && n > 0) ? clean_classed(p.off + n) : n;
         if (n2 > 0) {
@@ -528,7 +541,7 @@ struct Decoder {
           return ok;
         }
       }
-    } else if (direct) {
+    } else if (Fast || direct) {
       if constexpr (P.form == ScanForm::word) {
         bool ok;
         const int n = P.limit >= 5 ? clean_len() : 0;
@@ -553,6 +566,23 @@ struct Decoder {
       }
     }
     return scan_into<P>(&p, v, std::make_index_sequence<P.nstore>{}) == P.nconv && p.len >= min_len;
+  }
+
+  // Pattern P (one group) on a digits_group() that begins with P.lead: as
+  // fits gives it.
+  template <ScanPattern P>
+  [[gnu::always_inline]] bool match_digits(Vals &v) {
+    int nv = 0, nc = 0;
+    const char *s = p.ptr + p.off;
+    const std::uint64_t figs = figs_classed();
+    const std::uint64_t pairs = figure_pairs(figs);
+    p.len = 6;
+    // The first figure, when a literal, is P.lead, already seen.
+    constexpr int from = P.lead != 0 && P.shape[0].piece[0].kind == PieceKind::literal ? 1 : 0;
+    static_assert(from == 0 || (P.shape[0].piece[0].lit == P.lead && P.shape[0].piece[0].start == 0));
+    return [&]<int... I>(std::integer_sequence<int, I...>) {
+      return (piece<P.shape[0].piece[I + from], false>(s, figs, pairs, v, nv, nc) && ...);
+    }(std::make_integer_sequence<int, P.shape[0].n - from>{});
   }
 
   template <ScanPattern P>
@@ -614,8 +644,9 @@ struct Decoder {
   }
 
   // Traces a taken group with its label and steps past it.
+  template <bool Fast = false>
   [[gnu::always_inline]] void take(const char *label) {
-    if (trace) [[unlikely]] trace_group(label);
+    if (!Fast && trace) [[unlikely]] trace_group(label);
     p.off += p.len;  // as scanp_inc
   }
 
@@ -628,11 +659,21 @@ struct Decoder {
   // empty) is one of the expected kind with a figure missing, so it is
   // stepped over, its fields left missing, rather than ending the section.
   // Anything else stays where it is.
-  bool pass_over(std::string_view ind, const char *label) {
-    // The indicator first: it ends at the first difference, the text's NUL
-    // at the latest.
+  [[gnu::always_inline]] bool pass_over(std::string_view ind, const char *label) {
+    return begins_with(ind) && pass_clean(label);
+  }
+
+  // True when the group at the position begins with `ind`: the test ends
+  // at the first difference, the text's NUL at the latest. Inlined, it
+  // costs nothing where the caller has just seen another first figure.
+  [[gnu::always_inline]] bool begins_with(std::string_view ind) const {
     for (std::size_t i = 0; i < ind.size(); ++i)
       if (p.ptr[p.off + static_cast<int>(i)] != ind[i]) return false;
+    return true;
+  }
+
+  // pass_over once the indicator is there.
+  [[gnu::noinline]] bool pass_clean(const char *label) {
     const int n = clean_len();
     if (n == 0) return false;
     p.len = n;
@@ -672,49 +713,74 @@ struct Group {
   int min_len = P.min_len;       // characters a taken group consumes at least
 };
 
+// What row I of a table does with the group at the position, which its
+// pattern took (`taken`, values in `v`) or not. False when the row is done.
+template <const auto &Rows, std::size_t I, bool Fast>
+[[gnu::always_inline]] inline bool use_row(Decoder &d, bool taken, const Vals &v) {
+  constexpr const auto &row = std::get<I>(Rows);
+  constexpr const auto &P = std::remove_cvref_t<decltype(row)>::pattern;
+  constexpr Accept accept = row.accept;
+  constexpr Store store = row.store;
+  constexpr Miss miss = row.miss;
+  Use use = Use::no;
+  if (taken) {
+    if constexpr (accept != nullptr)
+      use = accept(d, v);
+    else
+      use = Use::keep;
+  }
+  if (use == Use::no) {
+    if constexpr (miss != nullptr)
+      miss(d, std::string_view(P.ind, static_cast<std::size_t>(P.prefix)), row.unkept);
+    return false;
+  }
+  d.take<Fast>(use == Use::keep ? row.label : use == Use::other ? row.other : row.unkept);
+  if constexpr (store != nullptr) {
+    if (use != Use::drop) store(d, v);
+  }
+  return true;
+}
+
 // Row I of a table. The row is a constant: its handlers are direct calls,
 // inlined where they are small, and what it does not have costs nothing.
-template <const auto &Rows, std::size_t I>
+template <const auto &Rows, std::size_t I, bool Fast>
 [[gnu::always_inline]] inline void try_row(Decoder &d) {
   constexpr const auto &row = std::get<I>(Rows);
   constexpr const auto &P = std::remove_cvref_t<decltype(row)>::pattern;
   constexpr When when = row.when;
-  constexpr Accept accept = row.accept;
-  constexpr Store store = row.store;
-  constexpr Miss miss = row.miss;
   for (int k = 0; k < row.times; ++k) {
     if constexpr (when != nullptr) {
       if (!when(d)) return;
     }
     Vals v;
-    Use use = Use::no;
-    if (d.fits<P>(v, row.min_len)) {
-      if constexpr (accept != nullptr)
-        use = accept(d, v);
-      else
-        use = Use::keep;
+    if constexpr (Fast && P.form == ScanForm::groups && P.groups == 1) {
+      // The usual group has no "/": matched and used in a copy of its own,
+      // where the compiler knows that no value is missing.
+      if constexpr (P.lead != 0) {
+        if (!d.at(P.lead)) {
+          use_row<Rows, I, Fast>(d, false, v);
+          return;
+        }
+      }
+      if (d.digits_group() && row.min_len <= 6) [[likely]] {
+        if (!use_row<Rows, I, Fast>(d, d.match_digits<P>(v), v)) return;
+        continue;
+      }
     }
-    if (use == Use::no) {
-      if constexpr (miss != nullptr)
-        miss(d, std::string_view(P.ind, static_cast<std::size_t>(P.prefix)), row.unkept);
-      return;
-    }
-    d.take(use == Use::keep ? row.label : use == Use::other ? row.other : row.unkept);
-    if constexpr (store != nullptr) {
-      if (use != Use::drop) store(d, v);
-    }
+    if (!use_row<Rows, I, Fast>(d, d.fits<P, Fast>(v, row.min_len), v)) return;
   }
 }
 
-// Every row of a table (a tuple of groups) once, in order.
-template <const auto &Rows, std::size_t... I>
+// Every row of a table (a tuple of groups) once, in order; `Fast` as for
+// Decoder::fits (the walk then has no test of the mode per group).
+template <const auto &Rows, bool Fast, std::size_t... I>
 [[gnu::always_inline]] inline void walk_rows(Decoder &d, std::index_sequence<I...>) {
-  (try_row<Rows, I>(d), ...);
+  (try_row<Rows, I, Fast>(d), ...);
 }
 
-template <const auto &Rows>
+template <const auto &Rows, bool Fast = false>
 [[gnu::always_inline]] inline void walk(Decoder &d) {
-  walk_rows<Rows>(d, std::make_index_sequence<std::tuple_size_v<std::remove_cvref_t<decltype(Rows)>>>{});
+  walk_rows<Rows, Fast>(d, std::make_index_sequence<std::tuple_size_v<std::remove_cvref_t<decltype(Rows)>>>{});
 }
 
 // ----- conditions -----------------------------------------------------------
@@ -730,7 +796,7 @@ bool no_max_yet(const Decoder &d) { return miss(d.r->max_t); }
 // as "/", an undefined sign) is known by that figure and passed over
 // instead of ending the section. Before the position is past Nddff a group
 // cannot be told apart.
-void pass_by_figure(Decoder &d, std::string_view ind, const char *unkept) {
+[[gnu::always_inline]] inline void pass_by_figure(Decoder &d, std::string_view ind, const char *unkept) {
   if (d.by_figure) d.pass_over(ind, unkept);
 }
 
@@ -741,8 +807,8 @@ void pass_wind(Decoder &d, std::string_view ind, const char *unkept) {
 
 // A 2-group with another sign figure is passed over; but 222 opens the
 // ship section.
-void pass_unless_222(Decoder &d, std::string_view ind, const char *unkept) {
-  if (!(d.peek(1) == '2' && d.peek(2) == '2')) pass_by_figure(d, ind, unkept);
+[[gnu::always_inline]] inline void pass_unless_222(Decoder &d, std::string_view ind, const char *unkept) {
+  if (d.by_figure && d.begins_with(ind) && !(d.peek(1) == '2' && d.peek(2) == '2')) d.pass_clean(unkept);
 }
 
 void put_weather(Decoder &d, int ww) {
@@ -753,8 +819,14 @@ void put_weather(Decoder &d, int ww) {
 }
 
 // W1W2 is not used: a "/" there does not cost the present weather.
-void salvage_weather(Decoder &d, std::string_view ind, const char *unkept) {
-  if (!d.by_figure || !d.at('7') || d.clean_len() == 0) return;
+[[gnu::noinline]] void salvage_clean_weather(Decoder &d, std::string_view ind, const char *unkept);
+
+[[gnu::always_inline]] inline void salvage_weather(Decoder &d, std::string_view ind, const char *unkept) {
+  if (d.by_figure && d.at('7')) salvage_clean_weather(d, ind, unkept);
+}
+
+void salvage_clean_weather(Decoder &d, std::string_view ind, const char *unkept) {
+  if (d.clean_len() == 0) return;
   const char *g = d.p.ptr + d.p.off;
   const bool digits = is_digit(g[1]) && is_digit(g[2]);
   if (digits || (g[1] == '/' && g[2] == '/')) {
@@ -811,7 +883,8 @@ void land_visibility(Decoder &d, const Vals &v) {
   station_and_visibility(d, v.i[1], v.i[2], miss(v.i[3]) ? kMissF : SYN_visibility(v.i[3]));
 }
 
-void cloud_and_wind(Decoder &d, const Vals &v) {
+// Inlined: where the group had no "/", the tests of missing values fold away.
+[[gnu::always_inline]] inline void cloud_and_wind(Decoder &d, const Vals &v) {
   SFC_report *r = d.r;
   const char n = v.c[0];
   if (n == '/') {
@@ -880,10 +953,11 @@ void present_weather(Decoder &d, const Vals &v) { put_weather(d, v.i[0]); }
 void cloud_types(Decoder &d, const Vals &v) {
   char cl[4];
   for (int i = 0; i < 4; ++i) cl[i] = v.c[i] == '/' ? '-' : v.c[i];
-  d.r->cld_low = cl[0];
-  d.r->cld_type[0] = cl[1];
-  d.r->cld_type[1] = cl[2];
-  d.r->cld_type[2] = cl[3];
+  SFC_report *r = d.r;  // once: a character stored may be anything, d.r too
+  r->cld_low = cl[0];
+  r->cld_type[0] = cl[1];
+  r->cld_type[1] = cl[2];
+  r->cld_type[2] = cl[3];
 }
 
 // Exact time of observation; minutes only with their hour.
@@ -955,21 +1029,24 @@ constexpr std::tuple kSection2{
     Group<"70%3!///!d ">{.label = "70HHH: %5.5s\n", .store = wave_height},
 };
 
-[[gnu::noinline]] void decode_section2_groups(Decoder &d) { walk<kSection2>(d); }
+template <bool Fast>
+[[gnu::noinline]] void decode_section2_groups(Decoder &d) { walk<kSection2, Fast>(d); }
 
+template <bool Fast = false>
 [[gnu::always_inline]] inline void decode_section2(Decoder &d) {
-  walk<kSection2Mark>(d);
-  if (d.group == 2) decode_section2_groups(d);
+  walk<kSection2Mark, Fast>(d);
+  if (d.group == 2) decode_section2_groups<Fast>(d);
 }
 
 // ----- section 3 (regional) ------------------------------------------------------
 
 // Passes over every group up to "333" (or to the end of the text).
+template <bool Fast>
 void search_section3(Decoder &d) {
   Vals v;
-  while (!d.fits<"%*(333) ">(v, 4)) {
-    if (!d.fits<"%*s ">(v, 1)) return;
-    d.take("-->333: %5.5s\n");
+  while (!d.fits<"%*(333) ", Fast>(v, 4)) {
+    if (!d.fits<"%*s ", Fast>(v, 1)) return;
+    d.take<Fast>("-->333: %5.5s\n");
   }
 }
 
@@ -1060,9 +1137,10 @@ constexpr std::tuple kSection3{
     Group<"7%4!////!d ">{.label = "7RRRR: %5.5s\n", .store = day_precipitation},
 };
 
+template <bool Fast>
 void decode_section3(Decoder &d) {
-  walk<kSection3Mark>(d);
-  if (d.group == 3) walk<kSection3>(d);
+  walk<kSection3Mark, Fast>(d);
+  if (d.group == 3) walk<kSection3, Fast>(d);
 }
 
 // ----- section 5 -----------------------------------------------------------------
@@ -1196,6 +1274,18 @@ bool identify(Decoder &d) {
   return true;
 }
 
+// Sections 1 to 5 of a land, ship or coastal report; `Fast` as for
+// Decoder::fits, chosen once per report.
+template <bool Fast>
+[[gnu::noinline]] void decode_sections(Decoder &d) {
+  d.group = 1;
+  walk<kSection1, Fast>(d);
+  decode_section2<Fast>(d);
+  search_section3<Fast>(d);
+  decode_section3<Fast>(d);
+  walk<kSection5, Fast>(d);
+}
+
 int decode(const char *data, ReportType type, SFC_report *report) {
   if (data == nullptr || report == nullptr) return 0;
   Decoder d;
@@ -1205,12 +1295,10 @@ int decode(const char *data, ReportType type, SFC_report *report) {
     if (d.trace) MESS_print(kTraceGroup, "DRIBU\n");
     return SYN_decode_dribu(data, report);
   }
-  d.group = 1;
-  walk<kSection1>(d);
-  decode_section2(d);
-  search_section3(d);
-  decode_section3(d);
-  walk<kSection5>(d);
+  if (d.fast && !d.trace)
+    decode_sections<true>(d);
+  else
+    decode_sections<false>(d);
   trace_left(d);
   return 1;
 }
