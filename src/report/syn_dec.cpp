@@ -560,7 +560,7 @@ struct Decoder {
         trace_scan<P>();
         return ok;
       } else if constexpr (P.form == ScanForm::mark) {
-        const bool ok = mark<P.mark>(P.ind);
+        const bool ok = (Fast || classed) && mark_one_blank<P.mark>(P.ind) ? true : mark<P.mark>(P.ind);
         trace_scan<P>();
         return ok;
       }
@@ -629,6 +629,16 @@ struct Decoder {
     while (n < avail && is_blank(s[n])) ++n;
     p.len = n;
     return 1;
+  }
+
+  // The usual section indicator: `ind` and one blank, then the next group.
+  // Only on a classified text, whose zeros after its end can be read.
+  template <int n>
+  [[gnu::always_inline]] bool mark_one_blank(const char *ind) {
+    const char *s = text + p.off;
+    if (std::memcmp(s, ind, static_cast<std::size_t>(n)) != 0 || s[n] != ' ' || is_blank(s[n + 1])) return false;
+    p.len = n + 1;
+    return true;
   }
 
   // A section indicator `ind` of `n` characters and a blank at the position.
@@ -1103,8 +1113,16 @@ void skip_radiation(Decoder &d) {
   }
 }
 
+// True when a radiation group may follow: in fast mode none begins
+// otherwise (skip_radiation's own first test, made before its call).
+bool radiation_may_follow(const Decoder &d) {
+  if (!d.fast) return true;
+  const char c = d.p.ptr[d.p.off];
+  return (c >= '0' && c <= '6') || c == '/';
+}
+
 void sunshine(Decoder &d, const Vals &v) {
-  if (v.i[0] == 5) skip_radiation(d);  // 55SSS, 553SS
+  if (v.i[0] == 5 && radiation_may_follow(d)) skip_radiation(d);  // 55SSS, 553SS
 }
 
 void day_precipitation(Decoder &d, const Vals &v) {
@@ -1233,8 +1251,41 @@ void copy_ident(char *dst, std::size_t size, std::string_view id) {
   }
 }
 
+bool identify_text(Decoder &d);
+
 // The first group: the identifier, its WMO number and the record's class.
 bool identify(Decoder &d) {
+  SFC_report *r = d.r;
+  if (d.fast && (d.type == ReportType::land || d.type == ReportType::coastal) && d.digits_group()) {
+    // The usual station number: five digits, read as a group is.
+    const std::uint64_t figs = d.figs_classed();
+    r->wmo = field_value<0, 5>(figs, figure_pairs(figs));
+    std::memcpy(r->id, d.text, 5);
+    r->id[5] = '\0';
+    d.p.len = 6;
+  } else if (!identify_text(d)) {
+    return false;
+  }
+  if (d.trace_id) MESS_print(kTraceIdent, "ID/Abnnn: %s\n", r->id);
+  d.p.off += d.p.len;  // as scanp_inc
+
+  r->type = 1;
+  r->time = SYN_get_prhour();
+  tv::copy_text(r->area, std::string_view(d.type == ReportType::coastal ? "CM" : "LA", 2));
+  if (d.type == ReportType::land || d.type == ReportType::coastal) {
+    // Land and coastal stations give their wind unit on the section line.
+    const int iw = SYN_get_iw();
+    d.iw = (iw == 0 || iw == 1) ? 2 : 1;
+  }
+  if (d.type == ReportType::ship || d.type == ReportType::numeric_ship) {
+    tv::copy_text(r->area, std::string_view(d.type == ReportType::ship ? "SH" : "BU", 2));
+    walk<kShipIdent>(d);
+  }
+  return true;
+}
+
+// The identifier of identify in any other form; false when there is none.
+[[gnu::noinline]] bool identify_text(Decoder &d) {
   SFC_report *r = d.r;
   Vals v;
   v.s[0] = '\0';
@@ -1255,21 +1306,6 @@ bool identify(Decoder &d) {
     const bool figures = d.direct && d.clean_len() > 0 && ((d.figs() >> 4) & 0x0101010101ULL) == 0;
     r->wmo = figures ? field_value<0, 5>(d.figs(), figure_pairs(d.figs())) : leading_number(ident);
     copy_ident(r->id, sizeof r->id, id_text);
-  }
-  if (d.trace_id) MESS_print(kTraceIdent, "ID/Abnnn: %s\n", r->id);
-  d.p.off += d.p.len;  // as scanp_inc
-
-  r->type = 1;
-  r->time = SYN_get_prhour();
-  tv::copy_text(r->area, std::string_view(d.type == ReportType::coastal ? "CM" : "LA", 2));
-  if (d.type == ReportType::land || d.type == ReportType::coastal) {
-    // Land and coastal stations give their wind unit on the section line.
-    const int iw = SYN_get_iw();
-    d.iw = (iw == 0 || iw == 1) ? 2 : 1;
-  }
-  if (d.type == ReportType::ship || d.type == ReportType::numeric_ship) {
-    tv::copy_text(r->area, std::string_view(d.type == ReportType::ship ? "SH" : "BU", 2));
-    walk<kShipIdent>(d);
   }
   return true;
 }
