@@ -1156,7 +1156,7 @@ constexpr std::tuple kSection3{
 };
 
 template <bool Fast>
-void decode_section3(Decoder &d) {
+[[gnu::always_inline]] inline void decode_section3(Decoder &d) {
   walk<kSection3Mark, Fast>(d);
   if (d.group == 3) walk<kSection3, Fast>(d);
 }
@@ -1223,7 +1223,7 @@ constexpr std::tuple kBuoy{
 
 // ---------------------------------------------------------------------------
 
-void start(Decoder &d, const char *data, SFC_report *report, ReportType type) {
+[[gnu::always_inline]] inline void start(Decoder &d, const char *data, SFC_report *report, ReportType type) {
   d.r = report;
   d.type = type;
   const M_type level = MESS_get();
@@ -1231,7 +1231,8 @@ void start(Decoder &d, const char *data, SFC_report *report, ReportType type) {
   d.trace_id = (level & kTraceIdent) != 0;
   d.scan_trace = (level & kTraceScan) != 0;
   d.direct = direct_matching;
-  scanp_set(&d.p, data);
+  // As scanp_set, without a call: the text is never null here.
+  d.p = parse_param{data, static_cast<int>(std::strlen(data)), 0, 0, 0, 0, 0};
   d.classify();
   d.fast = d.classed && d.direct && !d.scan_trace;
 }
@@ -1313,7 +1314,7 @@ bool identify(Decoder &d) {
 // Sections 1 to 5 of a land, ship or coastal report; `Fast` as for
 // Decoder::fits, chosen once per report.
 template <bool Fast>
-[[gnu::noinline]] void decode_sections(Decoder &d) {
+[[gnu::always_inline]] inline void decode_sections(Decoder &d) {
   d.group = 1;
   walk<kSection1, Fast>(d);
   decode_section2<Fast>(d);
@@ -1321,6 +1322,9 @@ template <bool Fast>
   decode_section3<Fast>(d);
   walk<kSection5, Fast>(d);
 }
+
+// The same with the mode and the traces tested at every group, apart.
+[[gnu::noinline]] void decode_sections_tested(Decoder &d) { decode_sections<false>(d); }
 
 int decode(const char *data, ReportType type, SFC_report *report) {
   if (data == nullptr || report == nullptr) return 0;
@@ -1334,7 +1338,7 @@ int decode(const char *data, ReportType type, SFC_report *report) {
   if (d.fast && !d.trace)
     decode_sections<true>(d);
   else
-    decode_sections<false>(d);
+    decode_sections_tested(d);
   trace_left(d);
   return 1;
 }
