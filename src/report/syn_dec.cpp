@@ -115,21 +115,22 @@ constexpr bool sst_negative(int ss) {
 // Values of groups.
 
 // Tenths of a unit by figure, the same values as t / 10 computed at run
-// time, without a division per group.
-constexpr std::array<float, 10> make_tenths_f() {
-  std::array<float, 10> t{};
-  for (int i = 0; i < 10; ++i) t[static_cast<std::size_t>(i)] = static_cast<float>(i) / 10.0f;
+// time, without a division per group. Up to 15: a figure taken from a
+// group's bits is never more, so where it is known the range test folds.
+constexpr std::array<float, 16> make_tenths_f() {
+  std::array<float, 16> t{};
+  for (int i = 0; i < 16; ++i) t[static_cast<std::size_t>(i)] = static_cast<float>(i) / 10.0f;
   return t;
 }
 constexpr auto kTenthsF = make_tenths_f();
-constexpr std::array<double, 10> make_tenths_d() {
-  std::array<double, 10> t{};
-  for (int i = 0; i < 10; ++i) t[static_cast<std::size_t>(i)] = i / 10.0;
+constexpr std::array<double, 16> make_tenths_d() {
+  std::array<double, 16> t{};
+  for (int i = 0; i < 16; ++i) t[static_cast<std::size_t>(i)] = i / 10.0;
   return t;
 }
 constexpr auto kTenthsD = make_tenths_d();
-float tenths_f(int t) { return (t >= 0 && t <= 9) ? kTenthsF[static_cast<std::size_t>(t)] : t / 10.0f; }
-double tenths_d(int t) { return (t >= 0 && t <= 9) ? kTenthsD[static_cast<std::size_t>(t)] : t / 10.0; }
+float tenths_f(int t) { return (t >= 0 && t <= 15) ? kTenthsF[static_cast<std::size_t>(t)] : t / 10.0f; }
+double tenths_d(int t) { return (t >= 0 && t <= 15) ? kTenthsD[static_cast<std::size_t>(t)] : t / 10.0; }
 
 // Degrees Fahrenheit from Celsius, in single precision; missing stays missing.
 float to_fahrenheit(float c) { return miss(c) ? kMissF : 32.0f + 9.0f * c / 5.0f; }
