@@ -561,7 +561,7 @@ struct Decoder {
         trace_scan<P>();
         return ok;
       } else if constexpr (P.form == ScanForm::mark) {
-        const bool ok = (Fast || classed) && mark_one_blank<P.mark>(P.ind) ? true : mark<P.mark>(P.ind);
+        const bool ok = ((Fast || classed) && mark_one_blank<P.mark>(P.ind)) || mark<P.mark>(P.ind);
         trace_scan<P>();
         return ok;
       }
