@@ -324,3 +324,102 @@ TEST(Decoder, LongTextDecodesAsAShortOne) {
   EXPECT_EQ(std::memcmp(&short_one, &long_one, sizeof short_one), 0);
   EXPECT_EQ(std::memcmp(&short_one, &padded, sizeof short_one), 0);
 }
+
+namespace {
+
+// Random reports in the order of the code: section 1 with most of its
+// groups, often section 3 with radiation groups after a sunshine group,
+// now and then section 5; a figure is "/" now and then, a sign figure out
+// of its table, and the blanks between groups vary. These take the
+// shortcuts of the usual report (five digits and one blank) group by group,
+// beside every way out of them.
+std::string ordered_report(unsigned &seed) {
+  auto rnd = [&seed](int n) {
+    seed = seed * 1103515245u + 12345u;
+    return static_cast<int>((seed >> 8) % static_cast<unsigned>(n));
+  };
+  static const char *const kBlanks[] = {" ", " ", " ", " ", " ", " ", " ", " ", " ", " ",
+                                        " ", " ", " ", " ", "  ", "\n", " \n", "\t"};
+  std::string t;
+  auto group = [&](const char *lead, int figures) {
+    if (!t.empty()) t += kBlanks[rnd(static_cast<int>(std::size(kBlanks)))];
+    t += lead;
+    for (int i = 0; i < figures; ++i) t += rnd(30) == 0 ? '/' : static_cast<char>('0' + rnd(10));
+  };
+  auto sign = [&](char lead) {
+    const char s[3] = {lead, rnd(8) == 0 ? static_cast<char>('0' + rnd(10)) : static_cast<char>('0' + rnd(2)), 0};
+    return std::string(s);
+  };
+  group(rnd(8) == 0 ? "17" : "", rnd(8) == 0 ? 3 : 5);  // identifier
+  group("", 5);                                         // iRixhVV
+  group("", 5);                                         // Nddff
+  if (rnd(10) == 0) group("00", 3);
+  for (char lead = '1'; lead <= '9'; ++lead) {
+    if (rnd(8) == 0) continue;
+    const std::string s = (lead == '1' || lead == '2') ? sign(lead) : std::string(1, lead);
+    group(s.c_str(), 5 - static_cast<int>(s.size()));
+  }
+  if (rnd(10) == 0) group("222", 2);
+  if (rnd(10) < 7) {
+    group("333", 0);
+    if (rnd(4) == 0) group("0", 4);
+    if (rnd(6) != 0) group(sign('1').c_str(), 3);
+    if (rnd(6) != 0) group(sign('2').c_str(), 3);
+    if (rnd(4) == 0) group(sign('1').c_str(), 3);  // the maximum after the minimum
+    if (rnd(4) == 0) group("3", 4);
+    if (rnd(3) == 0) group("4", 4);
+    for (int k = rnd(3); k > 0; --k) {  // sunshine groups and their radiation groups
+      group(rnd(2) ? "55" : "553", rnd(2) ? 3 : 2);
+      for (char fig = '0'; fig <= '6'; ++fig)
+        if (rnd(3) == 0) group(std::string(1, fig).c_str(), 4);
+    }
+    if (rnd(2)) group("6", 4);
+    if (rnd(2)) group("7", 4);
+  }
+  if (rnd(5) == 0) group("555", 0);
+  if (rnd(5) == 0) group("1", 4);
+  if (rnd(4)) t += ' ';
+  return t;
+}
+
+}  // namespace
+
+// Reports in the order of the code decode alike with every way of
+// matching: the shortcuts of the usual group and section indicator, the
+// direct matching without them (group traces on) and the scanner.
+TEST(Decoder, OrderedReportsDecodeAlikeEveryWay) {
+  unsigned seed = 11;
+  constexpr M_type kQuiet = 0x000FFFFFu;
+  constexpr M_type kGroupTraces = 0x300FFFFFu;  // identifier and group traces
+  const ReportType types[] = {ReportType::land, ReportType::land, ReportType::coastal};
+  int differ = 0, max_t = 0, radiation = 0, tendency = 0;
+  for (int i = 0; i < 3000 && differ < 5; ++i) {
+    const std::string text = ordered_report(seed);
+    const ReportType type = types[i % 3];
+    SYN_set_prhour(i % 2 ? 1200 : 600);
+    SYN_set_iw(i % 4 == 0 ? 1 : 4);
+    std::string quiet_out, scanned_out, traced_out, traced_scanned_out;
+    const SFC_report quiet = decode_at(text, type, kQuiet, true, quiet_out);
+    const SFC_report scanned = decode_at(text, type, kQuiet, false, scanned_out);
+    const SFC_report traced = decode_at(text, type, kGroupTraces, true, traced_out);
+    const SFC_report traced_scanned = decode_at(text, type, kGroupTraces, false, traced_scanned_out);
+    for (const SFC_report *other : {&scanned, &traced, &traced_scanned}) {
+      if (std::memcmp(&quiet, other, sizeof quiet) != 0) {
+        ++differ;
+        ADD_FAILURE() << "records differ: " << text;
+      }
+    }
+    if (traced_out != traced_scanned_out) {
+      ++differ;
+      EXPECT_EQ(traced_out, traced_scanned_out) << text;
+    }
+    max_t += quiet.max_t != kMiss;
+    tendency += quiet.ptend != kMiss;
+    radiation += traced_out.find("5.... (.....)") != std::string::npos;
+  }
+  EXPECT_EQ(differ, 0);
+  // The reports reach what they are made for.
+  EXPECT_GT(max_t, 1000);
+  EXPECT_GT(tendency, 1500);
+  EXPECT_GT(radiation, 300);
+}

@@ -115,21 +115,22 @@ constexpr bool sst_negative(int ss) {
 // Values of groups.
 
 // Tenths of a unit by figure, the same values as t / 10 computed at run
-// time, without a division per group.
-constexpr std::array<float, 10> make_tenths_f() {
-  std::array<float, 10> t{};
-  for (int i = 0; i < 10; ++i) t[static_cast<std::size_t>(i)] = static_cast<float>(i) / 10.0f;
+// time, without a division per group. Up to 15: a figure taken from a
+// group's bits is never more, so where it is known the range test folds.
+constexpr std::array<float, 16> make_tenths_f() {
+  std::array<float, 16> t{};
+  for (int i = 0; i < 16; ++i) t[static_cast<std::size_t>(i)] = static_cast<float>(i) / 10.0f;
   return t;
 }
 constexpr auto kTenthsF = make_tenths_f();
-constexpr std::array<double, 10> make_tenths_d() {
-  std::array<double, 10> t{};
-  for (int i = 0; i < 10; ++i) t[static_cast<std::size_t>(i)] = i / 10.0;
+constexpr std::array<double, 16> make_tenths_d() {
+  std::array<double, 16> t{};
+  for (int i = 0; i < 16; ++i) t[static_cast<std::size_t>(i)] = i / 10.0;
   return t;
 }
 constexpr auto kTenthsD = make_tenths_d();
-float tenths_f(int t) { return (t >= 0 && t <= 9) ? kTenthsF[static_cast<std::size_t>(t)] : t / 10.0f; }
-double tenths_d(int t) { return (t >= 0 && t <= 9) ? kTenthsD[static_cast<std::size_t>(t)] : t / 10.0; }
+float tenths_f(int t) { return (t >= 0 && t <= 15) ? kTenthsF[static_cast<std::size_t>(t)] : t / 10.0f; }
+double tenths_d(int t) { return (t >= 0 && t <= 15) ? kTenthsD[static_cast<std::size_t>(t)] : t / 10.0; }
 
 // Degrees Fahrenheit from Celsius, in single precision; missing stays missing.
 float to_fahrenheit(float c) { return miss(c) ? kMissF : 32.0f + 9.0f * c / 5.0f; }
@@ -189,7 +190,7 @@ float sea_level_pressure(int ppp, int tenths) {
 
 // Wind direction and speed of an ddff pair, with the checks that make a
 // variable or incomplete wind missing.
-void store_wind(SFC_report *r, int dd, int ff, int iw) {
+[[gnu::always_inline]] inline void store_wind(SFC_report *r, int dd, int ff, int iw) {
   r->w_dir = miss(dd) ? kMissF : static_cast<float>(dd * 10);
   r->w_spd = knots(ff, iw);
   // The unit the speed came in, for formats that record it.
@@ -387,9 +388,9 @@ struct Decoder {
   int word_n = 0;           // characters of the last text "%s" took
   // The text is copied here when it fits, with zeros after it, so that a
   // group's eight bytes can be read anywhere up to its end; `figure` then
-  // tells for every character whether it is a figure or "/", worked out
-  // once per report (in blocks the compiler vectorises) rather than for
-  // every pattern tried.
+  // tells for every character whether it is a figure 0 to 9 (1), "/" (3)
+  // or a blank " " (2), worked out once per report (in blocks the compiler
+  // vectorises) rather than for every pattern tried.
   static constexpr int kTextCap = 512;
   static constexpr int kClassedMax = kTextCap - 32;
   bool classed = false;
@@ -421,7 +422,8 @@ struct Decoder {
     for (int k = 0; k < blocks; ++k) {
       for (int j = 0; j < 16; ++j) {
         const auto c = static_cast<unsigned char>(text[16 * k + j]);
-        figure[16 * k + j] = static_cast<unsigned char>(c - '/') < 11;
+        const int fig = static_cast<unsigned char>(c - '/') < 11;
+        figure[16 * k + j] = static_cast<unsigned char>(fig | (c == '/' || c == ' ') << 1);
       }
     }
   }
@@ -429,6 +431,15 @@ struct Decoder {
   // Length of the clean five-character group at the current position (five
   // figures or slashes and the white space after them), 0 when there is none.
   int clean_len() const { return clean_at(p.off); }
+
+  // True when the text is classified and the position holds five digits
+  // (no "/"), one blank and the next group's figure: the usual group, all
+  // of whose fields are present.
+  [[gnu::always_inline]] bool digits_group() const {
+    std::uint64_t f;
+    std::memcpy(&f, figure + p.off, sizeof f);
+    return (f & 0xFFFFFFFFFFFFFFULL) == 0x01020101010101ULL;
+  }
 
   // The same at any offset up to the end of the text.
   [[gnu::always_inline]] int clean_at(int off) const {
@@ -440,7 +451,9 @@ struct Decoder {
   [[gnu::always_inline]] int clean_classed(int off) const {
     std::uint64_t f;
     std::memcpy(&f, figure + off, sizeof f);
-    if ((f & 0xFFFFFFFFFFULL) != 0x0101010101ULL) return 0;
+    // Usually five figures, one blank and the next group's figure: one test.
+    if ((f & 0x01030101010101ULL) == 0x01020101010101ULL) [[likely]] return 6;
+    if ((f & 0x0101010101ULL) != 0x0101010101ULL) return 0;
     // Usually one blank follows, and then the next group.
     const char *s = text + off;
     if (!is_blank(s[5])) return 0;
@@ -503,14 +516,15 @@ struct Decoder {
   // scanner would store them, and p.len what it consumed. Clean groups,
   // texts and section indicators are matched directly; anything else goes
   // through the scanner, so both give the same result. With the scanner's
-  // traces on it is called as well, for its trace only.
-  template <ScanPattern P>
+  // traces on it is called as well, for its trace only. `Fast` says at
+  // compile time that `fast` holds and no trace is on.
+  template <ScanPattern P, bool Fast = false>
   [[gnu::always_inline]] bool fits(Vals &v, int min_len) {
     if constexpr (P.lead != 0) {
       if (!at(P.lead)) return false;
     }
     if constexpr (P.form == ScanForm::groups) {
-      if (fast) [[likely]] {
+      if (Fast || fast) [[likely]] {
         const int n = clean_classed(p.off);
         const int n2 = (P.groups == 2 && n > 0) ? clean_classed(p.off + n) : n;
         if (n2 > 0) {
@@ -528,7 +542,7 @@ struct Decoder {
           return ok;
         }
       }
-    } else if (direct) {
+    } else if (Fast || direct) {
       if constexpr (P.form == ScanForm::word) {
         bool ok;
         const int n = P.limit >= 5 ? clean_len() : 0;
@@ -547,12 +561,29 @@ struct Decoder {
         trace_scan<P>();
         return ok;
       } else if constexpr (P.form == ScanForm::mark) {
-        const bool ok = mark<P.mark>(P.ind);
+        const bool ok = ((Fast || classed) && mark_one_blank<P.mark>(P.ind)) || mark<P.mark>(P.ind);
         trace_scan<P>();
         return ok;
       }
     }
     return scan_into<P>(&p, v, std::make_index_sequence<P.nstore>{}) == P.nconv && p.len >= min_len;
+  }
+
+  // Pattern P (one group) on a digits_group() that begins with P.lead: as
+  // fits gives it.
+  template <ScanPattern P>
+  [[gnu::always_inline]] bool match_digits(Vals &v) {
+    int nv = 0, nc = 0;
+    const char *s = p.ptr + p.off;
+    const std::uint64_t figs = figs_classed();
+    const std::uint64_t pairs = figure_pairs(figs);
+    p.len = 6;
+    // The first figure, when a literal, is P.lead, already seen.
+    constexpr int from = P.lead != 0 && P.shape[0].piece[0].kind == PieceKind::literal ? 1 : 0;
+    static_assert(from == 0 || (P.shape[0].piece[0].lit == P.lead && P.shape[0].piece[0].start == 0));
+    return [&]<int... I>(std::integer_sequence<int, I...>) {
+      return (piece<P.shape[0].piece[I + from], false>(s, figs, pairs, v, nv, nc) && ...);
+    }(std::make_integer_sequence<int, P.shape[0].n - from>{});
   }
 
   template <ScanPattern P>
@@ -601,6 +632,16 @@ struct Decoder {
     return 1;
   }
 
+  // The usual section indicator: `ind` and one blank, then the next group.
+  // Only on a classified text, whose zeros after its end can be read.
+  template <int n>
+  [[gnu::always_inline]] bool mark_one_blank(const char *ind) {
+    const char *s = text + p.off;
+    if (std::memcmp(s, ind, static_cast<std::size_t>(n)) != 0 || s[n] != ' ' || is_blank(s[n + 1])) return false;
+    p.len = n + 1;
+    return true;
+  }
+
   // A section indicator `ind` of `n` characters and a blank at the position.
   template <int n>
   bool mark(const char *ind) {
@@ -614,8 +655,9 @@ struct Decoder {
   }
 
   // Traces a taken group with its label and steps past it.
+  template <bool Fast = false>
   [[gnu::always_inline]] void take(const char *label) {
-    if (trace) [[unlikely]] trace_group(label);
+    if (!Fast && trace) [[unlikely]] trace_group(label);
     p.off += p.len;  // as scanp_inc
   }
 
@@ -628,11 +670,21 @@ struct Decoder {
   // empty) is one of the expected kind with a figure missing, so it is
   // stepped over, its fields left missing, rather than ending the section.
   // Anything else stays where it is.
-  bool pass_over(std::string_view ind, const char *label) {
-    // The indicator first: it ends at the first difference, the text's NUL
-    // at the latest.
+  [[gnu::always_inline]] bool pass_over(std::string_view ind, const char *label) {
+    return begins_with(ind) && pass_clean(label);
+  }
+
+  // True when the group at the position begins with `ind`: the test ends
+  // at the first difference, the text's NUL at the latest. Inlined, it
+  // costs nothing where the caller has just seen another first figure.
+  [[gnu::always_inline]] bool begins_with(std::string_view ind) const {
     for (std::size_t i = 0; i < ind.size(); ++i)
       if (p.ptr[p.off + static_cast<int>(i)] != ind[i]) return false;
+    return true;
+  }
+
+  // pass_over once the indicator is there.
+  [[gnu::noinline]] bool pass_clean(const char *label) {
     const int n = clean_len();
     if (n == 0) return false;
     p.len = n;
@@ -672,49 +724,74 @@ struct Group {
   int min_len = P.min_len;       // characters a taken group consumes at least
 };
 
+// What row I of a table does with the group at the position, which its
+// pattern took (`taken`, values in `v`) or not. False when the row is done.
+template <const auto &Rows, std::size_t I, bool Fast>
+[[gnu::always_inline]] inline bool use_row(Decoder &d, bool taken, const Vals &v) {
+  constexpr const auto &row = std::get<I>(Rows);
+  constexpr const auto &P = std::remove_cvref_t<decltype(row)>::pattern;
+  constexpr Accept accept = row.accept;
+  constexpr Store store = row.store;
+  constexpr Miss miss = row.miss;
+  Use use = Use::no;
+  if (taken) {
+    if constexpr (accept != nullptr)
+      use = accept(d, v);
+    else
+      use = Use::keep;
+  }
+  if (use == Use::no) {
+    if constexpr (miss != nullptr)
+      miss(d, std::string_view(P.ind, static_cast<std::size_t>(P.prefix)), row.unkept);
+    return false;
+  }
+  d.take<Fast>(use == Use::keep ? row.label : use == Use::other ? row.other : row.unkept);
+  if constexpr (store != nullptr) {
+    if (use != Use::drop) store(d, v);
+  }
+  return true;
+}
+
 // Row I of a table. The row is a constant: its handlers are direct calls,
 // inlined where they are small, and what it does not have costs nothing.
-template <const auto &Rows, std::size_t I>
+template <const auto &Rows, std::size_t I, bool Fast>
 [[gnu::always_inline]] inline void try_row(Decoder &d) {
   constexpr const auto &row = std::get<I>(Rows);
   constexpr const auto &P = std::remove_cvref_t<decltype(row)>::pattern;
   constexpr When when = row.when;
-  constexpr Accept accept = row.accept;
-  constexpr Store store = row.store;
-  constexpr Miss miss = row.miss;
   for (int k = 0; k < row.times; ++k) {
     if constexpr (when != nullptr) {
       if (!when(d)) return;
     }
     Vals v;
-    Use use = Use::no;
-    if (d.fits<P>(v, row.min_len)) {
-      if constexpr (accept != nullptr)
-        use = accept(d, v);
-      else
-        use = Use::keep;
+    if constexpr (Fast && P.form == ScanForm::groups && P.groups == 1) {
+      // The usual group has no "/": matched and used in a copy of its own,
+      // where the compiler knows that no value is missing.
+      if constexpr (P.lead != 0) {
+        if (!d.at(P.lead)) {
+          use_row<Rows, I, Fast>(d, false, v);
+          return;
+        }
+      }
+      if (d.digits_group() && row.min_len <= 6) [[likely]] {
+        if (!use_row<Rows, I, Fast>(d, d.match_digits<P>(v), v)) return;
+        continue;
+      }
     }
-    if (use == Use::no) {
-      if constexpr (miss != nullptr)
-        miss(d, std::string_view(P.ind, static_cast<std::size_t>(P.prefix)), row.unkept);
-      return;
-    }
-    d.take(use == Use::keep ? row.label : use == Use::other ? row.other : row.unkept);
-    if constexpr (store != nullptr) {
-      if (use != Use::drop) store(d, v);
-    }
+    if (!use_row<Rows, I, Fast>(d, d.fits<P, Fast>(v, row.min_len), v)) return;
   }
 }
 
-// Every row of a table (a tuple of groups) once, in order.
-template <const auto &Rows, std::size_t... I>
+// Every row of a table (a tuple of groups) once, in order; `Fast` as for
+// Decoder::fits (the walk then has no test of the mode per group).
+template <const auto &Rows, bool Fast, std::size_t... I>
 [[gnu::always_inline]] inline void walk_rows(Decoder &d, std::index_sequence<I...>) {
-  (try_row<Rows, I>(d), ...);
+  (try_row<Rows, I, Fast>(d), ...);
 }
 
-template <const auto &Rows>
+template <const auto &Rows, bool Fast = false>
 [[gnu::always_inline]] inline void walk(Decoder &d) {
-  walk_rows<Rows>(d, std::make_index_sequence<std::tuple_size_v<std::remove_cvref_t<decltype(Rows)>>>{});
+  walk_rows<Rows, Fast>(d, std::make_index_sequence<std::tuple_size_v<std::remove_cvref_t<decltype(Rows)>>>{});
 }
 
 // ----- conditions -----------------------------------------------------------
@@ -730,7 +807,7 @@ bool no_max_yet(const Decoder &d) { return miss(d.r->max_t); }
 // as "/", an undefined sign) is known by that figure and passed over
 // instead of ending the section. Before the position is past Nddff a group
 // cannot be told apart.
-void pass_by_figure(Decoder &d, std::string_view ind, const char *unkept) {
+[[gnu::always_inline]] inline void pass_by_figure(Decoder &d, std::string_view ind, const char *unkept) {
   if (d.by_figure) d.pass_over(ind, unkept);
 }
 
@@ -741,8 +818,8 @@ void pass_wind(Decoder &d, std::string_view ind, const char *unkept) {
 
 // A 2-group with another sign figure is passed over; but 222 opens the
 // ship section.
-void pass_unless_222(Decoder &d, std::string_view ind, const char *unkept) {
-  if (!(d.peek(1) == '2' && d.peek(2) == '2')) pass_by_figure(d, ind, unkept);
+[[gnu::always_inline]] inline void pass_unless_222(Decoder &d, std::string_view ind, const char *unkept) {
+  if (d.by_figure && d.begins_with(ind) && !(d.peek(1) == '2' && d.peek(2) == '2')) d.pass_clean(unkept);
 }
 
 void put_weather(Decoder &d, int ww) {
@@ -753,8 +830,14 @@ void put_weather(Decoder &d, int ww) {
 }
 
 // W1W2 is not used: a "/" there does not cost the present weather.
-void salvage_weather(Decoder &d, std::string_view ind, const char *unkept) {
-  if (!d.by_figure || !d.at('7') || d.clean_len() == 0) return;
+[[gnu::noinline]] void salvage_clean_weather(Decoder &d, std::string_view ind, const char *unkept);
+
+[[gnu::always_inline]] inline void salvage_weather(Decoder &d, std::string_view ind, const char *unkept) {
+  if (d.by_figure && d.at('7')) salvage_clean_weather(d, ind, unkept);
+}
+
+void salvage_clean_weather(Decoder &d, std::string_view ind, const char *unkept) {
+  if (d.clean_len() == 0) return;
   const char *g = d.p.ptr + d.p.off;
   const bool digits = is_digit(g[1]) && is_digit(g[2]);
   if (digits || (g[1] == '/' && g[2] == '/')) {
@@ -811,7 +894,8 @@ void land_visibility(Decoder &d, const Vals &v) {
   station_and_visibility(d, v.i[1], v.i[2], miss(v.i[3]) ? kMissF : SYN_visibility(v.i[3]));
 }
 
-void cloud_and_wind(Decoder &d, const Vals &v) {
+// Inlined: where the group had no "/", the tests of missing values fold away.
+[[gnu::always_inline]] inline void cloud_and_wind(Decoder &d, const Vals &v) {
   SFC_report *r = d.r;
   const char n = v.c[0];
   if (n == '/') {
@@ -880,10 +964,11 @@ void present_weather(Decoder &d, const Vals &v) { put_weather(d, v.i[0]); }
 void cloud_types(Decoder &d, const Vals &v) {
   char cl[4];
   for (int i = 0; i < 4; ++i) cl[i] = v.c[i] == '/' ? '-' : v.c[i];
-  d.r->cld_low = cl[0];
-  d.r->cld_type[0] = cl[1];
-  d.r->cld_type[1] = cl[2];
-  d.r->cld_type[2] = cl[3];
+  SFC_report *r = d.r;  // once: a character stored may be anything, d.r too
+  r->cld_low = cl[0];
+  r->cld_type[0] = cl[1];
+  r->cld_type[1] = cl[2];
+  r->cld_type[2] = cl[3];
 }
 
 // Exact time of observation; minutes only with their hour.
@@ -955,21 +1040,24 @@ constexpr std::tuple kSection2{
     Group<"70%3!///!d ">{.label = "70HHH: %5.5s\n", .store = wave_height},
 };
 
-[[gnu::noinline]] void decode_section2_groups(Decoder &d) { walk<kSection2>(d); }
+template <bool Fast>
+[[gnu::noinline]] void decode_section2_groups(Decoder &d) { walk<kSection2, Fast>(d); }
 
+template <bool Fast = false>
 [[gnu::always_inline]] inline void decode_section2(Decoder &d) {
-  walk<kSection2Mark>(d);
-  if (d.group == 2) decode_section2_groups(d);
+  walk<kSection2Mark, Fast>(d);
+  if (d.group == 2) decode_section2_groups<Fast>(d);
 }
 
 // ----- section 3 (regional) ------------------------------------------------------
 
 // Passes over every group up to "333" (or to the end of the text).
+template <bool Fast>
 void search_section3(Decoder &d) {
   Vals v;
-  while (!d.fits<"%*(333) ">(v, 4)) {
-    if (!d.fits<"%*s ">(v, 1)) return;
-    d.take("-->333: %5.5s\n");
+  while (!d.fits<"%*(333) ", Fast>(v, 4)) {
+    if (!d.fits<"%*s ", Fast>(v, 1)) return;
+    d.take<Fast>("-->333: %5.5s\n");
   }
 }
 
@@ -1026,8 +1114,16 @@ void skip_radiation(Decoder &d) {
   }
 }
 
+// True when a radiation group may follow: in fast mode none begins
+// otherwise (skip_radiation's own first test, made before its call).
+bool radiation_may_follow(const Decoder &d) {
+  if (!d.fast) return true;
+  const char c = d.p.ptr[d.p.off];
+  return (c >= '0' && c <= '6') || c == '/';
+}
+
 void sunshine(Decoder &d, const Vals &v) {
-  if (v.i[0] == 5) skip_radiation(d);  // 55SSS, 553SS
+  if (v.i[0] == 5 && radiation_may_follow(d)) skip_radiation(d);  // 55SSS, 553SS
 }
 
 void day_precipitation(Decoder &d, const Vals &v) {
@@ -1060,9 +1156,10 @@ constexpr std::tuple kSection3{
     Group<"7%4!////!d ">{.label = "7RRRR: %5.5s\n", .store = day_precipitation},
 };
 
-void decode_section3(Decoder &d) {
-  walk<kSection3Mark>(d);
-  if (d.group == 3) walk<kSection3>(d);
+template <bool Fast>
+[[gnu::always_inline]] inline void decode_section3(Decoder &d) {
+  walk<kSection3Mark, Fast>(d);
+  if (d.group == 3) walk<kSection3, Fast>(d);
 }
 
 // ----- section 5 -----------------------------------------------------------------
@@ -1127,7 +1224,7 @@ constexpr std::tuple kBuoy{
 
 // ---------------------------------------------------------------------------
 
-void start(Decoder &d, const char *data, SFC_report *report, ReportType type) {
+[[gnu::always_inline]] inline void start(Decoder &d, const char *data, SFC_report *report, ReportType type) {
   d.r = report;
   d.type = type;
   const M_type level = MESS_get();
@@ -1135,7 +1232,8 @@ void start(Decoder &d, const char *data, SFC_report *report, ReportType type) {
   d.trace_id = (level & kTraceIdent) != 0;
   d.scan_trace = (level & kTraceScan) != 0;
   d.direct = direct_matching;
-  scanp_set(&d.p, data);
+  // As scanp_set, without a call: the text is never null here.
+  d.p = parse_param{data, static_cast<int>(std::strlen(data)), 0, 0, 0, 0, 0};
   d.classify();
   d.fast = d.classed && d.direct && !d.scan_trace;
 }
@@ -1155,8 +1253,41 @@ void copy_ident(char *dst, std::size_t size, std::string_view id) {
   }
 }
 
+bool identify_text(Decoder &d);
+
 // The first group: the identifier, its WMO number and the record's class.
 bool identify(Decoder &d) {
+  SFC_report *r = d.r;
+  if (d.fast && (d.type == ReportType::land || d.type == ReportType::coastal) && d.digits_group()) {
+    // The usual station number: five digits, read as a group is.
+    const std::uint64_t figs = d.figs_classed();
+    r->wmo = field_value<0, 5>(figs, figure_pairs(figs));
+    std::memcpy(r->id, d.text, 5);
+    r->id[5] = '\0';
+    d.p.len = 6;
+  } else if (!identify_text(d)) {
+    return false;
+  }
+  if (d.trace_id) MESS_print(kTraceIdent, "ID/Abnnn: %s\n", r->id);
+  d.p.off += d.p.len;  // as scanp_inc
+
+  r->type = 1;
+  r->time = SYN_get_prhour();
+  tv::copy_text(r->area, std::string_view(d.type == ReportType::coastal ? "CM" : "LA", 2));
+  if (d.type == ReportType::land || d.type == ReportType::coastal) {
+    // Land and coastal stations give their wind unit on the section line.
+    const int iw = SYN_get_iw();
+    d.iw = (iw == 0 || iw == 1) ? 2 : 1;
+  }
+  if (d.type == ReportType::ship || d.type == ReportType::numeric_ship) {
+    tv::copy_text(r->area, std::string_view(d.type == ReportType::ship ? "SH" : "BU", 2));
+    walk<kShipIdent>(d);
+  }
+  return true;
+}
+
+// The identifier of identify in any other form; false when there is none.
+[[gnu::noinline]] bool identify_text(Decoder &d) {
   SFC_report *r = d.r;
   Vals v;
   v.s[0] = '\0';
@@ -1178,23 +1309,23 @@ bool identify(Decoder &d) {
     r->wmo = figures ? field_value<0, 5>(d.figs(), figure_pairs(d.figs())) : leading_number(ident);
     copy_ident(r->id, sizeof r->id, id_text);
   }
-  if (d.trace_id) MESS_print(kTraceIdent, "ID/Abnnn: %s\n", r->id);
-  d.p.off += d.p.len;  // as scanp_inc
-
-  r->type = 1;
-  r->time = SYN_get_prhour();
-  tv::copy_text(r->area, std::string_view(d.type == ReportType::coastal ? "CM" : "LA", 2));
-  if (d.type == ReportType::land || d.type == ReportType::coastal) {
-    // Land and coastal stations give their wind unit on the section line.
-    const int iw = SYN_get_iw();
-    d.iw = (iw == 0 || iw == 1) ? 2 : 1;
-  }
-  if (d.type == ReportType::ship || d.type == ReportType::numeric_ship) {
-    tv::copy_text(r->area, std::string_view(d.type == ReportType::ship ? "SH" : "BU", 2));
-    walk<kShipIdent>(d);
-  }
   return true;
 }
+
+// Sections 1 to 5 of a land, ship or coastal report; `Fast` as for
+// Decoder::fits, chosen once per report.
+template <bool Fast>
+[[gnu::always_inline]] inline void decode_sections(Decoder &d) {
+  d.group = 1;
+  walk<kSection1, Fast>(d);
+  decode_section2<Fast>(d);
+  search_section3<Fast>(d);
+  decode_section3<Fast>(d);
+  walk<kSection5, Fast>(d);
+}
+
+// The same with the mode and the traces tested at every group, apart.
+[[gnu::noinline]] void decode_sections_tested(Decoder &d) { decode_sections<false>(d); }
 
 int decode(const char *data, ReportType type, SFC_report *report) {
   if (data == nullptr || report == nullptr) return 0;
@@ -1205,12 +1336,10 @@ int decode(const char *data, ReportType type, SFC_report *report) {
     if (d.trace) MESS_print(kTraceGroup, "DRIBU\n");
     return SYN_decode_dribu(data, report);
   }
-  d.group = 1;
-  walk<kSection1>(d);
-  decode_section2(d);
-  search_section3(d);
-  decode_section3(d);
-  walk<kSection5>(d);
+  if (d.fast && !d.trace)
+    decode_sections<true>(d);
+  else
+    decode_sections_tested(d);
   trace_left(d);
   return 1;
 }

@@ -23,13 +23,19 @@ constexpr std::array<const char *, 100> expand(const code_tables::WeatherRow (&r
 
 constexpr auto kWwText = expand(code_tables::kTable4677);
 
-// Copies a table string (at most kWxStrMax characters) with its terminator.
-void put(char *dst, const char *src) {
-  std::size_t n = std::strlen(src);
-  if (n > static_cast<std::size_t>(kWxStrMax)) n = kWxStrMax;
-  std::memcpy(dst, src, n);
-  dst[n] = '\0';
+// The same texts with their lengths, worked out once at compile time.
+constexpr std::array<std::string_view, 100> make_ww_views() {
+  std::array<std::string_view, 100> out{};
+  for (std::size_t c = 0; c < out.size(); ++c) out[c] = kWwText[c];
+  return out;
 }
+constexpr auto kWwView = make_ww_views();
+// WX_wmo_weather's buffer holds 7 bytes.
+static_assert([] {
+  for (const auto &v : kWwView)
+    if (v.size() > 6) return false;
+  return true;
+}());
 
 // Stored weather text to an SAO weather string. Returns a pointer either to
 // `work` (room for kWxStrMax + 1) or into the text itself.
@@ -183,7 +189,8 @@ constexpr auto kCoverRank = make_cover_rank();
 }  // namespace
 
 int WX_wmo_weather(int wx, char *wx_str) {
-  put(wx_str, (wx >= 0 && wx <= 99) ? kWwText[static_cast<std::size_t>(wx)] : " ");
+  const std::string_view s = (wx >= 0 && wx <= 99) ? kWwView[static_cast<std::size_t>(wx)] : " ";
+  std::memcpy(wx_str, s.data(), s.size() + 1);  // a table literal: its terminator follows it
   return 0;
 }
 
