@@ -254,7 +254,7 @@ SFC_INLINE void text_groups(SfcOpenLine &o, const SFC_report &r, bool ext) {
 // bytes: the longest line (numbers of every field at their widest, every
 // text field full) and the words the last number stores past its end are
 // far shorter.
-[[gnu::noinline]] std::size_t text_line(char *buf, const SFC_report &r, bool ext) {
+SFC_INLINE std::size_t text_line(char *buf, const SFC_report &r, bool ext) {
   SfcOpenLine o(buf);
   text_fixed_part(o, r);
   text_groups(o, r, ext);
@@ -417,12 +417,14 @@ void xml_cloud_types(SfcLine &o, const SFC_report &r) {
 
 std::size_t SFC_format_text(char *buf, std::size_t size, const SFC_report *r, int file_type) {
   if (!buf || !r) return 0;
-  if (size >= kSfcLineMax) return text_line(buf, *r, file_type == 4);
-  // A shorter buffer gets the start of the line.
-  char line[kSfcLineMax];
-  const std::size_t n = std::min(text_line(line, *r, file_type == 4), size);
-  std::memcpy(buf, line, n);
-  return n;
+  if (size < kSfcLineMax) [[unlikely]] {
+    // A shorter buffer gets the start of the line.
+    char line[kSfcLineMax];
+    const std::size_t n = std::min(SFC_format_text(line, sizeof line, r, file_type), size);
+    std::memcpy(buf, line, n);
+    return n;
+  }
+  return text_line(buf, *r, file_type == 4);
 }
 
 std::size_t SFC_format_old_text(char *buf, std::size_t size, const SFC_report *r, int file_hour) {

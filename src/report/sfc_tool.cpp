@@ -22,41 +22,12 @@
 
 namespace {
 
-// Keeps `v` when lo <= v <= hi, otherwise marks it missing. A missing value
-// lies below every lower bound and so stays missing; NaN fails both tests.
-// The choice is made on the bits, without a branch: whether a field is
-// missing changes from report to report and is not worth guessing.
-void keep_in(float &v, float lo, float hi) {
-  const std::uint32_t keep = 0u - static_cast<std::uint32_t>((v >= lo) & (v <= hi));
-  std::uint32_t bits, miss;
-  std::memcpy(&bits, &v, sizeof bits);
-  std::memcpy(&miss, &tv::kMissFloat, sizeof miss);
-  bits = (bits & keep) | (miss & ~keep);
-  std::memcpy(&v, &bits, sizeof v);
-}
-
+// Keeps `v` when lo <= v <= hi, otherwise marks it missing, without a
+// branch: whether a field is missing changes from report to report and is
+// not worth guessing.
 void keep_in(int &v, int lo, int hi) {
   const int keep = -static_cast<int>((v >= lo) & (v <= hi));
   v = (v & keep) | (tv::kMissInt & ~keep);
-}
-
-// The same for a run of float fields that follow each other in the record,
-// N of them from `First`, each with its own limits: one loop without a
-// branch, which the compiler turns into vector code.
-template <float SFC_report::*First, std::size_t N>
-void keep_run(SFC_report &r, const std::array<float, N> &lo, const std::array<float, N> &hi) {
-  float *first = &(r.*First);
-  // The fields are read and written as bytes: one block of N floats.
-  static_assert(std::is_standard_layout_v<SFC_report>);
-  auto *at = reinterpret_cast<unsigned char *>(first);
-  float v[N];
-  std::memcpy(v, at, sizeof v);
-  for (std::size_t i = 0; i < N; ++i) {
-    // Both tests taken, no branch between them (NaN fails both).
-    const int in = static_cast<int>(v[i] >= lo[i]) & static_cast<int>(v[i] <= hi[i]);
-    v[i] = in != 0 ? v[i] : tv::kMissFloat;
-  }
-  std::memcpy(at, v, sizeof v);
 }
 
 }  // namespace
@@ -117,29 +88,81 @@ int SFC_initialize(SFC_report *report) {
   return 0;
 }
 
+namespace {
+
+// The validity limits as one walk over the record, four slots a step: every
+// 4-byte slot from `time` to `wav_hgt` has a lower and an upper limit and a
+// mark of the slots that are no float to check (integers, texts, floats
+// without limits), which keep their bits whatever they are.
+constexpr std::size_t kCheckFrom = offsetof(SFC_report, time);
+constexpr std::size_t kCheckSlots = (offsetof(SFC_report, wav_hgt) + sizeof(float) - kCheckFrom + 15) / 16 * 4;
+static_assert(kCheckFrom + 4 * kCheckSlots <= sizeof(SFC_report));
+
+struct CheckLimits {
+  std::array<float, kCheckSlots> lo{};
+  std::array<float, kCheckSlots> hi{};
+  std::array<std::uint32_t, kCheckSlots> skip{};
+};
+
+constexpr CheckLimits kCheck = [] {
+  CheckLimits c;
+  for (std::uint32_t &k : c.skip) k = ~0u;
+  auto limit = [&c](std::size_t offset, float lo, float hi) {
+    const std::size_t i = (offset - kCheckFrom) / sizeof(float);
+    c.lo[i] = lo;
+    c.hi[i] = hi;
+    c.skip[i] = 0;
+  };
+  limit(offsetof(SFC_report, pmb), 900.0f, 1150.0f);
+  for (std::size_t f : {offsetof(SFC_report, t), offsetof(SFC_report, td)}) limit(f, -100.0f, 150.0f);
+  limit(offsetof(SFC_report, w_dir), 0.0f, 360.0f);
+  limit(offsetof(SFC_report, w_spd), 0.0f, 100.0f);
+  limit(offsetof(SFC_report, w_gust), 0.0f, 150.0f);
+  limit(offsetof(SFC_report, alt), 26.0f, 33.0f);
+  for (std::size_t k = 0; k < 5; ++k) limit(offsetof(SFC_report, cld_height) + k * sizeof(float), 0.0f, 35000.0f);
+  limit(offsetof(SFC_report, vis), 0.0f, 150.0f);
+  limit(offsetof(SFC_report, ptend), -10.0f, 10.0f);
+  limit(offsetof(SFC_report, rain3), 0.0f, 10.0f);
+  limit(offsetof(SFC_report, rain6), 0.0f, 15.0f);
+  limit(offsetof(SFC_report, rain12), 0.0f, 20.0f);
+  limit(offsetof(SFC_report, rain24), 0.0f, 20.0f);
+  // Maximum and minimum temperatures, snow, sunshine, sea and waves.
+  for (std::size_t f : {offsetof(SFC_report, max_t), offsetof(SFC_report, min_t), offsetof(SFC_report, max6_t),
+                        offsetof(SFC_report, min6_t), offsetof(SFC_report, scover), offsetof(SFC_report, solar),
+                        offsetof(SFC_report, sst)})
+    limit(f, -100.0f, 150.0f);
+  limit(offsetof(SFC_report, wav_per), 0.0f, 10.0f);
+  limit(offsetof(SFC_report, wav_hgt), 0.0f, 20.0f);
+  return c;
+}();
+
+}  // namespace
+
 // `flag` is accepted for the callers' sake and not used.
 int SFC_check_valid(SFC_report *rep, int /*flag*/) {
   if (!rep) return 0;
   SFC_report &r = *rep;
+  // The slots are read and written as bytes: one block of the record.
+  static_assert(std::is_standard_layout_v<SFC_report>);
+  auto *at = reinterpret_cast<unsigned char *>(rep) + kCheckFrom;
+  float v[kCheckSlots];
+  std::uint32_t bits[kCheckSlots];
+  std::memcpy(v, at, sizeof v);
+  std::memcpy(bits, at, sizeof bits);
+  std::uint32_t miss;
+  std::memcpy(&miss, &tv::kMissFloat, sizeof miss);
+  for (std::size_t i = 0; i < kCheckSlots; ++i) {
+    // Both tests taken, no branch between them (NaN fails both).
+    const std::uint32_t in = 0u - static_cast<std::uint32_t>((v[i] >= kCheck.lo[i]) & (v[i] <= kCheck.hi[i]));
+    const std::uint32_t keep = in | kCheck.skip[i];
+    bits[i] = (bits[i] & keep) | (miss & ~keep);
+  }
+  std::memcpy(at, bits, sizeof bits);
   keep_in(r.time, 0, 2400);
-  // Pressure, temperature, dew point, wind and altimeter follow each other.
-  static_assert(offsetof(SFC_report, alt) - offsetof(SFC_report, pmb) == 6 * sizeof(float));
-  keep_run<&SFC_report::pmb, 7>(r, {900.0f, -100.0f, -100.0f, 0.0f, 0.0f, 0.0f, 26.0f},
-                                                  {1150.0f, 150.0f, 150.0f, 360.0f, 100.0f, 150.0f, 33.0f});
+  keep_in(r.ptend_t, 0, 9);
   // A dew point cannot exceed the temperature; with the temperature missing
   // this makes the dew point missing too.
   if (r.td > r.t) r.td = r.t;
-  for (float &h : r.cld_height) keep_in(h, 0.0f, 35000.0f);
-  keep_in(r.vis, 0.0f, 150.0f);
-  keep_in(r.ptend_t, 0, 9);
-  keep_in(r.ptend, -10.0f, 10.0f);
-  static_assert(offsetof(SFC_report, rain24) - offsetof(SFC_report, rain3) == 3 * sizeof(float));
-  keep_run<&SFC_report::rain3, 4>(r, {0.0f, 0.0f, 0.0f, 0.0f}, {10.0f, 15.0f, 20.0f, 20.0f});
-  // Maximum and minimum temperatures, snow, sunshine, sea and waves.
-  static_assert(offsetof(SFC_report, wav_hgt) - offsetof(SFC_report, max_t) == 8 * sizeof(float));
-  keep_run<&SFC_report::max_t, 9>(
-      r, {-100.0f, -100.0f, -100.0f, -100.0f, -100.0f, -100.0f, -100.0f, 0.0f, 0.0f},
-      {150.0f, 150.0f, 150.0f, 150.0f, 150.0f, 150.0f, 150.0f, 10.0f, 20.0f});
   return 0;
 }
 
