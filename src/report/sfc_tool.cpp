@@ -37,51 +37,49 @@ void keep_in(int &v, int lo, int hi) {
 
 namespace {
 
-// A fresh record, made once: initialising a record is then one copy.
-struct FreshRecord {
-  SFC_report r;
-  FreshRecord() {
-    // Zeroing first also clears the padding, so byte copies and byte
-    // comparisons of two fresh records agree.
-    std::memset(&r, 0, sizeof r);
-    r.type = 0;
-    r.wmo = tv::kMissInt;
-    r.lat = r.lon = r.elev = tv::kMissFloat;
-    r.prior = tv::kMissInt;
-    r.time = tv::kMissInt;
-    for (float &h : r.cld_height) h = tv::kMissFloat;
-    std::memset(r.cld_cover, ' ', sizeof r.cld_cover);
-    r.num_cld = 0;
-    r.vis = tv::kMissFloat;
-    r.weather[0] = ' ';
-    r.weather[1] = '\0';
-    r.pmb = r.t = r.td = tv::kMissFloat;
-    r.w_dir = r.w_spd = r.w_gust = tv::kMissFloat;
-    r.alt = tv::kMissFloat;
-    r.ptend_t = tv::kMissInt;
-    r.ptend = tv::kMissFloat;
-    r.rain1 = r.rain3 = r.rain6 = tv::kMissFloat;
-    r.rain12 = r.rain24 = r.rain = tv::kMissFloat;
-    r.rain_per = tv::kMissInt;
-    r.cld_low = ' ';
-    std::memset(r.cld_type, ' ', sizeof r.cld_type);
-    r.max_t = r.min_t = r.max6_t = r.min6_t = tv::kMissFloat;
-    r.scover = r.solar = r.sst = tv::kMissFloat;
-    r.wav_per = r.wav_hgt = tv::kMissFloat;
-    r.flag = 0;
-  }
-};
+// A fresh record, made while compiling: initialising a record is then one
+// copy. A constant of static storage is zero-filled first, padding
+// included, so byte copies and byte comparisons of two fresh records agree.
+constexpr SFC_report fresh_record() {
+  SFC_report r{};
+  r.type = 0;
+  r.wmo = tv::kMissInt;
+  r.lat = r.lon = r.elev = tv::kMissFloat;
+  r.prior = tv::kMissInt;
+  r.time = tv::kMissInt;
+  for (float &h : r.cld_height) h = tv::kMissFloat;
+  for (char &c : r.cld_cover) c = ' ';
+  r.num_cld = 0;
+  r.vis = tv::kMissFloat;
+  r.weather[0] = ' ';
+  r.weather[1] = '\0';
+  r.pmb = r.t = r.td = tv::kMissFloat;
+  r.w_dir = r.w_spd = r.w_gust = tv::kMissFloat;
+  r.alt = tv::kMissFloat;
+  r.ptend_t = tv::kMissInt;
+  r.ptend = tv::kMissFloat;
+  r.rain1 = r.rain3 = r.rain6 = tv::kMissFloat;
+  r.rain12 = r.rain24 = r.rain = tv::kMissFloat;
+  r.rain_per = tv::kMissInt;
+  r.cld_low = ' ';
+  for (char &c : r.cld_type) c = ' ';
+  r.max_t = r.min_t = r.max6_t = r.min6_t = tv::kMissFloat;
+  r.scover = r.solar = r.sst = tv::kMissFloat;
+  r.wav_per = r.wav_hgt = tv::kMissFloat;
+  r.flag = 0;
+  return r;
+}
+constexpr SFC_report kFresh = fresh_record();
 
 }  // namespace
 
 int SFC_initialize(SFC_report *report) {
   if (!report) return 0;
-  static const FreshRecord fresh;
   // In pieces of 32 bytes: a copy of the whole record would become a string
   // move instruction, slow to start for a few hundred bytes.
   static_assert(sizeof *report % 32 == 0);
   auto *dst = reinterpret_cast<unsigned char *>(report);
-  const auto *src = reinterpret_cast<const unsigned char *>(&fresh.r);
+  const auto *src = reinterpret_cast<const unsigned char *>(&kFresh);
   // Unrolled: the record's size is fixed, no loop counter is needed.
 #pragma GCC unroll 32
   for (std::size_t i = 0; i < sizeof *report; i += 32) std::memcpy(dst + i, src + i, 32);
