@@ -305,14 +305,39 @@ inline constexpr auto kPadded = [] {
   return t;
 }();
 
-// `v` (below 1000) right-aligned in W, as "%Wd" writes it.
+// The same for -1 to -99 ("-0" too): the sign and figures right-aligned in
+// W (2 or 3).
 template <int W>
-[[gnu::always_inline]] inline char *put_small(char *p, std::uint64_t v) {
+inline constexpr auto kPaddedNeg = [] {
+  static_assert(W == 2 || W == 3);
+  constexpr auto kWidth = static_cast<std::uint32_t>(W);
+  std::array<std::uint32_t, 100> t{};
+  for (std::uint32_t v = 0; v < 100; ++v) {
+    const std::uint32_t nf = (kSmall[v] >> 24) + 1;
+    const std::uint32_t pad = nf < kWidth ? kWidth - nf : 0;
+    std::uint32_t w = 0;
+    for (std::uint32_t i = 0; i < pad; ++i) w |= std::uint32_t{' '} << (8 * i);
+    w |= std::uint32_t{'-'} << (8 * pad);
+    t[v] = w | (kSmall[v] & 0xFFFFu) << (8 * (pad + 1)) | (pad + nf) << 24;
+  }
+  return t;
+}();
+
+// Does the short way below take `v` (the magnitude) with this sign?
+[[gnu::always_inline]] inline bool small_signed(std::uint64_t v, bool neg) { return v < (neg ? 100u : 1000u); }
+
+// `v` (below 1000, or below 100 when `neg`) with its sign right-aligned in
+// W, as "%Wd" writes it.
+template <int W>
+[[gnu::always_inline]] inline char *put_small(char *p, std::uint64_t v, bool neg) {
   std::uint32_t w;
-  if constexpr (W <= 1)
+  if constexpr (W <= 1) {
+    *p = '-';
+    p += neg ? 1 : 0;
     w = kSmall[v];
-  else
-    w = kPadded<W>[v];
+  } else {
+    w = neg ? kPaddedNeg<W>[v] : kPadded<W>[v];
+  }
   std::memcpy(p, &w, 4);
   return p + (w >> 24);
 }
@@ -340,14 +365,15 @@ template <int W, int P>
   const auto q = static_cast<std::uint64_t>(std::bit_cast<std::int64_t>(s + kTwo52) -
                                             std::bit_cast<std::int64_t>(kTwo52));
   const std::uint64_t ip = q / kDiv;
+  [[maybe_unused]] const auto fp = static_cast<std::size_t>(q - ip * kDiv);
+  const bool neg = std::signbit(v);
   bool small = false;
-  if constexpr (kWhole <= 3) small = ip < 1000 && !std::signbit(v);
+  if constexpr (kWhole <= 3) small = small_signed(ip, neg);
   if (small) [[likely]]
-    p = put_small<kWhole <= 3 ? kWhole : 3>(p, ip);
+    p = put_small<kWhole <= 3 ? kWhole : 3>(p, ip, neg);
   else
-    p = put_whole(p, ip, std::signbit(v), W, P > 0 ? P + 1 : 0, ' ');
+    p = put_whole(p, ip, neg, W, P > 0 ? P + 1 : 0, ' ');
   if constexpr (P > 0) {
-    const auto fp = static_cast<std::size_t>(q - ip * kDiv);
     *p = '.';
     if constexpr (P == 3) {
       p[1] = static_cast<char>('0' + fp / 100);
@@ -377,7 +403,9 @@ template <int W, int Prec, bool Zero>
       return p + 4;
     }
   } else if constexpr (!Zero && Prec < 0 && W <= 3) {
-    if (v >= 0 && v < 1000) [[likely]] return put_small<W>(p, static_cast<std::uint64_t>(v));
+    const bool neg = v < 0;
+    const std::uint64_t mag = neg ? 0 - static_cast<std::uint64_t>(v) : static_cast<std::uint64_t>(v);
+    if (small_signed(mag, neg)) [[likely]] return put_small<W>(p, mag, neg);
   }
   return str_put_int_c(p, p + kFastRoom, v, W, Prec, Zero);
 }
