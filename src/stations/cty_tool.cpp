@@ -51,6 +51,7 @@ class NumberIndex {
  public:
   void clear() {
     places_.assign(kMinPlaces, Place{});
+    mask_ = kMinPlaces - 1;
     shift_ = 32 - kMinBits;
     count_ = 0;
   }
@@ -65,7 +66,7 @@ class NumberIndex {
   }
 
   const char *find(int num) const {
-    if (places_.empty()) return nullptr;
+    if (mask_ == 0) return nullptr;  // never loaded
     return place(num).entry;
   }
 
@@ -82,21 +83,22 @@ class NumberIndex {
   Place &place(int num) { return places_[slot(num)]; }
   const Place &place(int num) const { return places_[slot(num)]; }
   std::size_t slot(int num) const {
-    const std::size_t mask = places_.size() - 1;
     std::size_t i = (static_cast<std::uint32_t>(num) * 0x9E3779B1u) >> shift_;
-    while (places_[i].entry != nullptr && places_[i].num != num) i = (i + 1) & mask;
+    while (places_[i].entry != nullptr && places_[i].num != num) i = (i + 1) & mask_;
     return i;
   }
 
   void grow() {
     std::vector<Place> old(places_.size() * 2);
     old.swap(places_);
+    mask_ = places_.size() - 1;
     --shift_;
     for (const Place &p : old)
       if (p.entry != nullptr) places_[slot(p.num)] = p;
   }
 
   std::vector<Place> places_;
+  std::size_t mask_ = 0;
   unsigned shift_ = 32 - kMinBits;
   std::size_t count_ = 0;
 };
@@ -437,32 +439,36 @@ namespace {
 
 }  // namespace
 
+namespace {
+
+// The search of an identifier that is no station number, or of any when
+// the last answer is remembered: kept out of the way of the short one.
+[[gnu::noinline]] const char *search_other(const char *id) {
+  if (!g_memo.on) return search_table(id, std::strlen(id));
+  // One pass over the identifier (a few characters): its length, whether
+  // it is the last one asked for, and the copy that makes it so.
+  std::size_t len = 0;
+  bool same = g_memo.valid;
+  for (; len < sizeof g_memo.id && id[len] != '\0'; ++len) {
+    same = same && g_memo.id[len] == id[len];
+    g_memo.id[len] = id[len];
+  }
+  if (same && len == g_memo.len) return g_memo.found;
+  const char *found = search_table(id, len);
+  // Longer than any identifier: not kept (it was cut in the copy).
+  g_memo.valid = len < sizeof g_memo.id;
+  g_memo.len = len;
+  g_memo.found = found;
+  return found;
+}
+
+}  // namespace
+
 int CTY_search(const char *id, void *data) {
   if (id == nullptr || data == nullptr || g_store < 1 || g_store > 3) return 0;
-  const char *found;
-  if (!g_memo.on) {
-    // A station number needs no length measured first.
-    const int num = five_figures(id);
-    found = num >= 0 ? g_numbers.find(num) : search_table(id, std::strlen(id));
-  } else {
-    // One pass over the identifier (a few characters): its length, whether
-    // it is the last one asked for, and the copy that makes it so.
-    std::size_t len = 0;
-    bool same = g_memo.valid;
-    for (; len < sizeof g_memo.id && id[len] != '\0'; ++len) {
-      same = same && g_memo.id[len] == id[len];
-      g_memo.id[len] = id[len];
-    }
-    if (same && len == g_memo.len) {
-      found = g_memo.found;
-    } else {
-      found = search_table(id, len);
-      // Longer than any identifier: not kept (it was cut in the copy).
-      g_memo.valid = len < sizeof g_memo.id;
-      g_memo.len = len;
-      g_memo.found = found;
-    }
-  }
+  // A station number needs no length measured first.
+  const int num = g_memo.on ? -1 : five_figures(id);
+  const char *found = num >= 0 ? g_numbers.find(num) : search_other(id);
   if (found == nullptr) return 0;
   g_last = found;
   std::memcpy(data, found, entry_size(g_store));
