@@ -155,8 +155,16 @@ SFC_INLINE void text_wind(SfcOpenLine &o, const SFC_report &r) {
     o.lit(dir.text.missing);
     return;
   }
+  const float deg = r.w_dir;
+  const float spd = r.w_spd;
+  if (deg >= 0 && deg < 1000 && spd >= 0 && spd < 100) [[likely]] {
+    // The usual wind: every step below stays far inside an int.
+    const int tens = static_cast<int>(deg) / 10 * 100;
+    put<kText<V::w_dir>>(o, static_cast<std::int64_t>(static_cast<float>(tens) + spd));
+    return;
+  }
   const std::int64_t d = sfc_trunc(r.w_dir);
-  if (r.w_spd >= 100) [[unlikely]] {
+  if (r.w_spd >= 100) {
     put<kText<V::w_spd>>(o, d / 5 * 5);
     put<kText<V::w_spd>>(o, sfc_trunc(r.w_spd));
     o.ch(' ');
