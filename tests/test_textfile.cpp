@@ -165,6 +165,21 @@ TEST(TextLayout, WindGroupEqualsItsRuleAtEveryEdge) {
   }
 }
 
+// The pressure group over every hundredth of a millibar around and inside
+// the range written by its last three figures, against printf of the rule.
+TEST(TextLayout, PressureGroupEqualsItsRuleOverItsRange) {
+  SFC_report r = blank("P");
+  for (int k = 93000; k <= 107000; ++k) {
+    r.pmb = static_cast<float>(k) / 100.0f;
+    long long p = static_cast<long long>(static_cast<double>(10.0f * r.pmb) + 0.1);
+    if (r.pmb >= 950 && r.pmb <= 1050) p %= 1000;
+    char want[32];
+    std::snprintf(want, sizeof want, " %3lld ", p);
+    const std::string line = text_line(r);
+    ASSERT_EQ(line.substr(18, std::strlen(want)), want) << r.pmb << ": " << line;
+  }
+}
+
 TEST(TextLayout, AltimeterAndPressureDigits) {
   SFC_report r = blank("P");
   struct {

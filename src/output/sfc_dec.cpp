@@ -205,8 +205,16 @@ SFC_INLINE void text_fixed_part(SfcOpenLine &o, const SFC_report &r) {
   if (missing(r.pmb)) {
     o.lit(SFC_field(V::pmb).text.missing);
   } else {
-    std::int64_t p = pmb_tenths(r.pmb);
-    if (r.pmb >= 950 && r.pmb <= 1050) p %= 1000;
+    std::int64_t p;
+    if (r.pmb >= 950 && r.pmb <= 1050) [[likely]] {
+      // The usual pressure: its tenths (9500 to 10500) inside an int, and
+      // their last three figures without a division.
+      const float tenths = sfc_scaled<SFC_field(V::pmb).text.exp10>(r.pmb);
+      p = static_cast<std::int64_t>(static_cast<double>(tenths) + 0.1);
+      p -= p >= 10000 ? 10000 : 9000;
+    } else {
+      p = pmb_tenths(r.pmb);
+    }
     put<kText<V::pmb>>(o, p);
   }
   text_number<V::vis>(o, r.vis);
