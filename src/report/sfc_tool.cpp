@@ -151,7 +151,8 @@ int SFC_check_valid(SFC_report *rep, int /*flag*/) {
   std::memcpy(&miss, &tv::kMissFloat, sizeof miss);
   for (std::size_t i = 0; i < kCheckSlots; ++i) {
     // Both tests taken, no branch between them (NaN fails both).
-    const std::uint32_t in = 0u - static_cast<std::uint32_t>((v[i] >= kCheck.lo[i]) & (v[i] <= kCheck.hi[i]));
+    const auto in = 0u - static_cast<std::uint32_t>(static_cast<int>(v[i] >= kCheck.lo[i]) &
+                                                    static_cast<int>(v[i] <= kCheck.hi[i]));
     const std::uint32_t keep = in | kCheck.skip[i];
     bits[i] = (bits[i] & keep) | (miss & ~keep);
   }
