@@ -1,12 +1,19 @@
 // Report table as the merging report loop uses it: every report is looked up
-// (up to 10 earlier reports of its identifier), then entered.
+// (up to 10 earlier reports of its identifier), then entered; and the
+// station database searched by station number as direct mode does.
 #include <benchmark/benchmark.h>
 
+#include <unistd.h>
+
+#include <array>
 #include <chrono>
 #include <cstdio>
+#include <string>
 #include <vector>
 
+#include "framework/resrc.hpp"
 #include "framework/table.hpp"
+#include "stations/cty_tool.hpp"
 #include "report/sfc_tool.hpp"
 
 namespace {
@@ -95,5 +102,43 @@ void BM_MillionDistinctStations(benchmark::State &state) {
   state.SetItemsProcessed(state.iterations() * kDistinct);
 }
 BENCHMARK(BM_MillionDistinctStations)->Unit(benchmark::kMillisecond)->Iterations(1);
+
+// Land reports completed from the station database in direct mode: a file
+// of 10,000 stations, reports naming station numbers of which one in ten is
+// in the file (a feed names many stations the file does not hold).
+void BM_StationSearchByNumber(benchmark::State &state) {
+  const std::string path = "/tmp/tavro_bench_stations." + std::to_string(::getpid()) + ".cty";
+  {
+    std::FILE *f = std::fopen(path.c_str(), "w");
+    if (f == nullptr) {
+      state.SkipWithError("cannot write the station file");
+      return;
+    }
+    for (int k = 0; k < 10000; ++k)
+      std::fprintf(f, "S%d XX US - 1 10.00 20.00 5 %05d 0\n", k, k * 10);
+    std::fclose(f);
+  }
+  RES_put("identifier", "all");
+  const int fd = CTY_store(path.c_str(), 1, nullptr, 10);
+  std::remove(path.c_str());
+  if (fd <= 0) {
+    state.SkipWithError("CTY_store failed");
+    return;
+  }
+  std::vector<std::array<char, 11>> ids(4096);
+  for (std::size_t i = 0; i < ids.size(); ++i)
+    std::snprintf(ids[i].data(), ids[i].size(), "%05d", static_cast<int>((i * 7919) % 100000));
+  std::size_t i = 0;
+  long long found = 0;
+  for (auto _ : state) {
+    CTY_data st;
+    found += CTY_search(ids[i].data(), &st);
+    benchmark::DoNotOptimize(st);
+    if (++i == ids.size()) i = 0;
+  }
+  benchmark::DoNotOptimize(found);
+  state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(BM_StationSearchByNumber);
 
 }  // namespace

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <iterator>
 
 #include "framework/string.hpp"
 
@@ -11,6 +12,30 @@ namespace {
 
 void require(bool ok) {
   if (!ok) __builtin_trap();
+}
+
+// The writer for a line whose room is certain, at the forms of the text
+// layout, against snprintf.
+struct OpenForm {
+  int width;
+  int prec;
+  char *(*put)(char *, float);
+};
+constexpr OpenForm kOpenForms[] = {
+    {3, 0, str_put_float_open<3, 0>}, {1, 0, str_put_float_open<1, 0>}, {2, 0, str_put_float_open<2, 0>},
+    {0, 1, str_put_float_open<0, 1>}, {2, 1, str_put_float_open<2, 1>}, {0, 2, str_put_float_open<0, 2>},
+    {6, 2, str_put_float_open<6, 2>}, {8, 3, str_put_float_open<8, 3>},
+};
+
+void check_open(float f, unsigned pick) {
+  const OpenForm &form = kOpenForms[pick % std::size(kOpenForms)];
+  char want[512];
+  const int n = std::snprintf(want, sizeof want, "%*.*f", form.width, form.prec, static_cast<double>(f));
+  char buf[kFloatRoom + 8];
+  std::memset(buf, '#', sizeof buf);
+  char *end = form.put(buf, f);
+  require(n >= 0 && end - buf == n && std::memcmp(buf, want, static_cast<std::size_t>(n)) == 0);
+  for (std::size_t i = kFloatRoom; i < sizeof buf; ++i) require(buf[i] == '#');
 }
 
 }  // namespace
@@ -23,6 +48,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     float f;
     std::memcpy(&f, data, sizeof f);
     v = f;
+    check_open(f, data[9]);
   }
   const int prec = data[8] % 21;
   const int width = data[9] % 31;

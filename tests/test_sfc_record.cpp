@@ -177,3 +177,29 @@ TEST(SfcValid, UncheckedFieldsKeepTheirValues) {
   SFC_check_valid(&r, 12345);
   EXPECT_EQ(std::memcmp(&r, &before, sizeof r), 0);
 }
+
+// The limits are applied to the record as one block: what lies between the
+// checked floats keeps its bytes even when they read as a float that is not
+// a number (texts of high bytes, an unchecked amount that is NaN).
+TEST(SfcValid, BytesBetweenCheckedFieldsAreKeptWhateverTheyRead) {
+  SFC_report r = fresh();
+  std::memset(r.weather, 0xFF, sizeof r.weather);
+  std::memset(r.cld_cover, 0xFF, sizeof r.cld_cover);
+  std::memset(r.comment, 0xFF, sizeof r.comment);
+  r.cld_low = static_cast<char>(0xFF);
+  std::memset(r.cld_type, 0xFF, sizeof r.cld_type);
+  r.rain1 = std::numeric_limits<float>::quiet_NaN();
+  r.rain = -std::numeric_limits<float>::quiet_NaN();
+  r.num_cld = -1;
+  r.rain_per = -1;
+  r.t = 20.0f;
+  SFC_report before = r;
+  SFC_check_valid(&r, 0);
+  EXPECT_EQ(std::memcmp(&r, &before, sizeof r), 0);
+  r.t = std::numeric_limits<float>::quiet_NaN();  // a checked float that is NaN is reset
+  SFC_check_valid(&r, 0);
+  EXPECT_EQ(r.t, kMissFloat);
+  before.t = kMissFloat;
+  before.td = kMissFloat;  // and with it the dew point
+  EXPECT_EQ(std::memcmp(&r, &before, sizeof r), 0);
+}

@@ -2,6 +2,7 @@
 // searching stations, and the sequential lookups.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -178,6 +179,86 @@ TEST_F(Stations, BuoysAreKeyedByTheirBuoyText) {
   EXPECT_STREQ(st.region, "B_");
   // The plain number is not a buoy's WMO text.
   EXPECT_EQ(CTY_search("46035", &st), 0);
+}
+
+// Stations looked up by number answer as the search by WMO text: the first
+// station entered under a number (a later one with the same number, or a
+// buoy's, is not it), for many stations (the index grows), for stations
+// without a number (99999), and only from the file loaded last.
+TEST_F(Stations, NumberSearchAnswersTheFirstStationOfTheNumber) {
+  std::string text;
+  std::vector<std::string> first(100000);
+  auto add = [&](const std::string &name, const char *region, int wmo) {
+    // Appended piece by piece (a chain of + draws a false -Wrestrict from g++ 12).
+    text += name;
+    text += " XX ";
+    text += region;
+    text += " - 1 10.00 20.00 5 ";
+    text += std::to_string(wmo);
+    text += " 0\n";
+    if (std::string(region) != "B_" && wmo >= 0 && wmo <= 99999 && first[static_cast<std::size_t>(wmo)].empty())
+      first[static_cast<std::size_t>(wmo)] = name;
+  };
+  for (int i = 0; i < 700; ++i) {
+    std::string name = "S";
+    name += std::to_string(i);
+    add(name, "US", (i * 7919) % 100000);
+  }
+  for (int i = 0; i < 700; i += 3) {
+    std::string name = "LATER";
+    name += std::to_string(i);
+    add(name, "US", (i * 7919) % 100000);
+  }
+  add("BUOY", "B_", 12345);
+  add("LAND12345", "US", 12345);
+  add("NONUMBER1", "US", 99999);
+  add("NONUMBER2", "US", 99999);
+  add("SMALL", "US", 7);
+  const std::string path = dir_.file("many.cty");
+  tvtest::write_file(path, text);
+  testing::internal::CaptureStdout();
+  ASSERT_GT(CTY_store(path.c_str(), 1, nullptr, 10), 0);
+  testing::internal::GetCapturedStdout();
+  for (bool remember : {false, true}) {
+    CTY_remember_last(remember);
+    for (int wmo = 0; wmo < 100000; wmo += (wmo % 97 == 0 ? 1 : 13)) {
+      char id[16];
+      std::snprintf(id, sizeof id, "%05d", wmo);
+      CTY_data st{};
+      const int found = CTY_search(id, &st);
+      const std::string &want = first[static_cast<std::size_t>(wmo)];
+      ASSERT_EQ(found, want.empty() ? 0 : 1) << id;
+      if (found) {
+        EXPECT_EQ(st.name, want) << id;
+      }
+    }
+    for (int i = 0; i < 700; ++i) {
+      char id[16];
+      std::snprintf(id, sizeof id, "%05d", (i * 7919) % 100000);
+      CTY_data st{};
+      ASSERT_EQ(CTY_search(id, &st), 1) << id;
+      EXPECT_EQ(st.name, first[static_cast<std::size_t>((i * 7919) % 100000)]) << id;
+    }
+    CTY_data st{};
+    ASSERT_EQ(CTY_search("12345", &st), 1);
+    EXPECT_STREQ(st.name, "LAND12345");
+    ASSERT_EQ(CTY_search("b12345", &st), 1);
+    EXPECT_STREQ(st.name, "BUOY");
+    ASSERT_EQ(CTY_search("99999", &st), 1);
+    EXPECT_STREQ(st.name, "NONUMBER1");
+    ASSERT_EQ(CTY_search("00007", &st), 1);
+    EXPECT_STREQ(st.name, "SMALL");
+    EXPECT_EQ(CTY_search("7", &st), 0);
+    EXPECT_EQ(CTY_search("000007", &st), 0);
+  }
+  CTY_remember_last(false);
+  // Another file loaded: the numbers of the first one are gone.
+  load();
+  CTY_data st{};
+  EXPECT_EQ(CTY_search("12345", &st), 0);
+  EXPECT_EQ(CTY_search("00007", &st), 0);
+  ASSERT_EQ(CTY_search("72530", &st), 1);
+  EXPECT_STREQ(st.id, "ORD");
 }
 
 TEST_F(Stations, SelectionValues) {

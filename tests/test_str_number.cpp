@@ -230,4 +230,62 @@ TEST(StrPutInt, ShortRoomGetsTheStartAndNoMore) {
   }
 }
 
+// The writers for a line whose room is certain (the text layout's), at each
+// of their forms, against snprintf: every float hundredth from -2000 to
+// 2000, every thousandth of a position, tenths times ten as the layout
+// scales them, the ties of each precision, and values past the short way.
+// Nothing is stored past the room they are promised.
+template <int W, int P>
+void expect_float_open(const std::vector<float> &values) {
+  char want[512];
+  for (float v : values) {
+    std::vector<char> buf(kFloatRoom + 16, '#');
+    char *e = str_put_float_open<W, P>(buf.data(), v);
+    const int n = std::snprintf(want, sizeof want, "%*.*f", W, P, static_cast<double>(v));
+    ASSERT_EQ(std::string(buf.data(), e), std::string(want, static_cast<std::size_t>(n)))
+        << v << " %" << W << "." << P << "f";
+    for (std::size_t i = kFloatRoom; i < buf.size(); ++i) ASSERT_EQ(buf[i], '#') << v;
+  }
+}
+
+TEST(StrPutFloatOpen, EqualsPrintfAtEveryFormOfTheTextLayout) {
+  std::vector<float> values;
+  for (int k = -200000; k <= 200000; ++k) values.push_back(static_cast<float>(k) / 100.0f);
+  for (int k = -180000; k <= 180000; ++k) values.push_back(static_cast<float>(k) / 1000.0f);
+  for (int k = -20000; k <= 20000; ++k) values.push_back(10.0f * (static_cast<float>(k) / 10.0f));
+  for (int k = -16000; k <= 16000; ++k) values.push_back(static_cast<float>(k) / 16.0f);  // ties
+  for (float f : {0.0f, -0.0f, -0.4f, -0.5f, 999.5f, 999.4999f, 9999.5f, 1e6f, -1e6f, 1e15f, 2.3e15f, 3e38f,
+                  -3e38f, std::numeric_limits<float>::denorm_min(), std::numeric_limits<float>::infinity(),
+                  -std::numeric_limits<float>::infinity(), std::numeric_limits<float>::quiet_NaN()})
+    values.push_back(f);
+  expect_float_open<3, 0>(values);
+  expect_float_open<1, 0>(values);
+  expect_float_open<2, 0>(values);
+  expect_float_open<0, 1>(values);
+  expect_float_open<2, 1>(values);
+  expect_float_open<0, 2>(values);
+  expect_float_open<6, 2>(values);
+  expect_float_open<8, 3>(values);
+}
+
+template <int W, int Prec, bool Zero>
+void expect_int_open(const std::vector<long long> &values) {
+  for (long long v : values) {
+    std::vector<char> buf(str_detail::kFastRoom + 16, '#');
+    char *e = str_put_int_open<W, Prec, Zero>(buf.data(), v);
+    ASSERT_EQ(std::string(buf.data(), e), printf_int(v, W, Prec, Zero)) << v << " " << W << " " << Prec;
+    for (auto i = static_cast<std::size_t>(str_detail::kFastRoom); i < buf.size(); ++i) ASSERT_EQ(buf[i], '#');
+  }
+}
+
+TEST(StrPutIntOpen, EqualsPrintfAtEveryFormOfTheTextLayout) {
+  std::vector<long long> values = {INT_MAX, INT_MIN, LLONG_MAX, LLONG_MIN, 99999, 100000};
+  for (long long v = -20000; v <= 20000; ++v) values.push_back(v);
+  expect_int_open<3, -1, false>(values);
+  expect_int_open<0, -1, false>(values);
+  expect_int_open<4, -1, true>(values);
+  expect_int_open<3, -1, true>(values);
+  expect_int_open<4, 4, false>(values);
+}
+
 }  // namespace

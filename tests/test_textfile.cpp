@@ -140,6 +140,46 @@ TEST(TextLayout, WindForms) {
   EXPECT_EQ(text_line(r, 3), "W -99 -99 -999 -99 -99 -99 -99M - $\n");
 }
 
+// The wind group over directions and speeds around every edge of its
+// forms, against printf of the rule: "%04d" of the tens of degrees times 100
+// plus the speed, or from 100 kt "%03d%03d" of the direction to 5 degrees
+// and the speed, all truncated.
+TEST(TextLayout, WindGroupEqualsItsRuleAtEveryEdge) {
+  SFC_report r = blank("W");
+  const float dirs[] = {0.0f, 0.4f, 9.99f, 10.0f, 255.5f, 359.9f, 360.0f, 999.9f, 1000.0f, 12345.0f, -0.5f, -10.0f};
+  const float spds[] = {0.0f, 0.3f, 9.9f, 15.0f, 99.0f, 99.99f, 100.0f, 100.5f, 250.0f, -0.0f, -0.5f, -20.0f};
+  for (float d : dirs) {
+    for (float s : spds) {
+      r.w_dir = d;
+      r.w_spd = s;
+      const auto deg = static_cast<long long>(d);
+      char want[64];
+      if (s >= 100)
+        std::snprintf(want, sizeof want, "%03lld%03lld ", deg / 5 * 5, static_cast<long long>(s));
+      else
+        std::snprintf(want, sizeof want, "%04lld ",
+                      static_cast<long long>(static_cast<float>(deg / 10 * 100) + s));
+      const std::string line = text_line(r);
+      ASSERT_EQ(line.substr(10, std::strlen(want)), want) << d << " " << s << ": " << line;
+    }
+  }
+}
+
+// The pressure group over every hundredth of a millibar around and inside
+// the range written by its last three figures, against printf of the rule.
+TEST(TextLayout, PressureGroupEqualsItsRuleOverItsRange) {
+  SFC_report r = blank("P");
+  for (int k = 93000; k <= 107000; ++k) {
+    r.pmb = static_cast<float>(k) / 100.0f;
+    long long p = static_cast<long long>(static_cast<double>(10.0f * r.pmb) + 0.1);
+    if (r.pmb >= 950 && r.pmb <= 1050) p %= 1000;
+    char want[32];
+    std::snprintf(want, sizeof want, " %3lld ", p);
+    const std::string line = text_line(r);
+    ASSERT_EQ(line.substr(18, std::strlen(want)), want) << r.pmb << ": " << line;
+  }
+}
+
 TEST(TextLayout, AltimeterAndPressureDigits) {
   SFC_report r = blank("P");
   struct {

@@ -433,10 +433,11 @@ int DATE_get_datim(Date *date) {
   return 0;
 }
 
-int DATE_chk_range(int hhmm) {
+namespace {
+
+// The whole test of DATE_chk_range, with its trace.
+[[gnu::noinline]] int chk_range(int hhmm) {
   if (hhmm == tv::kMissInt) return 0;
-  // The trace needs the whole computation.
-  if (hhmm == memo_hhmm && !MESS_check(kLevelDateTrace)) return memo_result;
   std::int64_t h = hhmm / 100;
   std::int64_t m = hhmm % 100;
   std::int64_t fh = file_date.hour;
@@ -462,6 +463,15 @@ int DATE_chk_range(int hhmm) {
     MESS_print(kLevelDateTrace, "%d %d %d-%d = %d\n", hhmm, static_cast<int>(t - base),
                static_cast<int>(begin_sec - base), static_cast<int>(end_sec - base), result);
   return result;
+}
+
+}  // namespace
+
+// Reports of one bulletin share their time: the last answer is given again
+// at the cost of a comparison (the trace needs the whole computation).
+int DATE_chk_range(int hhmm) {
+  if (hhmm == memo_hhmm && hhmm != tv::kMissInt && !MESS_check(kLevelDateTrace)) return memo_result;
+  return chk_range(hhmm);
 }
 
 // `label` must hold at least 40 bytes. The date itself is left as it is.

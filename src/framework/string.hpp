@@ -280,6 +280,136 @@ template <int Prec>
   return put_whole(p, mag, neg, width, 0, zero_pad ? '0' : ' ');
 }
 
+// The room a number of a float needs where the line is known to have it:
+// "%W.Pf" of any float (at most 39 figures, a sign, 3 decimals) with W up
+// to 8, and the whole words the short way stores.
+inline constexpr std::ptrdiff_t kFloatRoom = 64;
+
+namespace str_detail {
+
+// The figures of 0 to 999 right-aligned in a field of W (2 or 3) blanks,
+// one little-endian word each, their length in the top byte: the usual
+// values of a record's fields cost one load and one store.
+template <int W>
+inline constexpr auto kPadded = [] {
+  static_assert(W == 2 || W == 3);
+  constexpr auto kWidth = static_cast<std::uint32_t>(W);
+  std::array<std::uint32_t, 1000> t{};
+  for (std::uint32_t v = 0; v < 1000; ++v) {
+    const std::uint32_t nf = kSmall[v] >> 24;
+    const std::uint32_t pad = nf < kWidth ? kWidth - nf : 0;
+    std::uint32_t w = 0;
+    for (std::uint32_t i = 0; i < pad; ++i) w |= std::uint32_t{' '} << (8 * i);
+    t[v] = w | (kSmall[v] & 0xFFFFFFu) << (8 * pad) | (pad + nf) << 24;
+  }
+  return t;
+}();
+
+// The same for -1 to -99 ("-0" too): the sign and figures right-aligned in
+// W (2 or 3).
+template <int W>
+inline constexpr auto kPaddedNeg = [] {
+  static_assert(W == 2 || W == 3);
+  constexpr auto kWidth = static_cast<std::uint32_t>(W);
+  std::array<std::uint32_t, 100> t{};
+  for (std::uint32_t v = 0; v < 100; ++v) {
+    const std::uint32_t nf = (kSmall[v] >> 24) + 1;
+    const std::uint32_t pad = nf < kWidth ? kWidth - nf : 0;
+    std::uint32_t w = 0;
+    for (std::uint32_t i = 0; i < pad; ++i) w |= std::uint32_t{' '} << (8 * i);
+    w |= std::uint32_t{'-'} << (8 * pad);
+    t[v] = w | (kSmall[v] & 0xFFFFu) << (8 * (pad + 1)) | (pad + nf) << 24;
+  }
+  return t;
+}();
+
+// Does the short way below take `v` (the magnitude) with this sign?
+[[gnu::always_inline]] inline bool small_signed(std::uint64_t v, bool neg) { return v < (neg ? 100u : 1000u); }
+
+// `v` (below 1000, or below 100 when `neg`) with its sign right-aligned in
+// W, as "%Wd" writes it.
+template <int W>
+[[gnu::always_inline]] inline char *put_small(char *p, std::uint64_t v, bool neg) {
+  std::uint32_t w;
+  if constexpr (W <= 1) {
+    *p = '-';
+    p += neg ? 1 : 0;
+    w = kSmall[v];
+  } else {
+    w = neg ? kPaddedNeg<W>[v] : kPadded<W>[v];
+  }
+  std::memcpy(p, &w, 4);
+  return p + (w >> 24);
+}
+
+}  // namespace str_detail
+
+// "%W.Pf" of a float, P 0 to 3 and W at most 8, at `p` with at least
+// kFloatRoom bytes free there: no bound is checked. A float times 10^P is
+// a double exactly (24 bits of the float, at most 7 of 125), so rounding
+// it to an integer is printf's rounding itself and no tie needs a second
+// look.
+template <int W, int P>
+[[gnu::always_inline]] inline char *str_put_float_open(char *p, float v) {
+  static_assert(P >= 0 && P <= 3 && W >= 0 && W <= str_detail::kFastPad);
+  using namespace str_detail;
+  constexpr std::uint64_t kDiv = P == 0 ? 1 : P == 1 ? 10 : P == 2 ? 100 : 1000;
+  constexpr double kTwo52 = 4503599627370496.0;
+  // The width left to the whole part once the decimals are written.
+  constexpr int kWhole = P > 0 ? W - P - 1 : W;
+  const double s = std::fabs(static_cast<double>(v)) * static_cast<double>(kDiv);
+  // Below 2^51 adding 2^52 rounds to the integer, ties to even; NaN and the
+  // infinities fail the test.
+  if (!(s < 2251799813685248.0)) [[unlikely]]
+    return fixed_any(p, p + kFloatRoom, static_cast<double>(v), W, P);
+  const auto q = static_cast<std::uint64_t>(std::bit_cast<std::int64_t>(s + kTwo52) -
+                                            std::bit_cast<std::int64_t>(kTwo52));
+  const std::uint64_t ip = q / kDiv;
+  [[maybe_unused]] const auto fp = static_cast<std::size_t>(q - ip * kDiv);
+  const bool neg = std::signbit(v);
+  bool small = false;
+  if constexpr (kWhole <= 3) small = small_signed(ip, neg);
+  if (small) [[likely]]
+    p = put_small<kWhole <= 3 ? kWhole : 3>(p, ip, neg);
+  else
+    p = put_whole(p, ip, neg, W, P > 0 ? P + 1 : 0, ' ');
+  if constexpr (P > 0) {
+    *p = '.';
+    if constexpr (P == 3) {
+      p[1] = static_cast<char>('0' + fp / 100);
+      std::memcpy(p + 2, &kPairs[2 * (fp % 100)], 2);
+    } else if constexpr (P == 2) {
+      std::memcpy(p + 1, &kPairs[2 * fp], 2);
+    } else {
+      p[1] = static_cast<char>('0' + fp);
+    }
+    p += P + 1;
+  }
+  return p;
+}
+
+// "%Wd", "%0Wd" (Zero) or "%W.Pd" of `v` at `p`, with at least kFastRoom
+// bytes free there.
+template <int W, int Prec, bool Zero>
+[[gnu::always_inline]] inline char *str_put_int_open(char *p, long long v) {
+  using namespace str_detail;
+  // "%04d" and "%4.4d" of 0 to 9999: two pairs of figures.
+  constexpr bool kFour = W == 4 && ((Zero && Prec < 0) || Prec == 4);
+  if constexpr (kFour) {
+    if (v >= 0 && v < 10000) [[likely]] {
+      const auto u = static_cast<std::size_t>(v);
+      std::memcpy(p, &kPairs[2 * (u / 100)], 2);
+      std::memcpy(p + 2, &kPairs[2 * (u % 100)], 2);
+      return p + 4;
+    }
+  } else if constexpr (!Zero && Prec < 0 && W <= 3) {
+    const bool neg = v < 0;
+    const std::uint64_t mag = neg ? 0 - static_cast<std::uint64_t>(v) : static_cast<std::uint64_t>(v);
+    if (small_signed(mag, neg)) [[likely]] return put_small<W>(p, mag, neg);
+  }
+  return str_put_int_c(p, p + kFastRoom, v, W, Prec, Zero);
+}
+
 namespace str_detail {
 // The usual precisions each in a small function of their own.
 template <int Prec>

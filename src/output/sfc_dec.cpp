@@ -5,8 +5,11 @@
 // no allocation.
 #include "output/sfc_dec.hpp"
 
+#include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 
 #include "framework/missing.hpp"
 #include "output/sfc_fields.hpp"
@@ -57,25 +60,64 @@ SFC_INLINE void put_text(SfcLine &o, const SfcForm &form, const char *s, std::si
 
 // ----- current text layout ------------------------------------------------------
 
+// The line is written in one pass of stores into a buffer with room for
+// its longest form (see SFC_format_text): no piece checks the room.
+template <SfcVar Var>
+constexpr SfcForm kTextFine = SFC_parse_form(SFC_field(Var).text.fine_form);
+
+// Is a float of the record missing? Its bits are compared: one comparison
+// with the record's memory, no load into a float register and no test for
+// NaN (which never has those bits).
+SFC_INLINE bool missing(const float &v) {
+  std::uint32_t bits;
+  std::memcpy(&bits, &v, sizeof bits);
+  return bits == std::bit_cast<std::uint32_t>(tv::kMissFloat);
+}
+SFC_INLINE bool missing(const int &v) { return tv::is_miss(v); }
+
+// Present in the text layout, as SFC_present decides.
+template <SfcPresent P>
+SFC_INLINE bool present(const float &v) {
+  if constexpr (P == SfcPresent::not_missing) return !missing(v);
+  return SFC_present(P, v);
+}
+
+// A form with one number: its text, the number, the text after it.
+template <const SfcForm &F, class T>
+SFC_INLINE void put(SfcOpenLine &o, T v) {
+  o.lit(F.text[0]);
+  o.number<F.conv[0]>(v);
+  o.lit(F.text[1]);
+}
+
+// A form with one text ("%s", "%3.3s") of a field of `Max` bytes.
+template <const SfcForm &F, std::size_t Max>
+SFC_INLINE void put_text(SfcOpenLine &o, const char *s) {
+  constexpr SfcConv c = F.conv[0];
+  constexpr std::size_t kCut = c.prec >= 0 && static_cast<std::size_t>(c.prec) < Max ? c.prec : Max;
+  o.lit(F.text[0]);
+  o.text<kCut, c.width>(s);
+  o.lit(F.text[1]);
+}
+
 // A number of the current layout in the row's form, scaled.
 template <SfcVar Var>
-SFC_INLINE void text_value(SfcLine &o, float v) {
-  put(o, kText<Var>, static_cast<double>(sfc_scaled<SFC_field(Var).text.exp10>(v)));
+SFC_INLINE void text_value(SfcOpenLine &o, const float &v) {
+  put<kText<Var>>(o, sfc_scaled<SFC_field(Var).text.exp10>(v));
 }
 
 // A number of the current layout: the row's form of the value scaled, or
 // the row's missing text when it is not present.
 template <SfcVar Var>
-SFC_INLINE void text_number(SfcLine &o, float v) {
+SFC_INLINE void text_number(SfcOpenLine &o, const float &v) {
   constexpr const SfcField &f = SFC_field(Var);
-  if (!SFC_present(f.present, v)) {
+  if (!present<f.present>(v)) {
     o.lit(f.text.missing);
     return;
   }
   if constexpr (!f.text.fine_form.empty()) {
-    constexpr SfcForm fine = SFC_parse_form(f.text.fine_form);
     if (v < f.text.fine_below) {
-      put(o, fine, static_cast<double>(sfc_scaled<f.text.exp10>(v)));
+      put<kTextFine<Var>>(o, sfc_scaled<f.text.exp10>(v));
       return;
     }
   }
@@ -85,7 +127,7 @@ SFC_INLINE void text_number(SfcLine &o, float v) {
 // An optional group of the current layout; `ext`: the layout has the extra
 // groups (type 4).
 template <SfcVar Var>
-SFC_INLINE void text_group(SfcLine &o, const SFC_report &r, bool ext) {
+SFC_INLINE void text_group(SfcOpenLine &o, const SFC_report &r, bool ext) {
   constexpr const SfcField &f = SFC_field(Var);
   if constexpr (f.text.ext) {
     if (!ext) return;
@@ -107,57 +149,73 @@ SFC_INLINE std::int64_t pmb_tenths(float pmb) {
 
 // A direction without a speed is no wind to write: the speed would go
 // into the figures as -9999 ("-7799").
-SFC_INLINE void text_wind(SfcLine &o, const SFC_report &r) {
+SFC_INLINE void text_wind(SfcOpenLine &o, const SFC_report &r) {
   constexpr const SfcField &dir = SFC_field(V::w_dir);
-  if (is_miss(r.w_dir) || is_miss(r.w_spd)) {
+  if (missing(r.w_dir) || missing(r.w_spd)) {
     o.lit(dir.text.missing);
+    return;
+  }
+  const float deg = r.w_dir;
+  const float spd = r.w_spd;
+  if (deg >= 0 && deg < 1000 && spd >= 0 && spd < 100) [[likely]] {
+    // The usual wind: every step below stays far inside an int.
+    const int tens = static_cast<int>(deg) / 10 * 100;
+    put<kText<V::w_dir>>(o, static_cast<std::int64_t>(static_cast<float>(tens) + spd));
     return;
   }
   const std::int64_t d = sfc_trunc(r.w_dir);
   if (r.w_spd >= 100) {
-    put(o, kText<V::w_spd>, d / 5 * 5);
-    put(o, kText<V::w_spd>, sfc_trunc(r.w_spd));
+    put<kText<V::w_spd>>(o, d / 5 * 5);
+    put<kText<V::w_spd>>(o, sfc_trunc(r.w_spd));
     o.ch(' ');
   } else {
     const float s = static_cast<float>(d / 10 * 100) + r.w_spd;
-    put(o, kText<V::w_dir>, sfc_trunc(s));
+    put<kText<V::w_dir>>(o, sfc_trunc(s));
   }
 }
 
 // One cloud layer: height in hundreds of feet and cover ("M" when blank,
 // ":" before an okta figure).
-SFC_INLINE void text_layer(SfcLine &o, const SFC_report &r, int i) {
+SFC_INLINE void text_layer(SfcOpenLine &o, const SFC_report &r, int i) {
   constexpr const SfcField &h = SFC_field(V::cld_height);
   const float height = r.cld_height[i];
-  if (is_miss(height))
+  if (missing(height))
     o.lit(h.text.missing);
   else
-    put(o, kText<V::cld_height>, static_cast<double>(sfc_scaled<h.text.exp10>(height)));
+    put<kText<V::cld_height>>(o, sfc_scaled<h.text.exp10>(height));
   const char c = r.cld_cover[i];
   if (c == ' ') {
     o.lit(SFC_field(V::cld_cover).text.missing);
   } else {
-    if (c >= '0' && c <= '9') o.ch(':');
+    o.ch_if(':', c >= '0' && c <= '9');
     o.ch(c);
   }
 }
 
 // Fields 1 to 9: always there.
-SFC_INLINE void text_fixed_part(SfcLine &o, const SFC_report &r) {
-  put_text(o, kText<V::id>, r.id, sizeof r.id);
+SFC_INLINE void text_fixed_part(SfcOpenLine &o, const SFC_report &r) {
+  put_text<kText<V::id>, sizeof r.id>(o, r.id);
   text_number<V::t>(o, r.t);
   text_number<V::td>(o, r.td);
   text_wind(o, r);
-  if (is_miss(r.alt))
+  if (missing(r.alt))
     o.lit(SFC_field(V::alt).text.missing);
   else
-    put(o, kText<V::alt>, alt_digits(r.alt));
-  if (is_miss(r.pmb)) {
+    put<kText<V::alt>>(o, alt_digits(r.alt));
+  if (missing(r.pmb)) {
     o.lit(SFC_field(V::pmb).text.missing);
   } else {
-    std::int64_t p = pmb_tenths(r.pmb);
-    if (r.pmb >= 950 && r.pmb <= 1050) p %= 1000;
-    put(o, kText<V::pmb>, p);
+    std::int64_t p;
+    if (r.pmb >= 950 && r.pmb <= 1050) [[likely]] {
+      // The usual pressure: its tenths (9500 to 10500) inside an int, and
+      // their last three figures without a division.
+      const float tenths = sfc_scaled<SFC_field(V::pmb).text.exp10>(r.pmb);
+      p = static_cast<std::int64_t>(static_cast<double>(tenths) + 0.1);
+      p -= p >= 10000 ? 10000 : 9000;
+    } else {
+      p = pmb_tenths(r.pmb);
+    }
+    put<kText<V::pmb>>(o, p);
   }
   text_number<V::vis>(o, r.vis);
 
@@ -175,18 +233,18 @@ SFC_INLINE void text_fixed_part(SfcLine &o, const SFC_report &r) {
   if (r.weather[0] == ' ')
     o.lit(SFC_field(V::weather).text.missing);
   else
-    put_text(o, kText<V::weather>, r.weather, sizeof r.weather);
+    put_text<kText<V::weather>, sizeof r.weather>(o, r.weather);
 }
 
 // Fields 10 to 29: each only when the report has it.
-SFC_INLINE void text_groups(SfcLine &o, const SFC_report &r, bool ext) {
-  if (!is_miss(r.time)) put(o, kText<V::time>, static_cast<std::int64_t>(r.time));
-  if (!is_miss(r.lat)) {
+SFC_INLINE void text_groups(SfcOpenLine &o, const SFC_report &r, bool ext) {
+  if (!missing(r.time)) put<kText<V::time>>(o, static_cast<std::int64_t>(r.time));
+  if (!missing(r.lat)) {
     text_value<V::lat>(o, r.lat);
     text_value<V::lon>(o, r.lon);
   }
-  if (!is_miss(r.ptend)) {
-    put(o, kText<V::ptend_t>, static_cast<std::int64_t>(r.ptend_t));
+  if (!missing(r.ptend)) {
+    put<kText<V::ptend_t>>(o, static_cast<std::int64_t>(r.ptend_t));
     text_number<V::ptend>(o, r.ptend);
   }
   text_group<V::rain1>(o, r, ext);
@@ -199,13 +257,25 @@ SFC_INLINE void text_groups(SfcLine &o, const SFC_report &r, bool ext) {
   text_group<V::min_t>(o, r, ext);
   text_group<V::min6_t>(o, r, ext);
   text_group<V::scover>(o, r, ext);
-  if (r.cld_type[0] != ' ') put_text(o, kText<V::cld_type>, r.cld_type, sizeof r.cld_type);
+  if (r.cld_type[0] != ' ') put_text<kText<V::cld_type>, sizeof r.cld_type>(o, r.cld_type);
   text_group<V::w_gust>(o, r, ext);
   text_group<V::solar>(o, r, ext);
   text_group<V::sst>(o, r, ext);
   text_group<V::wav_per>(o, r, ext);
   text_group<V::wav_hgt>(o, r, ext);
-  if (r.comment[0] != '\0') put_text(o, kText<V::comment>, r.comment, sizeof r.comment);
+  if (r.comment[0] != '\0') put_text<kText<V::comment>, sizeof r.comment>(o, r.comment);
+}
+
+// The whole line of the current layout into `buf`, which has kSfcLineMax
+// bytes: the longest line (numbers of every field at their widest, every
+// text field full) and the words the last number stores past its end are
+// far shorter.
+SFC_INLINE std::size_t text_line(char *buf, const SFC_report &r, bool ext) {
+  SfcOpenLine o(buf);
+  text_fixed_part(o, r);
+  text_groups(o, r, ext);
+  o.lit(" $\n");
+  return o.size();
 }
 
 // ----- older text layout -------------------------------------------------------
@@ -363,11 +433,14 @@ void xml_cloud_types(SfcLine &o, const SFC_report &r) {
 
 std::size_t SFC_format_text(char *buf, std::size_t size, const SFC_report *r, int file_type) {
   if (!buf || !r) return 0;
-  SfcLine o(buf, size);
-  text_fixed_part(o, *r);
-  text_groups(o, *r, file_type == 4);
-  o.lit(" $\n");
-  return o.size();
+  if (size < kSfcLineMax) [[unlikely]] {
+    // A shorter buffer gets the start of the line.
+    char line[kSfcLineMax];
+    const std::size_t n = std::min(SFC_format_text(line, sizeof line, r, file_type), size);
+    std::memcpy(buf, line, n);
+    return n;
+  }
+  return text_line(buf, *r, file_type == 4);
 }
 
 std::size_t SFC_format_old_text(char *buf, std::size_t size, const SFC_report *r, int file_hour) {

@@ -151,3 +151,57 @@ class SfcLine {
   char *p_;
   char *end_;
 };
+
+// One record line written where the room for the longest line the layout
+// can make is certain (the caller sees to it): no piece checks the room, so
+// a line is a run of stores. Numbers are written as printf writes them;
+// texts are copied as whole fields, whose bytes past the text are
+// overwritten by what follows.
+class SfcOpenLine {
+ public:
+  explicit SfcOpenLine(char *buf) : begin_(buf), p_(buf) {}
+
+  std::size_t size() const { return static_cast<std::size_t>(p_ - begin_); }
+
+  void ch(char c) { *p_++ = c; }
+  // `c` only when `keep`: stored all the same, without a branch.
+  void ch_if(char c, bool keep) {
+    *p_ = c;
+    p_ += keep ? 1 : 0;
+  }
+
+  [[gnu::always_inline]] void lit(std::string_view s) {
+    if (s.empty()) return;
+    std::memcpy(p_, s.data(), s.size());
+    p_ += s.size();
+  }
+
+  // As "%W.Ps" of a field of `Max` readable bytes, P cutting it shorter.
+  template <std::size_t Max, int Width = 0>
+  [[gnu::always_inline]] void text(const char *s) {
+    const std::size_t n = field_len(s, Max);
+    if constexpr (Width > 0) {
+      std::memset(p_, ' ', Width);
+      if (static_cast<int>(n) < Width) p_ += Width - static_cast<int>(n);
+    }
+    std::memcpy(p_, s, Max);
+    p_ += n;
+  }
+
+  // A number in the conversion C of a form: "f" of a float, "d" of an
+  // integer.
+  template <SfcConv C>
+  [[gnu::always_inline]] void number(float v) {
+    static_assert(C.conv == 'f' && !C.zero && C.prec >= 0 && C.prec <= 3);
+    p_ = str_put_float_open<C.width, C.prec>(p_, v);
+  }
+  template <SfcConv C>
+  [[gnu::always_inline]] void number(std::int64_t v) {
+    static_assert(C.conv == 'd');
+    p_ = str_put_int_open<C.width, C.prec, C.zero>(p_, v);
+  }
+
+ private:
+  char *begin_;
+  char *p_;
+};

@@ -33,14 +33,28 @@ char stage[1 << 16];
 std::size_t staged = 0;
 bool staging = false;
 
+// The room the records are made in without a call (SFC_stream_record) is
+// `staged` as a pointer: taken back before `staged` is read here, and given
+// out again, or closed, after it changed.
+void take_room() {
+  if (sfc_stream_detail::g_room.next != nullptr)
+    staged = static_cast<std::size_t>(sfc_stream_detail::g_room.next - stage);
+}
+void give_room() {
+  const bool open = staging && cvt_file != nullptr && !failed;
+  sfc_stream_detail::g_room = {open ? stage + staged : nullptr, stage + sizeof stage - kSfcLineMax};
+}
+
 void write_out(const char *data, std::size_t n) {
   if (std::fwrite(data, 1, n, cvt_file) != n) fail();
   if (owner && owner->safe) SAFE_written(static_cast<long>(n));
 }
 
 void flush_stage() {
+  take_room();
   if (staged > 0 && cvt_file && !failed) write_out(stage, staged);
   staged = 0;
+  give_room();
 }
 
 // What is still staged when the program ends without closing a file
@@ -115,6 +129,7 @@ int SFC_stream_open(SfcFile &f, const char *filename, const char *mode, int head
   // Records are short and many: they go out in large blocks.
   staging = !is_std_stream(s);
   staged = 0;
+  give_room();
   static bool exit_flush = false;
   if (staging && !exit_flush) exit_flush = std::atexit(flush_stage_at_exit) == 0;
   return fileno(s);
@@ -139,6 +154,7 @@ FILE *SFC_stream_file() { return cvt_file; }
 
 void SFC_stream_put(const char *data, std::size_t n) {
   if (!cvt_file || failed) return;
+  take_room();
   if (!staging) {
     write_out(data, n);
     return;
@@ -151,15 +167,21 @@ void SFC_stream_put(const char *data, std::size_t n) {
   }
   std::memcpy(stage + staged, data, n);
   staged += n;
+  give_room();
 }
 
 char *SFC_stream_room() {
   if (!staging || !cvt_file || failed) return nullptr;
+  take_room();
   if (sizeof stage - staged < kSfcLineMax) flush_stage();
   return failed ? nullptr : stage + staged;
 }
 
-void SFC_stream_staged(std::size_t n) { staged += n; }
+void SFC_stream_staged(std::size_t n) {
+  take_room();
+  staged += n;
+  give_room();
+}
 
 int SFC_stream_close(bool keep) {
   if (!cvt_file) return 0;
@@ -168,6 +190,7 @@ int SFC_stream_close(bool keep) {
     flush_stage();
     if (std::ferror(cvt_file)) bad = true;
   }
+  take_room();
   staged = 0;
   const bool safe = owner && owner->safe;
   if (safe ? std::fclose(cvt_file) != 0 : SFC_close_stream(cvt_file, cvt_pipe) != 0) bad = true;
@@ -177,5 +200,6 @@ int SFC_stream_close(bool keep) {
   staging = false;
   owner = nullptr;
   failed = false;
+  give_room();
   return bad ? -1 : 0;
 }

@@ -41,10 +41,27 @@ char *SFC_stream_room();
 // The record of `n` bytes just made in the room is written.
 void SFC_stream_staged(std::size_t n);
 
+namespace sfc_stream_detail {
+// Where the next staged record goes, and the last place where one of
+// kSfcLineMax bytes still fits; `next` is null when records are not staged
+// (no file, a standard stream, a failed write).
+struct Room {
+  char *next = nullptr;
+  char *last = nullptr;
+};
+inline Room g_room;
+}  // namespace sfc_stream_detail
+
 // One record formatted by `format(buf, size)` (returning its length),
-// straight where it is staged when it can be.
+// straight where it is staged when it can be: while the block has room,
+// without a call.
 template <class Format>
 void SFC_stream_record(Format &&format) {
+  sfc_stream_detail::Room &r = sfc_stream_detail::g_room;
+  if (r.next != nullptr && r.next <= r.last) [[likely]] {
+    r.next += format(r.next, kSfcLineMax);
+    return;
+  }
   if (char *room = SFC_stream_room()) {
     SFC_stream_staged(format(room, kSfcLineMax));
     return;

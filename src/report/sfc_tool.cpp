@@ -22,41 +22,12 @@
 
 namespace {
 
-// Keeps `v` when lo <= v <= hi, otherwise marks it missing. A missing value
-// lies below every lower bound and so stays missing; NaN fails both tests.
-// The choice is made on the bits, without a branch: whether a field is
-// missing changes from report to report and is not worth guessing.
-void keep_in(float &v, float lo, float hi) {
-  const std::uint32_t keep = 0u - static_cast<std::uint32_t>((v >= lo) & (v <= hi));
-  std::uint32_t bits, miss;
-  std::memcpy(&bits, &v, sizeof bits);
-  std::memcpy(&miss, &tv::kMissFloat, sizeof miss);
-  bits = (bits & keep) | (miss & ~keep);
-  std::memcpy(&v, &bits, sizeof v);
-}
-
+// Keeps `v` when lo <= v <= hi, otherwise marks it missing, without a
+// branch: whether a field is missing changes from report to report and is
+// not worth guessing.
 void keep_in(int &v, int lo, int hi) {
   const int keep = -static_cast<int>((v >= lo) & (v <= hi));
   v = (v & keep) | (tv::kMissInt & ~keep);
-}
-
-// The same for a run of float fields that follow each other in the record,
-// N of them from `First`, each with its own limits: one loop without a
-// branch, which the compiler turns into vector code.
-template <float SFC_report::*First, std::size_t N>
-void keep_run(SFC_report &r, const std::array<float, N> &lo, const std::array<float, N> &hi) {
-  float *first = &(r.*First);
-  // The fields are read and written as bytes: one block of N floats.
-  static_assert(std::is_standard_layout_v<SFC_report>);
-  auto *at = reinterpret_cast<unsigned char *>(first);
-  float v[N];
-  std::memcpy(v, at, sizeof v);
-  for (std::size_t i = 0; i < N; ++i) {
-    // Both tests taken, no branch between them (NaN fails both).
-    const int in = static_cast<int>(v[i] >= lo[i]) & static_cast<int>(v[i] <= hi[i]);
-    v[i] = in != 0 ? v[i] : tv::kMissFloat;
-  }
-  std::memcpy(at, v, sizeof v);
 }
 
 }  // namespace
@@ -66,80 +37,131 @@ void keep_run(SFC_report &r, const std::array<float, N> &lo, const std::array<fl
 
 namespace {
 
-// A fresh record, made once: initialising a record is then one copy.
-struct FreshRecord {
-  SFC_report r;
-  FreshRecord() {
-    // Zeroing first also clears the padding, so byte copies and byte
-    // comparisons of two fresh records agree.
-    std::memset(&r, 0, sizeof r);
-    r.type = 0;
-    r.wmo = tv::kMissInt;
-    r.lat = r.lon = r.elev = tv::kMissFloat;
-    r.prior = tv::kMissInt;
-    r.time = tv::kMissInt;
-    for (float &h : r.cld_height) h = tv::kMissFloat;
-    std::memset(r.cld_cover, ' ', sizeof r.cld_cover);
-    r.num_cld = 0;
-    r.vis = tv::kMissFloat;
-    r.weather[0] = ' ';
-    r.weather[1] = '\0';
-    r.pmb = r.t = r.td = tv::kMissFloat;
-    r.w_dir = r.w_spd = r.w_gust = tv::kMissFloat;
-    r.alt = tv::kMissFloat;
-    r.ptend_t = tv::kMissInt;
-    r.ptend = tv::kMissFloat;
-    r.rain1 = r.rain3 = r.rain6 = tv::kMissFloat;
-    r.rain12 = r.rain24 = r.rain = tv::kMissFloat;
-    r.rain_per = tv::kMissInt;
-    r.cld_low = ' ';
-    std::memset(r.cld_type, ' ', sizeof r.cld_type);
-    r.max_t = r.min_t = r.max6_t = r.min6_t = tv::kMissFloat;
-    r.scover = r.solar = r.sst = tv::kMissFloat;
-    r.wav_per = r.wav_hgt = tv::kMissFloat;
-    r.flag = 0;
-  }
-};
+// A fresh record, made while compiling: initialising a record is then one
+// copy. A constant of static storage is zero-filled first, padding
+// included, so byte copies and byte comparisons of two fresh records agree.
+constexpr SFC_report fresh_record() {
+  SFC_report r{};
+  r.type = 0;
+  r.wmo = tv::kMissInt;
+  r.lat = r.lon = r.elev = tv::kMissFloat;
+  r.prior = tv::kMissInt;
+  r.time = tv::kMissInt;
+  for (float &h : r.cld_height) h = tv::kMissFloat;
+  for (char &c : r.cld_cover) c = ' ';
+  r.num_cld = 0;
+  r.vis = tv::kMissFloat;
+  r.weather[0] = ' ';
+  r.weather[1] = '\0';
+  r.pmb = r.t = r.td = tv::kMissFloat;
+  r.w_dir = r.w_spd = r.w_gust = tv::kMissFloat;
+  r.alt = tv::kMissFloat;
+  r.ptend_t = tv::kMissInt;
+  r.ptend = tv::kMissFloat;
+  r.rain1 = r.rain3 = r.rain6 = tv::kMissFloat;
+  r.rain12 = r.rain24 = r.rain = tv::kMissFloat;
+  r.rain_per = tv::kMissInt;
+  r.cld_low = ' ';
+  for (char &c : r.cld_type) c = ' ';
+  r.max_t = r.min_t = r.max6_t = r.min6_t = tv::kMissFloat;
+  r.scover = r.solar = r.sst = tv::kMissFloat;
+  r.wav_per = r.wav_hgt = tv::kMissFloat;
+  r.flag = 0;
+  return r;
+}
+constexpr SFC_report kFresh = fresh_record();
 
 }  // namespace
 
 int SFC_initialize(SFC_report *report) {
   if (!report) return 0;
-  static const FreshRecord fresh;
   // In pieces of 32 bytes: a copy of the whole record would become a string
   // move instruction, slow to start for a few hundred bytes.
   static_assert(sizeof *report % 32 == 0);
   auto *dst = reinterpret_cast<unsigned char *>(report);
-  const auto *src = reinterpret_cast<const unsigned char *>(&fresh.r);
+  const auto *src = reinterpret_cast<const unsigned char *>(&kFresh);
   // Unrolled: the record's size is fixed, no loop counter is needed.
 #pragma GCC unroll 32
   for (std::size_t i = 0; i < sizeof *report; i += 32) std::memcpy(dst + i, src + i, 32);
   return 0;
 }
 
+namespace {
+
+// The validity limits as one walk over the record, four slots a step: every
+// 4-byte slot from `time` to `wav_hgt` has a lower and an upper limit and a
+// mark of the slots that are no float to check (integers, texts, floats
+// without limits), which keep their bits whatever they are.
+constexpr std::size_t kCheckFrom = offsetof(SFC_report, time);
+constexpr std::size_t kCheckSlots = (offsetof(SFC_report, wav_hgt) + sizeof(float) - kCheckFrom + 15) / 16 * 4;
+static_assert(kCheckFrom + 4 * kCheckSlots <= sizeof(SFC_report));
+
+struct CheckLimits {
+  std::array<float, kCheckSlots> lo{};
+  std::array<float, kCheckSlots> hi{};
+  std::array<std::uint32_t, kCheckSlots> skip{};
+};
+
+constexpr CheckLimits kCheck = [] {
+  CheckLimits c;
+  for (std::uint32_t &k : c.skip) k = ~0u;
+  auto limit = [&c](std::size_t offset, float lo, float hi) {
+    const std::size_t i = (offset - kCheckFrom) / sizeof(float);
+    c.lo[i] = lo;
+    c.hi[i] = hi;
+    c.skip[i] = 0;
+  };
+  limit(offsetof(SFC_report, pmb), 900.0f, 1150.0f);
+  for (std::size_t f : {offsetof(SFC_report, t), offsetof(SFC_report, td)}) limit(f, -100.0f, 150.0f);
+  limit(offsetof(SFC_report, w_dir), 0.0f, 360.0f);
+  limit(offsetof(SFC_report, w_spd), 0.0f, 100.0f);
+  limit(offsetof(SFC_report, w_gust), 0.0f, 150.0f);
+  limit(offsetof(SFC_report, alt), 26.0f, 33.0f);
+  for (std::size_t k = 0; k < 5; ++k) limit(offsetof(SFC_report, cld_height) + k * sizeof(float), 0.0f, 35000.0f);
+  limit(offsetof(SFC_report, vis), 0.0f, 150.0f);
+  limit(offsetof(SFC_report, ptend), -10.0f, 10.0f);
+  limit(offsetof(SFC_report, rain3), 0.0f, 10.0f);
+  limit(offsetof(SFC_report, rain6), 0.0f, 15.0f);
+  limit(offsetof(SFC_report, rain12), 0.0f, 20.0f);
+  limit(offsetof(SFC_report, rain24), 0.0f, 20.0f);
+  // Maximum and minimum temperatures, snow, sunshine, sea and waves.
+  for (std::size_t f : {offsetof(SFC_report, max_t), offsetof(SFC_report, min_t), offsetof(SFC_report, max6_t),
+                        offsetof(SFC_report, min6_t), offsetof(SFC_report, scover), offsetof(SFC_report, solar),
+                        offsetof(SFC_report, sst)})
+    limit(f, -100.0f, 150.0f);
+  limit(offsetof(SFC_report, wav_per), 0.0f, 10.0f);
+  limit(offsetof(SFC_report, wav_hgt), 0.0f, 20.0f);
+  return c;
+}();
+
+}  // namespace
+
 // `flag` is accepted for the callers' sake and not used.
 int SFC_check_valid(SFC_report *rep, int /*flag*/) {
   if (!rep) return 0;
   SFC_report &r = *rep;
+  // The slots are read and written as bytes: one block of the record.
+  static_assert(std::is_standard_layout_v<SFC_report>);
+  auto *at = reinterpret_cast<unsigned char *>(rep) + kCheckFrom;
+  float v[kCheckSlots];
+  std::uint32_t bits[kCheckSlots];
+  std::memcpy(v, at, sizeof v);
+  std::memcpy(bits, at, sizeof bits);
+  std::uint32_t miss;
+  std::memcpy(&miss, &tv::kMissFloat, sizeof miss);
+  for (std::size_t i = 0; i < kCheckSlots; ++i) {
+    // Both tests taken, no branch between them (NaN fails both).
+    const auto in = 0u - static_cast<std::uint32_t>(static_cast<int>(v[i] >= kCheck.lo[i]) &
+                                                    static_cast<int>(v[i] <= kCheck.hi[i]));
+    const std::uint32_t keep = in | kCheck.skip[i];
+    bits[i] = (bits[i] & keep) | (miss & ~keep);
+  }
+  std::memcpy(at, bits, sizeof bits);
   keep_in(r.time, 0, 2400);
-  // Pressure, temperature, dew point, wind and altimeter follow each other.
-  static_assert(offsetof(SFC_report, alt) - offsetof(SFC_report, pmb) == 6 * sizeof(float));
-  keep_run<&SFC_report::pmb, 7>(r, {900.0f, -100.0f, -100.0f, 0.0f, 0.0f, 0.0f, 26.0f},
-                                                  {1150.0f, 150.0f, 150.0f, 360.0f, 100.0f, 150.0f, 33.0f});
+  keep_in(r.ptend_t, 0, 9);
   // A dew point cannot exceed the temperature; with the temperature missing
   // this makes the dew point missing too.
   if (r.td > r.t) r.td = r.t;
-  for (float &h : r.cld_height) keep_in(h, 0.0f, 35000.0f);
-  keep_in(r.vis, 0.0f, 150.0f);
-  keep_in(r.ptend_t, 0, 9);
-  keep_in(r.ptend, -10.0f, 10.0f);
-  static_assert(offsetof(SFC_report, rain24) - offsetof(SFC_report, rain3) == 3 * sizeof(float));
-  keep_run<&SFC_report::rain3, 4>(r, {0.0f, 0.0f, 0.0f, 0.0f}, {10.0f, 15.0f, 20.0f, 20.0f});
-  // Maximum and minimum temperatures, snow, sunshine, sea and waves.
-  static_assert(offsetof(SFC_report, wav_hgt) - offsetof(SFC_report, max_t) == 8 * sizeof(float));
-  keep_run<&SFC_report::max_t, 9>(
-      r, {-100.0f, -100.0f, -100.0f, -100.0f, -100.0f, -100.0f, -100.0f, 0.0f, 0.0f},
-      {150.0f, 150.0f, 150.0f, 150.0f, 150.0f, 150.0f, 150.0f, 10.0f, 20.0f});
   return 0;
 }
 

@@ -6,9 +6,11 @@
 #include <cerrno>
 #include <climits>
 #include <cstdio>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <string_view>
+#include <vector>
 
 #include "framework/maptran.hpp"
 #include "framework/mess.hpp"
@@ -40,6 +42,78 @@ struct LastSearch {
   bool on = false;
 };
 LastSearch g_memo{};
+
+// The entries by WMO number: the first entry entered under each five-figure
+// WMO text, which is what the table's search by that text answers. A
+// report's station number is found (or not) in a few steps, without hashing
+// text: most reports of a feed name a station by its number.
+class NumberIndex {
+ public:
+  void clear() {
+    places_.assign(kMinPlaces, Place{});
+    mask_ = kMinPlaces - 1;
+    shift_ = 32 - kMinBits;
+    count_ = 0;
+  }
+
+  // Keeps the first entry of each number.
+  void add(int num, const char *entry) {
+    if ((count_ + 1) * 2 > places_.size()) grow();
+    Place &p = place(num);
+    if (p.entry != nullptr) return;
+    p = Place{num, entry};
+    ++count_;
+  }
+
+  const char *find(int num) const {
+    if (mask_ == 0) return nullptr;  // never loaded
+    return place(num).entry;
+  }
+
+ private:
+  struct Place {
+    int num = -1;
+    const char *entry = nullptr;
+  };
+  static constexpr std::size_t kMinPlaces = 64;
+  static constexpr unsigned kMinBits = 6;
+
+  // The place holding `num`, or the free one where it goes (the index is at
+  // most half full, so the walk ends).
+  Place &place(int num) { return places_[slot(num)]; }
+  const Place &place(int num) const { return places_[slot(num)]; }
+  std::size_t slot(int num) const {
+    std::size_t i = (static_cast<std::uint32_t>(num) * 0x9E3779B1u) >> shift_;
+    while (places_[i].entry != nullptr && places_[i].num != num) i = (i + 1) & mask_;
+    return i;
+  }
+
+  void grow() {
+    std::vector<Place> old(places_.size() * 2);
+    old.swap(places_);
+    mask_ = places_.size() - 1;
+    --shift_;
+    for (const Place &p : old)
+      if (p.entry != nullptr) places_[slot(p.num)] = p;
+  }
+
+  std::vector<Place> places_;
+  std::size_t mask_ = 0;
+  unsigned shift_ = 32 - kMinBits;
+  std::size_t count_ = 0;
+};
+NumberIndex g_numbers;
+
+// The number of a WMO text of five figures, or -1.
+int five_figures(const char *text) {
+  int n = 0;
+  for (int i = 0; i < 5; ++i) {
+    const auto d = static_cast<unsigned>(text[i]) - static_cast<unsigned>('0');
+    if (d > 9) return -1;
+    n = n * 10 + static_cast<int>(d);
+  }
+  return text[5] == '\0' ? n : -1;
+}
 
 using std::string_view;
 
@@ -265,6 +339,7 @@ int CTY_store(const char *city_file, int type, Domain *domain, int prior) {
   g_memo.valid = false;
   TAB_init(&g_city_tbl);
   g_city_tbl.tab_size = 0;
+  g_numbers.clear();
 
   int num_stats = 0;
   const int fd = CTY_open_file(city_file, &num_stats);
@@ -324,7 +399,11 @@ int CTY_store(const char *city_file, int type, Domain *domain, int prior) {
         rc = TAB_enter(&g_city_tbl, &loc, loc.id, wmo_txt, pos);
       }
     }
-    if (rc != 0) MESS_print(kFailLevel, "CTY_store: Unable to add station: %s\n", st.name);
+    if (rc != 0) {
+      MESS_print(kFailLevel, "CTY_store: Unable to add station: %s\n", st.name);
+    } else if (const int num = five_figures(wmo_txt); num >= 0) {
+      g_numbers.add(num, g_city_tbl.last_ptr->data);
+    }
   }
   free_parsed_array(numid, ids);
   return fd;
@@ -334,21 +413,23 @@ namespace {
 
 // The entry of station `id` (of `len` characters, or at least that many
 // when it is sizeof LastSearch::id) in the table, or null. Only the
-// lengths 5 and 6 choose another key.
+// lengths 5 and 6 choose another key; a five-figure WMO text is looked up
+// by its number.
 [[gnu::always_inline]] inline const char *search_table(const char *id, std::size_t len) {
   char key[16];
   const char *search = id;
   int keynum = 1;
   if (len == 5 && is_digit(id[0]) && is_digit(id[1]) && is_digit(id[2]) && is_digit(id[3]) &&
-      is_digit(id[4])) {
-    keynum = 2;
-  } else if (len == 6 && id[0] == 'b') {
+      is_digit(id[4]))
+    return g_numbers.find(five_figures(id));
+  if (len == 6 && id[0] == 'b') {
     keynum = 2;  // a buoy
   } else if (len == 5 && id[0] >= 'A' && id[0] <= 'Z' && is_digit(id[2]) && is_digit(id[3]) &&
              is_digit(id[4])) {
     // An identifier made from a WMO number: look it up by the number.
     int wmo = 0;
     id_to_wmo(id, &wmo);
+    if (wmo >= 0 && wmo <= 99999) return g_numbers.find(wmo);
     std::snprintf(key, sizeof key, "%5.5d", wmo);
     search = key;
     keynum = 2;
@@ -358,30 +439,36 @@ namespace {
 
 }  // namespace
 
+namespace {
+
+// The search of an identifier that is no station number, or of any when
+// the last answer is remembered: kept out of the way of the short one.
+[[gnu::noinline]] const char *search_other(const char *id) {
+  if (!g_memo.on) return search_table(id, std::strlen(id));
+  // One pass over the identifier (a few characters): its length, whether
+  // it is the last one asked for, and the copy that makes it so.
+  std::size_t len = 0;
+  bool same = g_memo.valid;
+  for (; len < sizeof g_memo.id && id[len] != '\0'; ++len) {
+    same = same && g_memo.id[len] == id[len];
+    g_memo.id[len] = id[len];
+  }
+  if (same && len == g_memo.len) return g_memo.found;
+  const char *found = search_table(id, len);
+  // Longer than any identifier: not kept (it was cut in the copy).
+  g_memo.valid = len < sizeof g_memo.id;
+  g_memo.len = len;
+  g_memo.found = found;
+  return found;
+}
+
+}  // namespace
+
 int CTY_search(const char *id, void *data) {
   if (id == nullptr || data == nullptr || g_store < 1 || g_store > 3) return 0;
-  const char *found;
-  if (!g_memo.on) {
-    found = search_table(id, std::strlen(id));
-  } else {
-    // One pass over the identifier (a few characters): its length, whether
-    // it is the last one asked for, and the copy that makes it so.
-    std::size_t len = 0;
-    bool same = g_memo.valid;
-    for (; len < sizeof g_memo.id && id[len] != '\0'; ++len) {
-      same = same && g_memo.id[len] == id[len];
-      g_memo.id[len] = id[len];
-    }
-    if (same && len == g_memo.len) {
-      found = g_memo.found;
-    } else {
-      found = search_table(id, len);
-      // Longer than any identifier: not kept (it was cut in the copy).
-      g_memo.valid = len < sizeof g_memo.id;
-      g_memo.len = len;
-      g_memo.found = found;
-    }
-  }
+  // A station number needs no length measured first.
+  const int num = g_memo.on ? -1 : five_figures(id);
+  const char *found = num >= 0 ? g_numbers.find(num) : search_other(id);
   if (found == nullptr) return 0;
   g_last = found;
   std::memcpy(data, found, entry_size(g_store));
