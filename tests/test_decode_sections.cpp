@@ -264,6 +264,36 @@ SFC_report decode_at(const std::string &text, ReportType type, M_type level, boo
   return r;
 }
 
+// Decodes `text` four ways: quiet and with `traces` on, each with direct
+// matching and with the scanner. The four records must be the same and the
+// two traced runs must print the same; what differs is a failure, counted
+// in `differ`.
+struct FourWays {
+  SFC_report quiet;
+  std::string quiet_out, traced_out;
+  int differ = 0;
+};
+FourWays decode_four_ways(const std::string &text, ReportType type, M_type traces, const std::string &what) {
+  constexpr M_type kQuiet = 0x000FFFFFu;
+  FourWays w;
+  std::string scanned_out, traced_scanned_out;
+  w.quiet = decode_at(text, type, kQuiet, true, w.quiet_out);
+  const SFC_report scanned = decode_at(text, type, kQuiet, false, scanned_out);
+  const SFC_report traced = decode_at(text, type, traces, true, w.traced_out);
+  const SFC_report traced_scanned = decode_at(text, type, traces, false, traced_scanned_out);
+  for (const SFC_report *other : {&scanned, &traced, &traced_scanned}) {
+    if (std::memcmp(&w.quiet, other, sizeof w.quiet) != 0) {
+      ++w.differ;
+      ADD_FAILURE() << "records differ, " << what;
+    }
+  }
+  if (w.traced_out != traced_scanned_out) {
+    ++w.differ;
+    EXPECT_EQ(w.traced_out, traced_scanned_out) << what;
+  }
+  return w;
+}
+
 }  // namespace
 
 // Clean groups, texts and section indicators are matched without the
@@ -276,7 +306,6 @@ TEST(Decoder, DirectMatchingAgreesWithTheScanner) {
   unsigned seed = 7;
   const ReportType types[] = {ReportType::land, ReportType::ship, ReportType::numeric_ship,
                               ReportType::drifter, ReportType::coastal};
-  constexpr M_type kQuiet = 0x000FFFFFu;
   constexpr M_type kTraces = 0xF00FFFFFu;  // identifier, group and scanner traces
   int differ = 0;
   for (int i = 0; i < 4000 && differ < 5; ++i) {
@@ -284,25 +313,12 @@ TEST(Decoder, DirectMatchingAgreesWithTheScanner) {
     const ReportType type = types[i % 5];
     SYN_set_prhour(1200);
     SYN_set_iw(i % 3 == 0 ? 1 : 4);
-    std::string direct_out, scanned_out, traced_out, traced_scanned_out;
-    const SFC_report direct = decode_at(text, type, kQuiet, true, direct_out);
-    const SFC_report scanned = decode_at(text, type, kQuiet, false, scanned_out);
-    const SFC_report traced = decode_at(text, type, kTraces, true, traced_out);
-    const SFC_report traced_scanned = decode_at(text, type, kTraces, false, traced_scanned_out);
     const std::string what = "type " + std::to_string(type_bit(type)) + ": " + text;
-    for (const SFC_report *other : {&scanned, &traced, &traced_scanned}) {
-      if (std::memcmp(&direct, other, sizeof direct) != 0) {
-        ++differ;
-        ADD_FAILURE() << "records differ, " << what;
-      }
-    }
-    EXPECT_EQ(direct_out, "") << what;
-    if (traced_out != traced_scanned_out) {
-      ++differ;
-      EXPECT_EQ(traced_out, traced_scanned_out) << what;
-    }
+    const FourWays w = decode_four_ways(text, type, kTraces, what);
+    differ += w.differ;
+    EXPECT_EQ(w.quiet_out, "") << what;
     if (i == 0) {
-      EXPECT_NE(traced_out.find("SCANP:"), std::string::npos) << traced_out;
+      EXPECT_NE(w.traced_out.find("SCANP:"), std::string::npos) << w.traced_out;
     }
   }
   EXPECT_EQ(differ, 0);
@@ -389,7 +405,6 @@ std::string ordered_report(unsigned &seed) {
 // direct matching without them (group traces on) and the scanner.
 TEST(Decoder, OrderedReportsDecodeAlikeEveryWay) {
   unsigned seed = 11;
-  constexpr M_type kQuiet = 0x000FFFFFu;
   constexpr M_type kGroupTraces = 0x300FFFFFu;  // identifier and group traces
   const ReportType types[] = {ReportType::land, ReportType::land, ReportType::coastal};
   int differ = 0, max_t = 0, radiation = 0, tendency = 0;
@@ -398,24 +413,11 @@ TEST(Decoder, OrderedReportsDecodeAlikeEveryWay) {
     const ReportType type = types[i % 3];
     SYN_set_prhour(i % 2 ? 1200 : 600);
     SYN_set_iw(i % 4 == 0 ? 1 : 4);
-    std::string quiet_out, scanned_out, traced_out, traced_scanned_out;
-    const SFC_report quiet = decode_at(text, type, kQuiet, true, quiet_out);
-    const SFC_report scanned = decode_at(text, type, kQuiet, false, scanned_out);
-    const SFC_report traced = decode_at(text, type, kGroupTraces, true, traced_out);
-    const SFC_report traced_scanned = decode_at(text, type, kGroupTraces, false, traced_scanned_out);
-    for (const SFC_report *other : {&scanned, &traced, &traced_scanned}) {
-      if (std::memcmp(&quiet, other, sizeof quiet) != 0) {
-        ++differ;
-        ADD_FAILURE() << "records differ: " << text;
-      }
-    }
-    if (traced_out != traced_scanned_out) {
-      ++differ;
-      EXPECT_EQ(traced_out, traced_scanned_out) << text;
-    }
-    max_t += quiet.max_t != kMiss;
-    tendency += quiet.ptend != kMiss;
-    radiation += traced_out.find("5.... (.....)") != std::string::npos;
+    const FourWays w = decode_four_ways(text, type, kGroupTraces, text);
+    differ += w.differ;
+    max_t += w.quiet.max_t != kMiss;
+    tendency += w.quiet.ptend != kMiss;
+    radiation += w.traced_out.find("5.... (.....)") != std::string::npos;
   }
   EXPECT_EQ(differ, 0);
   // The reports reach what they are made for.
