@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -412,13 +413,13 @@ TEST(ReaderLines, ResetEmptiesTheLookAhead) {
     std::rewind(a);
     std::rewind(b);
     SYN_read_reset();
-    // The loop leaves the first file after one report: its next line is
-    // already in the look-ahead.
+    // The loop leaves the first file after one report: its next line may
+    // be in the look-ahead, but belongs to that file only.
     ASSERT_EQ(SYN_read_raw(a, data, id, &type), 1);
     EXPECT_STREQ(id, "72403");
     if (reset) SYN_read_reset();
     ASSERT_EQ(SYN_read_raw(b, data, id, &type), 1);
-    EXPECT_STREQ(id, reset ? "72407" : "72405");
+    EXPECT_STREQ(id, "72407") << (reset ? "after the reset" : "without the reset");
     std::fclose(a);
     std::fclose(b);
   }
@@ -581,6 +582,113 @@ TEST(ReaderLines, ShortAndLongWaysAlternate) {
   EXPECT_EQ(tvtest::format_reports(disk), tvtest::format_reports(read_stream(text)));
   EXPECT_EQ(disk[7].text, "72403 11560 82705 10007 333 10123  ");
   EXPECT_EQ(disk[11].text.size(), 17u + 19u * 6u + std::string(" 333 10123  ").size()) << "the cut line whole";
+}
+
+// Random bulletins made of the lines a feed holds, the usual and the odd
+// ones: headings and every section keyword, start lines of land and ship
+// reports, continuation and "  333" lines, "=" at the end, inside a line or
+// before a blank, blank lines, "NNNN", lines of 100 and 101 characters,
+// control, tab, NUL and non-ASCII bytes, and every kind of line end. Most
+// reports of a file on disk are read whole from the buffered block; a
+// stream is read line by line, and so is a file while the read traces are
+// on. All three read the same reports.
+std::string random_bulletins(std::mt19937 &rng, std::size_t size) {
+  auto pick = [&rng](int n) { return static_cast<int>(rng() % static_cast<unsigned>(n)); };
+  auto group = [&](bool figures) {
+    std::string g;
+    for (int i = 0; i < 5; ++i) g += figures || pick(4) ? static_cast<char>('0' + pick(10)) : '/';
+    return g;
+  };
+  auto groups = [&](int n) {
+    std::string g;
+    for (int i = 0; i < n; ++i) g += (i ? " " : "") + group(i < 2);
+    return g;
+  };
+  static const char *const kEnds[] = {"\n", "\n", "\n", "\n", "\r\n", "\r\r\n", "\r", " \n", "\t\n"};
+  static const char *const kOdd[] = {"NNNN", "", "   ", "ZCZC 123", "333 10123", "  333 10234 20123=",
+                                     "CMAN 07124", "ZZYY 12345 07121", "OOXX", "SHIPS", "BBXX",
+                                     "AAXX 07121", "AAXX 07124 72403 11560 82705=", "** SMUS01 KWBC 071150",
+                                     "*** 12345 11560", "-1234 11560 82705=", "72403 11560= 82705",
+                                     "72403 11560 82705 =", "72403  11560 82705=", " 72403 11560 82705="};
+  std::string out;
+  int bulletin = 0;
+  while (out.size() < size) {
+    std::string line;
+    const int kind = pick(100);
+    if (kind < 4) {
+      line = "** SMUS" + std::to_string(10 + pick(90)) + " KWBC 07" + std::to_string(1000 + pick(2400)).substr(1);
+      ++bulletin;
+    } else if (kind < 9) {
+      static const char *const kKeys[] = {"AAXX 07121", "AAXX 07124", "BBXX", "CMAN 07121", "SHIPS"};
+      line = kKeys[pick(5)];
+    } else if (kind < 45) {
+      line = (bulletin % 2 ? "AB" + std::to_string(10 + pick(90)) : group(true)) + " " + groups(1 + pick(12));
+    } else if (kind < 70) {
+      line = (pick(2) ? "333 " : pick(2) ? "  333 " : "") + groups(1 + pick(8));
+    } else if (kind < 80) {
+      line = kOdd[pick(sizeof kOdd / sizeof *kOdd)];
+    } else if (kind < 85) {
+      line = groups(16 + pick(3));  // about 100 characters: cut or not
+      line.resize(99 + pick(4), '1');
+    } else if (kind < 90) {
+      line = groups(2 + pick(6));
+      const char odd[] = {'\t', '\0', '\x01', '\x7f', '\x80', '\xff', '\v', '\x1b'};
+      line[static_cast<std::size_t>(pick(static_cast<int>(line.size())))] = odd[pick(8)];
+    } else {
+      line = group(true) + " " + groups(2 + pick(8));
+    }
+    if (pick(3) == 0) line += "=";
+    out += line + kEnds[pick(sizeof kEnds / sizeof *kEnds)];
+  }
+  if (pick(2)) out.pop_back();  // the last line without its end
+  return out;
+}
+
+TEST(ReaderLines, WholeReportsFromTheBlockReadAsLineByLine) {
+  std::mt19937 rng(20261210);
+  int reports = 0;
+  for (int round = 0; round < 40; ++round) {
+    // The heading sets the section state, which lasts from one read to the next.
+    const std::string text = kHead + random_bulletins(rng, round % 8 == 0 ? 150000 : 3000);
+    const auto disk = read_reports(text);
+    const std::string want = tvtest::format_reports(read_stream(text));
+    ASSERT_EQ(tvtest::format_reports(disk), want) << "round " << round;
+    MESS_set(1, 0x80000000u);
+    testing::internal::CaptureStdout();
+    const auto traced = read_reports(text);
+    testing::internal::GetCapturedStdout();
+    MESS_set(-1, 0x80000000u);
+    ASSERT_EQ(tvtest::format_reports(traced), want) << "traced, round " << round;
+    reports += static_cast<int>(disk.size());
+  }
+  EXPECT_GT(reports, 5000) << "the files hold reports";
+}
+
+// Where the short way hands a report to the long one: what follows its
+// mark may go on with it, or it does not end within the buffered block.
+TEST(ReaderLines, ReportsTheShortWayLeavesToTheLongOne) {
+  const std::string head = kHead + "AAXX 07124\n72401 11560 82705=\n";
+  struct Case {
+    std::string tail;
+    std::vector<std::string> texts;
+  } cases[] = {
+      {"72403 11560 82705=\n  333 10234=\n72405 11560 82705=\n",
+       {"72403 11560 82705    333 10234  ", "72405 11560 82705  "}},
+      {"72403 11560 82705=\n\n\n72405 11560 82705=\n", {"72403 11560 82705  ", "72405 11560 82705  "}},
+      {"72403 11560 82705=\n\n", {"72403 11560 82705  "}},
+      {"72403 11560 82705=", {"72403 11560 82705  "}},
+      {"72403 11560 82705\n333 10234=\r\r\n  333 20123=\r\n", {"72403 11560 82705 333 10234    333 20123  "}},
+      {"72403 11560\t82705=\n72405 11560 82705=\n", {"72403 11560 82705  ", "72405 11560 82705  "}},
+      {"72403 11560 82705\nAAXX 07121\n72405 11560 82705=\n", {"72403 11560 82705 ", "72405 11560 82705  "}},
+      {"72403 11560 82705\n\n333 10234=\n", {"72403 11560 82705 333 10234  "}},
+      {"72403 11560 82705 \n333 10234= \n  333 20123=\n", {"72403 11560 82705 333 10234    333 20123  "}},
+  };
+  for (const auto &c : cases) {
+    const auto got = read_reports(head + c.tail);
+    ASSERT_EQ(got.size(), c.texts.size() + 1) << c.tail;
+    for (std::size_t i = 0; i < c.texts.size(); ++i) EXPECT_EQ(got[i + 1].text, c.texts[i]) << c.tail;
+    EXPECT_EQ(tvtest::format_reports(got), tvtest::format_reports(read_stream(head + c.tail))) << c.tail;
+  }
 }
 
 TEST(ReaderLines, ControlAndHighBytesBecomeBlanks) {

@@ -42,6 +42,8 @@ constexpr M_type kTraceRead = 0x80000000u;
 constexpr int kLineMax = 100;                // characters per line read
 constexpr int kGatherMax = kSynDataMax - 1;  // room for the closing blank
 constexpr int kTokMax = 20;
+constexpr std::uint64_t kEachByte = 0x0101010101010101ULL;  // words of 8 bytes looked at at once
+constexpr std::uint64_t kTopBits = 0x8080808080808080ULL;
 
 // The look-ahead line, with room after it for the word-wide token search
 // (which may look up to 24 bytes past a token's start).
@@ -67,11 +69,11 @@ using tv::is_digit;
 // A file on disk is read in whole 64 KiB blocks: stdio then reads them
 // straight into this buffer instead of through its own (the run gives the
 // stream a buffer of that size). The room past them holds what is left of
-// the block before, and the slack at the end lets a line be cleaned in
-// steps of 16 bytes that may read past its end.
+// the block before, and the slack at the end lets a line be cleaned, or
+// looked for, in steps of 16 bytes that may read past its end.
 constexpr int kFileRead = 1 << 16;
 constexpr int kBlockCap = kFileRead + 1024;
-constexpr int kSlack = 64;
+constexpr int kSlack = 128;
 
 struct Block {
   FILE *src = nullptr;   // the stream the buffered bytes come from
@@ -79,8 +81,10 @@ struct Block {
   int pos = 0;           // unread bytes: data[pos, end)
   int end = 0;
   // Where the first carriage return at or after the bytes last searched
-  // is (`end` when there is none); below `pos` it is to be searched again.
-  // Lines of a file without carriage returns then cost no search each.
+  // is, or where that search stopped (at `end`, or at most kCrReach bytes
+  // on: most lines of a file on disk are read whole from the block and
+  // never searched); below `pos` it is to be searched again. Lines of a
+  // file without carriage returns then cost no search each.
   int cr = -1;
   // The last line read ended at a line feed: the next one most likely will
   // too, and is first looked for the short way (files with lone carriage
@@ -219,12 +223,16 @@ bool lone_cr(FILE *f, const char *buf, int k, int &n, bool &cut) {
 }
 
 // The first carriage return of the piece of `n` bytes at `buf` (in the
-// buffer), or null. The buffered bytes are searched once, not line by line.
+// buffer), or null. The buffered bytes are searched in long stretches, not
+// line by line.
+constexpr int kCrReach = 512;
+static_assert(kCrReach > kLineMax, "a stretch covers a piece");
 const char *piece_cr(const char *buf, int n) {
   const int from = static_cast<int>(buf - block.data);
-  if (block.cr < from) {
-    const void *c = std::memchr(buf, '\r', static_cast<size_t>(block.end - from));
-    block.cr = c ? static_cast<int>(static_cast<const char *>(c) - block.data) : block.end;
+  if (block.cr < from || (block.cr < from + n && block.data[block.cr] != '\r')) {
+    const int to = block.end - from > kCrReach ? from + kCrReach : block.end;
+    const void *c = std::memchr(buf, '\r', static_cast<size_t>(to - from));
+    block.cr = c ? static_cast<int>(static_cast<const char *>(c) - block.data) : to;
   }
   return block.cr < from + n ? block.data + block.cr : nullptr;
 }
@@ -332,9 +340,6 @@ struct Token {
   const char *text = "";
   int len = 0;
 };
-
-constexpr std::uint64_t kEachByte = 0x0101010101010101ULL;
-constexpr std::uint64_t kTopBits = 0x8080808080808080ULL;
 
 // Where the first blank or terminator is among the 8 bytes at `s` (8 when
 // there is none), all 8 looked at at once: the length of a token then costs
@@ -528,6 +533,8 @@ struct Gather {
   }
 };
 
+inline bool block_report(char *data, char *id, ReportType *type);
+
 // Where the reading of one report stands. Each state has its step, a
 // function that takes one line; the steps are inlined into the loop of
 // SYN_read_raw, which runs for every line of every bulletin.
@@ -553,6 +560,7 @@ struct RawRead {
   int plen = 0;
   Token str1{};
   Token str2{};
+  bool whole = false;  // the report was read whole from the block, its text complete
 
   // The state as the traces have always shown it.
   int done() const {
@@ -581,10 +589,45 @@ struct RawRead {
   }
 }
 
+// Does the line after the current one start, in the buffered block, with a
+// character that is neither a blank nor a control or non-ASCII byte? Then it
+// is no "  333" line.
+[[gnu::always_inline]] inline bool next_starts_plain(FILE *f) {
+  if (f != block.src || !block.regular || block.pos >= block.end) return false;
+  const char c = block.data[block.pos];
+  return c > ' ' && c <= '~';
+}
+
+// Empties the look-ahead: the next line is read when it is needed.
+void forget_line() {
+  line[0] = '\0';
+  line_len = 0;
+  have_line = false;
+  line_cont = false;
+}
+
 // Reads the next line into the look-ahead and applies the tests that end or
 // continue the report; the input used up completes it. The rest of a line
 // is neither tested nor a line of its own.
 [[gnu::always_inline]] inline void advance(RawRead &rd, bool tests) {
+  if (!line_more && (rd.state == ReadState::complete || (rd.state == ReadState::ended && next_starts_plain(rd.file)))) {
+    // The next line cannot go on with the report: it stays in the block,
+    // where the next call reads it (mostly the short way).
+    rd.state = ReadState::complete;
+    forget_line();
+    return;
+  }
+  if (rd.state == ReadState::seek && !line_more && !rd.t_line && !rd.t_read && rd.file == block.src &&
+      block.regular) {
+    // Still looking for a report (past a heading or section line): the
+    // next one may be read whole from the block.
+    forget_line();
+    if (block_report(rd.g.data, rd.id, rd.type)) {
+      rd.state = ReadState::complete;
+      rd.whole = true;
+      return;
+    }
+  }
   if (!read_line(rd.file)) {
     rd.state = ReadState::complete;
     return;
@@ -791,6 +834,183 @@ void trace_tokens(const RawRead &rd, const char *label) {
   report_line(rd);
 }
 
+// ---------------------------------------------------------------------------
+// The short way: most reports are read whole from the buffered block. A
+// report of one to three plain lines in a section that starts reports,
+// ended by "=" on its last line (or by its third line), is joined straight
+// from the block into the caller's buffer; the line after it stays unread
+// in the block (the look-ahead is then empty, and the next call begins
+// there). Anything else (headings and keyword lines, control or non-ASCII
+// bytes, lone carriage returns, lines of more than 100 characters, blank
+// lines inside a report, a report that runs past the buffered bytes, a line
+// after the mark that may be a "  333" line) is left to the line-by-line
+// way above, which reads it from the same place.
+
+// One whole line in the block: the text up to the line feed, without the
+// carriage returns before it and the trailing blanks.
+struct BlockLine {
+  const char *text;
+  int len;           // 0 when the line is no plain line
+  const char *next;  // the first byte after its line feed
+};
+
+// Copies the bytes at `src` to `dst` in moves of 32 until a move holds a
+// byte that is not plain (a blank or printable ASCII; a control or
+// non-ASCII byte, compared as signed char, is below the blank), and gives
+// the offset of the first such byte: where the line ends when it is its line
+// feed. kNoStop when none comes within a line's 101 bytes. Up to 127 bytes are
+// read and written, which both buffers have room for. The 32 bytes are
+// tested at once (the compiler makes it two vector compares), and the first
+// one is looked for only in the move that holds it. Kept out of line: inlined,
+// the compiler may take the moves apart into bytes.
+constexpr int kNoStop = 1 << 16;
+[[gnu::noinline]] int copy_to_stop(char *dst, const char *src) {
+  constexpr int kStep = 32;
+  for (int i = 0; i <= kLineMax; i += kStep) {
+    char v[kStep];
+    std::memcpy(v, src + i, kStep);
+    std::memcpy(dst + i, v, kStep);
+    unsigned char ok[16];
+    for (int j = 0; j < 16; ++j)
+      ok[j] = static_cast<unsigned char>(-(static_cast<signed char>(v[j]) >= ' ')) &
+              static_cast<unsigned char>(-(static_cast<signed char>(v[j + 16]) >= ' '));
+    std::uint64_t lo;
+    std::uint64_t hi;
+    std::memcpy(&lo, ok, 8);
+    std::memcpy(&hi, ok + 8, 8);
+    if ((lo & hi) == ~std::uint64_t{0}) continue;
+    for (int w = i;; w += 8) {
+      if constexpr (std::endian::native == std::endian::little) {
+        // The top bit of each byte below the blank (a borrow into the next
+        // byte comes only from such a byte) or from 0x80 up: the lowest one
+        // is the first byte that is not plain.
+        std::uint64_t x;
+        std::memcpy(&x, src + w, 8);
+        if (const std::uint64_t m = ((x - 0x20 * kEachByte) | x) & kTopBits) return w + std::countr_zero(m) / 8;
+      } else {
+        for (int j = w; j < w + 8; ++j)
+          if (static_cast<signed char>(src[j]) < ' ') return j;
+      }
+    }
+  }
+  return kNoStop;
+}
+constexpr int kStopRead = (kLineMax / 32 + 1) * 32;  // bytes copy_to_stop reads and writes at most
+static_assert(kSlack >= kStopRead, "a line is looked for in steps of 32 that may read past the block");
+
+// The line at `s` (before `lim`, the end of the buffered bytes), copied to
+// `dst` with its trailing blanks (and up to kStopRead bytes in all). Its length is 0
+// when it is empty or blank, holds a control or non-ASCII byte, is longer
+// than a read's 100 characters or not whole in the block.
+[[gnu::always_inline]] inline BlockLine block_line(const char *s, const char *lim, char *dst) {
+  const int k = copy_to_stop(dst, s);
+  // The line's end lies within a read's 101 bytes and the buffered ones.
+  if (k > kLineMax || s + k >= lim || k == 0) return {s, 0, s};
+  const char *e = s + k;
+  if (*e == '\r') {  // CR LF, CR CR LF
+    while (e < lim && *e == '\r') ++e;
+    if (e >= lim || *e != '\n' || e - s > kLineMax) return {s, 0, s};
+  } else if (*e != '\n') {
+    return {s, 0, s};
+  }
+  int n = k;
+  while (s[n - 1] == ' ')
+    if (--n == 0) break;
+  return {s, n, e + 1};
+}
+
+// Does the plain line at `s` start as most land reports do: five figures, a
+// blank, five characters of which the first two are figures, and the end
+// of the group? Then it passes the land start test with no token read. The
+// bytes looked at lie within the line and its line end.
+[[gnu::always_inline]] inline bool usual_land_start(const char *s) {
+  if constexpr (std::endian::native == std::endian::little) {
+    std::uint64_t a;
+    std::uint64_t b;
+    std::memcpy(&a, s, 8);
+    std::memcpy(&b, s + 6, 8);
+    // Figures are 0x30 to 0x39: the high half is 3 before and after adding 6.
+    constexpr std::uint64_t kFive = 0xF0F0F0F0F0ULL;
+    constexpr std::uint64_t kTwo = 0xF0F0ULL;
+    const bool five = (a & kFive) == (0x30 * kEachByte & kFive) && ((a + 0x06 * kEachByte) & kFive) == (0x30 * kEachByte & kFive);
+    const bool two = (b & kTwo) == 0x3030ULL && ((b + 0x0606ULL) & kTwo) == 0x3030ULL;
+    const auto sc = [s](int i) { return static_cast<signed char>(s[i]); };
+    return five && two && s[5] == ' ' && sc(8) > ' ' && sc(9) > ' ' && sc(10) > ' ' && sc(11) <= ' ';
+  }
+  return false;
+}
+
+// The report at the reader's place in the block into `data`; false, with
+// nothing of the reader's state changed, when it is not one the short way
+// reads.
+[[gnu::always_inline]] inline bool block_report(char *data, char *id, ReportType *type) {
+  static_assert(2 * (kLineMax + 1) + kStopRead + 1 <= kSynDataMax, "three lines, and the bytes copied past them, fit the text");
+  const bool ships = rep_type == ReportType::ship || rep_type == ReportType::numeric_ship;
+  if (rep_type != ReportType::land && !ships && rep_type != ReportType::coastal) return false;
+  const char *const lim = block.data + block.end;
+  BlockLine ln = block_line(block.data + block.pos, lim, data);
+  // The first line starts at its first group: no blank, no heading.
+  if (ln.len == 0 || ln.text[0] == ' ' || ln.text[0] == '*') return false;
+
+  // The start test of the section, on the tokens of the raw line: they end
+  // at its first byte below the blank (its line end) as at the terminator.
+  ReportType start = rep_type;
+  Token str1{ln.text, 5};
+  if (rep_type != ReportType::land || !usual_land_start(ln.text)) {
+    const char *t = ln.text;
+    Token str2;
+    read_token(t, str1);
+    read_token(t, str2);
+    const bool str2_ok = str2.len == 5 && is_digit(str2.text[0]) && is_digit(str2.text[1]);
+    if (!str2_ok) return false;
+    if (rep_type == ReportType::land) {
+      if (str1.len != 5 || !token_is_num(str1)) return false;
+    } else {
+      if (section_of(str1)) return false;
+      if (ships) start = token_is_num(str1) ? ReportType::numeric_ship : ReportType::ship;
+    }
+  }
+
+  int len = ln.len;
+  int lines = 1;
+  bool marked = data[len - 1] == '=';
+  while (!marked && lines < 3) {
+    // An open report takes the whole next line, unless it opens a new
+    // bulletin or section (which the long way decides).
+    data[len] = ' ';
+    ln = block_line(ln.next, lim, data + len + 1);
+    if (ln.len == 0) return false;
+    const char *c = ln.text;
+    while (*c == ' ') ++c;
+    if (*c == '*' || keyword_start(*c)) return false;
+    len += 1 + ln.len;
+    ++lines;
+    marked = data[len - 1] == '=';
+  }
+  const char *after = ln.next;
+  if (marked) {
+    // Only a line that begins with a blank can be a "  333" line that goes
+    // on with the report; an empty one becomes the (empty) look-ahead.
+    if (after >= lim) return false;
+    const char c = *after;
+    if (c == '\n') {
+      ++after;
+    } else if (c <= ' ' || c > '~') {
+      return false;
+    }
+    data[len - 1] = ' ';
+  }
+  block.pos = static_cast<int>(after - block.data);
+  forget_line();  // an empty line after the mark is read and passed over, as the long way does
+  rep_type = start;
+  *type = start;
+  copy_short(id, str1.text, str1.len);
+  id[str1.len] = '\0';
+  data[len++] = ' ';
+  data[len] = '\0';
+  return true;
+}
+
 }  // namespace
 
 void SYN_read_reset() {
@@ -803,14 +1023,21 @@ void SYN_read_reset() {
   line_more = line_cont = false;
 }
 
-int SYN_read_raw(FILE *ifile, char *data, char *id, ReportType *type) {
-  if (!ifile || !data || !id || !type) return -1;
-  // Nothing left: no look-ahead and no further line in the stream. An empty
-  // look-ahead line is passed over like the reading of a new line.
+namespace {
+
+// The long way: line by line through the look-ahead, for any stream and
+// any line. Out of line, so that the short way's call sets up no more than
+// it needs.
+[[gnu::noinline]] int read_lines(FILE *ifile, char *data, char *id, ReportType *type, M_type level) {
+  // A line read ahead from another stream is no line of this one (the line
+  // after a report mostly stays unread in that stream's block anyway).
+  if (ifile != block.src) {
+    forget_line();
+    line_more = false;
+  }
   if (!have_line || line_len == 0) {
     if (!read_line(ifile)) return -1;
   }
-  const M_type level = MESS_get();
   RawRead rd{ifile, Gather{data}, id, type, (level & kTraceLine) != 0, (level & kTraceRead) != 0};
   while (rd.state != ReadState::complete) {
     if (rd.t_line) MESS_print(kTraceLine, "LINE:%s:\n", line);
@@ -820,10 +1047,26 @@ int SYN_read_raw(FILE *ifile, char *data, char *id, ReportType *type) {
     else
       gather_line(rd);
   }
+  if (rd.whole) return 1;
   Gather &g = rd.g;
   if (g.len > 0 && data[g.len - 1] == '=') data[g.len - 1] = ' ';
   data[g.len++] = ' ';
   data[g.len] = '\0';
   if (rd.t_line) MESS_print(kTraceLine, "DATA: %s\n", data);
   return 1;
+}
+
+}  // namespace
+
+int SYN_read_raw(FILE *ifile, char *data, char *id, ReportType *type) {
+  if (!ifile || !data || !id || !type) return -1;
+  const M_type level = MESS_get();
+  // With no look-ahead line (or an empty one, passed over like the reading
+  // of a new line) the next line is still in the block: most reports are
+  // read from there whole. The traces show every line, which only the long
+  // way does.
+  if ((!have_line || line_len == 0) && ifile == block.src && block.regular && !line_more &&
+      (level & (kTraceLine | kTraceRead)) == 0 && block_report(data, id, type))
+    return 1;
+  return read_lines(ifile, data, id, type, level);
 }

@@ -27,7 +27,8 @@ constexpr int kSynIdMax = 20;
 // group and `type` the report type of its section.
 // Returns -1 when nothing is left to read (look-ahead empty and the stream
 // at its end), else 1; when the input ends before a report starts, `data`
-// is a single blank and `id` and `type` are left as they were.
+// is a single blank and `id` and `type` are left as they were. A line read
+// ahead from another stream is dropped, not read as one of `ifile`.
 int SYN_read_raw(FILE *ifile, char *data, char *id, ReportType *type);
 
 // Empties the look-ahead line; the report loop calls it for every input
