@@ -559,34 +559,39 @@ int SYN_decode_file(const char *filename) {
   char id[kSynIdMax + 1] = "";
   ReportType type = SYN_get_rep_type();
   SFC_report report;
+  // What holds for the whole file is asked once, not for each report.
   levels = MESS_get();
   const bool t_num = shown(kReportNum);
   const bool t_raw = shown(kRawText);
+  const bool t_any = t_num || t_raw;
+  const bool selecting = numid != 0;
+  const bool merging = update != 0;
 
   // Nothing of the previous file is read again; and the loop runs until the
-  // reader has nothing left, so a last line without a newline still counts.
+  // reader has nothing left (it gives 1 for each report, -1 at the end), so
+  // a last line without a newline still counts.
   SYN_read_reset();
-  int rc;
-  while ((rc = SYN_read_raw(in, text, id, &type)) != -1) {
-    if (rc != 1) continue;
+  while (SYN_read_raw(in, text, id, &type) == 1) {
     // The input ended before a report started: a report starts with its
     // first group, never with a blank.
     if (text[0] == ' ') continue;
     ++reports_found;
-    if (numid != 0 && !id_selected(id)) {
+    if (selecting && !id_selected(id)) {
       count(kOutNotSelected);
       continue;
     }
     SFC_initialize(&report);
     std::memcpy(report.area, "UN", 3);
-    if (t_num) MESS_print(kReportNum, "%d:%s ", type_bit(type), id);
-    if (t_raw) MESS_print(kRawText, "%s\n", text);
+    if (t_any) {
+      if (t_num) MESS_print(kReportNum, "%d:%s ", type_bit(type), id);
+      if (t_raw) MESS_print(kRawText, "%s\n", text);
+    }
     // The type of the report's own section (the section state may already
     // have moved on to the next one).
     SYN_decode(text, type, &report);
     SFC_check_valid(&report, 0);
     if (type == ReportType::land) complete_land(report);
-    if (update != 0)
+    if (merging)
       merge_report(report);
     else
       save_report(report);

@@ -664,6 +664,33 @@ TEST(ReaderLines, WholeReportsFromTheBlockReadAsLineByLine) {
   EXPECT_GT(reports, 5000) << "the files hold reports";
 }
 
+// The reader knows the length of each text it hands over, whichever way
+// it read it.
+TEST(ReaderLines, LengthOfEachText) {
+  std::mt19937 rng(7);
+  const std::string text = kHead + random_bulletins(rng, 100000);
+  FILE *disk = std::tmpfile();
+  ASSERT_NE(disk, nullptr);
+  std::fwrite(text.data(), 1, text.size(), disk);
+  std::rewind(disk);
+  std::string bytes = text;
+  FILE *stream = fmemopen(bytes.data(), bytes.size(), "r");
+  ASSERT_NE(stream, nullptr);
+  for (FILE *f : {disk, stream}) {
+    SYN_read_reset();
+    char data[kSynDataMax + 1];
+    char id[kSynIdMax + 1] = "";
+    ReportType type = ReportType::land;
+    int n = 0;
+    while (SYN_read_raw(f, data, id, &type) == 1) {
+      ASSERT_EQ(SYN_read_len(), static_cast<int>(std::strlen(data))) << data;
+      ++n;
+    }
+    EXPECT_GT(n, 500);
+    std::fclose(f);
+  }
+}
+
 // Where the short way hands a report to the long one: what follows its
 // mark may go on with it, or it does not end within the buffered block.
 TEST(ReaderLines, ReportsTheShortWayLeavesToTheLongOne) {

@@ -18,6 +18,7 @@ namespace {
 
 ReportType rep_type = ReportType::land;  // report type of the section being read
 int prhour = 0;     // hhmm of the latest heading or section line
+int text_len = 0;   // length of the latest report text
 int sect_iw = -1;   // wind indicator iw of the latest AAXX/CMAN line, -1 not given
 
 }  // namespace
@@ -25,6 +26,7 @@ int sect_iw = -1;   // wind indicator iw of the latest AAXX/CMAN line, -1 not gi
 ReportType SYN_get_rep_type() { return rep_type; }
 int SYN_get_prhour() { return prhour; }
 int SYN_get_iw() { return sect_iw; }
+int SYN_read_len() { return text_len; }
 void SYN_set_prhour(int hhmm) { prhour = hhmm; }
 void SYN_set_iw(int iw) { sect_iw = iw; }
 
@@ -1008,6 +1010,7 @@ static_assert(kSlack >= kStopRead, "a line is looked for in steps of 32 that may
   id[str1.len] = '\0';
   data[len++] = ' ';
   data[len] = '\0';
+  text_len = len;
   return true;
 }
 
@@ -1052,6 +1055,7 @@ namespace {
   if (g.len > 0 && data[g.len - 1] == '=') data[g.len - 1] = ' ';
   data[g.len++] = ' ';
   data[g.len] = '\0';
+  text_len = g.len;
   if (rd.t_line) MESS_print(kTraceLine, "DATA: %s\n", data);
   return 1;
 }

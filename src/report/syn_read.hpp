@@ -31,6 +31,10 @@ constexpr int kSynIdMax = 20;
 // ahead from another stream is dropped, not read as one of `ifile`.
 int SYN_read_raw(FILE *ifile, char *data, char *id, ReportType *type);
 
+// The length of the text the last call of SYN_read_raw that gave 1 wrote
+// (without its terminator), known to the reader, so it need not be measured.
+int SYN_read_len();
+
 // Empties the look-ahead line; the report loop calls it for every input
 // file it opens, so no line of one file is read again from the next. What
 // the reader had read ahead from the stream is dropped as well, so it
