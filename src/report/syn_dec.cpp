@@ -129,15 +129,15 @@ constexpr std::array<double, 16> make_tenths_d() {
   return t;
 }
 constexpr auto kTenthsD = make_tenths_d();
-float tenths_f(int t) { return (t >= 0 && t <= 15) ? kTenthsF[static_cast<std::size_t>(t)] : t / 10.0f; }
-double tenths_d(int t) { return (t >= 0 && t <= 15) ? kTenthsD[static_cast<std::size_t>(t)] : t / 10.0; }
+[[gnu::always_inline]] inline float tenths_f(int t) { return (t >= 0 && t <= 15) ? kTenthsF[static_cast<std::size_t>(t)] : t / 10.0f; }
+[[gnu::always_inline]] inline double tenths_d(int t) { return (t >= 0 && t <= 15) ? kTenthsD[static_cast<std::size_t>(t)] : t / 10.0; }
 
 // Degrees Fahrenheit from Celsius, in single precision; missing stays missing.
-float to_fahrenheit(float c) { return miss(c) ? kMissF : 32.0f + 9.0f * c / 5.0f; }
+[[gnu::always_inline]] inline float to_fahrenheit(float c) { return miss(c) ? kMissF : 32.0f + 9.0f * c / 5.0f; }
 
 // Whole degrees and tenths (each possibly missing) with a sign indicator;
 // missing when the whole degrees are.
-float celsius(bool negative, int whole, int tenths) {
+[[gnu::always_inline]] inline float celsius(bool negative, int whole, int tenths) {
   if (miss(whole)) return kMissF;
   float v = static_cast<float>(whole);
   if (!miss(tenths)) v += tenths_f(tenths);
@@ -145,13 +145,13 @@ float celsius(bool negative, int whole, int tenths) {
 }
 
 // Wind speed in knots from the reported figure and the unit indicator.
-float knots(int ff, int iw) {
+[[gnu::always_inline]] inline float knots(int ff, int iw) {
   if (miss(ff)) return kMissF;
   return iw == 2 ? static_cast<float>(ff * 1.944) : static_cast<float>(ff);
 }
 
 // Amount of a 6RRRtR group in inches, or missing.
-float precip_inches(int rrr) {
+[[gnu::always_inline]] inline float precip_inches(int rrr) {
   if (miss(rrr)) return kMissF;
   if (rrr == 990) return 0.0f;  // trace
   if (rrr > 990 && rrr <= 999) return static_cast<float>((rrr - 990) / 254.0);  // tenths of mm
@@ -159,7 +159,7 @@ float precip_inches(int rrr) {
 }
 
 // Stores a 6RRRtR amount in the field its period digit names.
-void store_precip(SFC_report *r, int rrr, int period) {
+[[gnu::always_inline]] inline void store_precip(SFC_report *r, int rrr, int period) {
   const float amount = precip_inches(rrr);
   if (miss(period) || period == 4) {
     r->rain24 = amount;
@@ -175,14 +175,14 @@ void store_precip(SFC_report *r, int rrr, int period) {
 // Pressure change of a 5appp group in millibars, negative when the
 // characteristic says the pressure is lower; without a the sign is unknown
 // and so is the change.
-float pressure_change(int a, int pp, int tenths) {
+[[gnu::always_inline]] inline float pressure_change(int a, int pp, int tenths) {
   if (miss(a) || miss(pp)) return kMissF;
   const float v = static_cast<float>(pp + (miss(tenths) ? 0.0 : tenths_d(tenths)));
   return (tendency_lower(a) && v != 0.0f) ? -v : v;  // no "-0" for an unchanged pressure
 }
 
 // Sea-level pressure of a 4PPPP group: the thousands figure restored.
-float sea_level_pressure(int ppp, int tenths) {
+[[gnu::always_inline]] inline float sea_level_pressure(int ppp, int tenths) {
   double v = ppp < 500 ? ppp + 1000 : ppp;
   if (!miss(tenths)) v += tenths_d(tenths);
   return static_cast<float>(v);
@@ -1051,14 +1051,16 @@ template <bool Fast = false>
 
 // ----- section 3 (regional) ------------------------------------------------------
 
-// Passes over every group up to "333" (or to the end of the text).
+// Passes over every group up to "333" (or to the end of the text). True
+// when it stopped at "333", whose match (p.len) is then at hand.
 template <bool Fast>
-void search_section3(Decoder &d) {
+bool search_section3(Decoder &d) {
   Vals v;
   while (!d.fits<"%*(333) ", Fast>(v, 4)) {
-    if (!d.fits<"%*s ", Fast>(v, 1)) return;
+    if (!d.fits<"%*s ", Fast>(v, 1)) return false;
     d.take<Fast>("-->333: %5.5s\n");
   }
+  return true;
 }
 
 void open_section3(Decoder &d, const Vals &) { d.group = 3; }
@@ -1071,11 +1073,11 @@ Use maximum_or_other(const Decoder &d, const Vals &) {
                                                                                     : Use::keep;
 }
 
-void maximum(Decoder &d, const Vals &v) { d.r->max_t = to_fahrenheit(celsius(v.i[0] == 1, v.i[1], v.i[2])); }
+[[gnu::always_inline]] inline void maximum(Decoder &d, const Vals &v) { d.r->max_t = to_fahrenheit(celsius(v.i[0] == 1, v.i[1], v.i[2])); }
 
 Use not_humidity(const Decoder &, const Vals &v) { return v.i[0] != 9 ? Use::keep : Use::no; }
 
-void minimum(Decoder &d, const Vals &v) { d.r->min_t = to_fahrenheit(celsius(v.i[0] == 1, v.i[1], v.i[2])); }
+[[gnu::always_inline]] inline void minimum(Decoder &d, const Vals &v) { d.r->min_t = to_fahrenheit(celsius(v.i[0] == 1, v.i[1], v.i[2])); }
 
 void snow_depth(Decoder &d, const Vals &v) {
   if (!miss(v.i[1])) d.r->scover = static_cast<float>(v.i[1] / 2.54);  // cm to inches
@@ -1156,9 +1158,17 @@ constexpr std::tuple kSection3{
     Group<"7%4!////!d ">{.label = "7RRRR: %5.5s\n", .store = day_precipitation},
 };
 
+// `at_mark`: search_section3 stopped at "333". Without traces its match
+// is taken as it is rather than made again; with them the row matches it
+// anew, so that the scanner's trace shows as it always has.
 template <bool Fast>
-[[gnu::always_inline]] inline void decode_section3(Decoder &d) {
-  walk<kSection3Mark, Fast>(d);
+[[gnu::always_inline]] inline void decode_section3(Decoder &d, bool at_mark) {
+  if constexpr (Fast) {
+    if (!at_mark) return;  // the mark was tried where the search stopped
+    use_row<kSection3Mark, 0, Fast>(d, true, Vals{});
+  } else {
+    walk<kSection3Mark, Fast>(d);
+  }
   if (d.group == 3) walk<kSection3, Fast>(d);
 }
 
@@ -1319,8 +1329,7 @@ template <bool Fast>
   d.group = 1;
   walk<kSection1, Fast>(d);
   decode_section2<Fast>(d);
-  search_section3<Fast>(d);
-  decode_section3<Fast>(d);
+  decode_section3<Fast>(d, search_section3<Fast>(d));
   walk<kSection5, Fast>(d);
 }
 
