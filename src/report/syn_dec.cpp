@@ -1265,8 +1265,15 @@ void copy_ident(char *dst, std::size_t size, std::string_view id) {
 
 bool identify_text(Decoder &d);
 
+// Ships and platforms: their area, then their time and position groups.
+[[gnu::noinline]] void identify_ship(Decoder &d) {
+  tv::copy_text(d.r->area, std::string_view(d.type == ReportType::ship ? "SH" : "BU", 2));
+  walk<kShipIdent>(d);
+}
+
 // The first group: the identifier, its WMO number and the record's class.
-bool identify(Decoder &d) {
+// Inlined into the one call per report; the rarer forms are calls.
+[[gnu::always_inline]] inline bool identify(Decoder &d) {
   SFC_report *r = d.r;
   if (d.fast && (d.type == ReportType::land || d.type == ReportType::coastal) && d.digits_group()) {
     // The usual station number: five digits, read as a group is.
@@ -1289,10 +1296,7 @@ bool identify(Decoder &d) {
     const int iw = SYN_get_iw();
     d.iw = (iw == 0 || iw == 1) ? 2 : 1;
   }
-  if (d.type == ReportType::ship || d.type == ReportType::numeric_ship) {
-    tv::copy_text(r->area, std::string_view(d.type == ReportType::ship ? "SH" : "BU", 2));
-    walk<kShipIdent>(d);
-  }
+  if (d.type == ReportType::ship || d.type == ReportType::numeric_ship) identify_ship(d);
   return true;
 }
 
