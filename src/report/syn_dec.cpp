@@ -387,15 +387,12 @@ struct Decoder {
   int quadrant = kMissI;    // of a drifting buoy's position
   int word_n = 0;           // characters of the last text "%s" took
   // The text is copied here when it fits, with zeros after it, so that a
-  // group's eight bytes can be read anywhere up to its end; `figure` then
-  // tells for every character whether it is a figure 0 to 9 (1), "/" (3)
-  // or a blank " " (2), worked out once per report (in blocks the compiler
-  // vectorises) rather than for every pattern tried.
+  // group's eight bytes can be read anywhere up to its end; its groups are
+  // then told apart from those eight bytes in a few word operations.
   static constexpr int kTextCap = 512;
   static constexpr int kClassedMax = kTextCap - 32;
   bool classed = false;
   alignas(16) char text[kTextCap];
-  alignas(16) unsigned char figure[kTextCap];
 
   // True when the current group begins with `c`: a pattern that starts with
   // a literal cannot match otherwise, so it is not tried.
@@ -409,7 +406,7 @@ struct Decoder {
     return (i >= 0 && i < p.length) ? p.ptr[i] : '\0';
   }
 
-  // Copies the text of `p` and classifies its characters, when it fits.
+  // Copies the text of `p`, when it fits, with zeros after it.
   void classify() {
     const int n = p.length;
     if (n > kClassedMax) return;
@@ -417,28 +414,36 @@ struct Decoder {
     std::memset(text + n, 0, 32);
     p.ptr = text;
     classed = true;
-    // Whole blocks of sixteen, up to eight bytes past the end at least.
-    const int blocks = (n + 8) / 16 + 1;
-    for (int k = 0; k < blocks; ++k) {
-      for (int j = 0; j < 16; ++j) {
-        const auto c = static_cast<unsigned char>(text[16 * k + j]);
-        const int fig = static_cast<unsigned char>(c - '/') < 11;
-        figure[16 * k + j] = static_cast<unsigned char>(fig | (c == '/' || c == ' ') << 1);
-      }
-    }
   }
 
   // Length of the clean five-character group at the current position (five
   // figures or slashes and the white space after them), 0 when there is none.
   int clean_len() const { return clean_at(p.off); }
 
+  // The eight bytes of the copy from `off` on.
+  [[gnu::always_inline]] std::uint64_t word_at(int off) const {
+    std::uint64_t x;
+    std::memcpy(&x, text + off, sizeof x);
+    return x;
+  }
+
   // True when the text is classified and the position holds five digits
-  // (no "/"), one blank and the next group's figure: the usual group, all
+  // (no "/"), one blank and the next group's digit: the usual group, all
   // of whose fields are present.
-  [[gnu::always_inline]] bool digits_group() const {
-    std::uint64_t f;
-    std::memcpy(&f, figure + p.off, sizeof f);
-    return (f & 0xFFFFFFFFFFFFFFULL) == 0x01020101010101ULL;
+  [[gnu::always_inline]] bool digits_group() const { return is_digits_group(digits_word()); }
+
+  // The eight bytes at the position, with "0" taken away from the bytes of
+  // figures and " " from the blank's; bytes 0 to 4 are then a group's
+  // figures as group_figs gives them.
+  [[gnu::always_inline]] std::uint64_t digits_word() const { return word_at(p.off) ^ 0x0030203030303030ULL; }
+
+  // digits_group on the digits_word: each byte that should be a digit is
+  // less than 10, and the blank's is 0. Adding 0x76 (0x7F for the blank) to
+  // its low seven bits sets the top bit otherwise; no byte carries into the
+  // next.
+  [[gnu::always_inline]] static bool is_digits_group(std::uint64_t w) {
+    const std::uint64_t t = ((w & 0x007F7F7F7F7F7F7FULL) + 0x00767F7676767676ULL) | w;
+    return (t & 0x0080808080808080ULL) == 0;
   }
 
   // The same at any offset up to the end of the text.
@@ -447,13 +452,17 @@ struct Decoder {
     return clean_unclassed(off);
   }
 
-  // clean_at once the text is classified.
+  // clean_at once the text is copied: five figures or "/" (byte by byte in
+  // "/".."9": with the top bit clear, adding 0x51 sets it from "/" up,
+  // adding 0x46 from ":" up), then white space.
   [[gnu::always_inline]] int clean_classed(int off) const {
-    std::uint64_t f;
-    std::memcpy(&f, figure + off, sizeof f);
+    const std::uint64_t x = word_at(off);
+    constexpr std::uint64_t kLow7 = 0x7F7F7F7F7F7F7FULL, kTop = 0x80808080808080ULL;
+    const std::uint64_t x7 = x & kLow7;
+    const std::uint64_t fig = ((x7 + 0x51515151515151ULL) & ~(x7 + 0x46464646464646ULL) & ~x) & kTop;
     // Usually five figures, one blank and the next group's figure: one test.
-    if ((f & 0x01030101010101ULL) == 0x01020101010101ULL) [[likely]] return 6;
-    if ((f & 0x0101010101ULL) != 0x0101010101ULL) return 0;
+    if ((fig | (x & 0xFF0000000000ULL)) == 0x80208080808080ULL) [[likely]] return 6;
+    if ((fig & 0x8080808080ULL) != 0x8080808080ULL) return 0;
     // Usually one blank follows, and then the next group.
     const char *s = text + off;
     if (!is_blank(s[5])) return 0;
@@ -570,12 +579,11 @@ struct Decoder {
   }
 
   // Pattern P (one group) on a digits_group() that begins with P.lead: as
-  // fits gives it.
+  // fits gives it; `figs` is its digits_word.
   template <ScanPattern P>
-  [[gnu::always_inline]] bool match_digits(Vals &v) {
+  [[gnu::always_inline]] bool match_digits(Vals &v, std::uint64_t figs) {
     int nv = 0, nc = 0;
     const char *s = p.ptr + p.off;
-    const std::uint64_t figs = figs_classed();
     const std::uint64_t pairs = figure_pairs(figs);
     p.len = 6;
     // The first figure, when a literal, is P.lead, already seen.
@@ -773,8 +781,9 @@ template <const auto &Rows, std::size_t I, bool Fast>
           return;
         }
       }
-      if (d.digits_group() && row.min_len <= 6) [[likely]] {
-        if (!use_row<Rows, I, Fast>(d, d.match_digits<P>(v), v)) return;
+      const std::uint64_t w = d.digits_word();
+      if (Decoder::is_digits_group(w) && row.min_len <= 6) [[likely]] {
+        if (!use_row<Rows, I, Fast>(d, d.match_digits<P>(v, w), v)) return;
         continue;
       }
     }
