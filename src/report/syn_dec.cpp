@@ -438,12 +438,11 @@ struct Decoder {
   [[gnu::always_inline]] std::uint64_t digits_word() const { return word_at(p.off) ^ 0x0030203030303030ULL; }
 
   // digits_group on the digits_word: each byte that should be a digit is
-  // less than 10, and the blank's is 0. Adding 0x76 (0x7F for the blank) to
-  // its low seven bits sets the top bit otherwise; no byte carries into the
-  // next.
+  // less than 10, and the blank's is 0. Such a byte has no high four bits,
+  // and adding 6 (15 for the blank) to it leaves bit 4 clear; a byte that
+  // has high bits fails whatever the sum carries into the next.
   [[gnu::always_inline]] static bool is_digits_group(std::uint64_t w) {
-    const std::uint64_t t = ((w & 0x007F7F7F7F7F7F7FULL) + 0x00767F7676767676ULL) | w;
-    return (t & 0x0080808080808080ULL) == 0;
+    return (((w + 0x00060F0606060606ULL) | w) & 0x00F0F0F0F0F0F0F0ULL) == 0;
   }
 
   // The same at any offset up to the end of the text.
