@@ -129,8 +129,12 @@ constexpr std::array<double, 16> make_tenths_d() {
   return t;
 }
 constexpr auto kTenthsD = make_tenths_d();
-[[gnu::always_inline]] inline float tenths_f(int t) { return (t >= 0 && t <= 15) ? kTenthsF[static_cast<std::size_t>(t)] : t / 10.0f; }
-[[gnu::always_inline]] inline double tenths_d(int t) { return (t >= 0 && t <= 15) ? kTenthsD[static_cast<std::size_t>(t)] : t / 10.0; }
+[[gnu::always_inline]] inline float tenths_f(int t) {
+  return (t >= 0 && t <= 15) ? kTenthsF[static_cast<std::size_t>(t)] : t / 10.0f;
+}
+[[gnu::always_inline]] inline double tenths_d(int t) {
+  return (t >= 0 && t <= 15) ? kTenthsD[static_cast<std::size_t>(t)] : t / 10.0;
+}
 
 // Degrees Fahrenheit from Celsius, in single precision; missing stays missing.
 [[gnu::always_inline]] inline float to_fahrenheit(float c) { return miss(c) ? kMissF : 32.0f + 9.0f * c / 5.0f; }
@@ -377,7 +381,7 @@ struct Decoder {
   bool trace_id = false;    // identifier traces enabled
   bool scan_trace = false;  // the scanner's traces enabled
   bool direct = true;       // clean groups matched without the scanner
-  bool fast = false;        // direct matching on a classified text, no scanner traces
+  bool fast = false;        // direct matching on the padded copy, no scanner traces
   int iw = 1;               // wind unit: 1 knots, 2 metres per second
   int group = 0;            // section being decoded
   float t_c = kMissF;       // air temperature in Celsius (dew point from humidity)
@@ -390,8 +394,8 @@ struct Decoder {
   // group's eight bytes can be read anywhere up to its end; its groups are
   // then told apart from those eight bytes in a few word operations.
   static constexpr int kTextCap = 512;
-  static constexpr int kClassedMax = kTextCap - 32;
-  bool classed = false;
+  static constexpr int kPaddedMax = kTextCap - 32;
+  bool padded = false;  // the text is the copy in `text`
   alignas(16) char text[kTextCap];
 
   // True when the current group begins with `c`: a pattern that starts with
@@ -407,13 +411,13 @@ struct Decoder {
   }
 
   // Copies the text of `p`, when it fits, with zeros after it.
-  void classify() {
+  void copy_padded() {
     const int n = p.length;
-    if (n > kClassedMax) return;
+    if (n > kPaddedMax) return;
     std::memcpy(text, p.ptr, static_cast<std::size_t>(n));
     std::memset(text + n, 0, 32);
     p.ptr = text;
-    classed = true;
+    padded = true;
   }
 
   // Length of the clean five-character group at the current position (five
@@ -427,9 +431,9 @@ struct Decoder {
     return x;
   }
 
-  // True when the text is classified and the position holds five digits
-  // (no "/"), one blank and the next group's digit: the usual group, all
-  // of whose fields are present.
+  // On the padded copy only (as in fast mode): true when the position holds
+  // five digits (no "/"), one blank and the next group's digit: the usual
+  // group, all of whose fields are present.
   [[gnu::always_inline]] bool digits_group() const { return is_digits_group(digits_word()); }
 
   // The eight bytes at the position, with "0" taken away from the bytes of
@@ -447,14 +451,14 @@ struct Decoder {
 
   // The same at any offset up to the end of the text.
   [[gnu::always_inline]] int clean_at(int off) const {
-    if (classed) [[likely]] return clean_classed(off);
-    return clean_unclassed(off);
+    if (padded) [[likely]] return clean_padded(off);
+    return clean_unpadded(off);
   }
 
   // clean_at once the text is copied: five figures or "/" (byte by byte in
   // "/".."9": with the top bit clear, adding 0x51 sets it from "/" up,
   // adding 0x46 from ":" up), then white space.
-  [[gnu::always_inline]] int clean_classed(int off) const {
+  [[gnu::always_inline]] int clean_padded(int off) const {
     const std::uint64_t x = word_at(off);
     constexpr std::uint64_t kLow7 = 0x7F7F7F7F7F7F7FULL, kTop = 0x80808080808080ULL;
     const std::uint64_t x7 = x & kLow7;
@@ -471,7 +475,7 @@ struct Decoder {
     return n;
   }
 
-  [[gnu::noinline]] int clean_unclassed(int off) const {
+  [[gnu::noinline]] int clean_unpadded(int off) const {
     std::uint64_t figs;
     return clean_group(p.ptr + off, p.length - off, figs);
   }
@@ -480,11 +484,11 @@ struct Decoder {
   // bytes past the group's fifth are not figures); only when clean_len() is
   // not 0.
   std::uint64_t figs() const {
-    if (classed) [[likely]] return figs_classed();
+    if (padded) [[likely]] return figs_padded();
     return group_figs(p.ptr + p.off);
   }
 
-  std::uint64_t figs_classed() const {
+  std::uint64_t figs_padded() const {
     std::uint64_t x;
     std::memcpy(&x, text + p.off, sizeof x);
     return x ^ 0x3030303030ULL;
@@ -533,10 +537,10 @@ struct Decoder {
     }
     if constexpr (P.form == ScanForm::groups) {
       if (Fast || fast) [[likely]] {
-        const int n = clean_classed(p.off);
-        const int n2 = (P.groups == 2 && n > 0) ? clean_classed(p.off + n) : n;
+        const int n = clean_padded(p.off);
+        const int n2 = (P.groups == 2 && n > 0) ? clean_padded(p.off + n) : n;
         if (n2 > 0) {
-          const bool ok = match_groups<P>(v, n, figs_classed());
+          const bool ok = match_groups<P>(v, n, figs_padded());
           if (ok) p.len = P.groups == 2 ? n + n2 : n;
           return ok;
         }
@@ -569,7 +573,7 @@ struct Decoder {
         trace_scan<P>();
         return ok;
       } else if constexpr (P.form == ScanForm::mark) {
-        const bool ok = ((Fast || classed) && mark_one_blank<P.mark>(P.ind)) || mark<P.mark>(P.ind);
+        const bool ok = ((Fast || padded) && mark_one_blank<P.mark>(P.ind)) || mark<P.mark>(P.ind);
         trace_scan<P>();
         return ok;
       }
@@ -640,7 +644,7 @@ struct Decoder {
   }
 
   // The usual section indicator: `ind` and one blank, then the next group.
-  // Only on a classified text, whose zeros after its end can be read.
+  // Only on the padded copy, whose zeros after its end can be read.
   template <int n>
   [[gnu::always_inline]] bool mark_one_blank(const char *ind) {
     const char *s = text + p.off;
@@ -1081,11 +1085,15 @@ Use maximum_or_other(const Decoder &d, const Vals &) {
                                                                                     : Use::keep;
 }
 
-[[gnu::always_inline]] inline void maximum(Decoder &d, const Vals &v) { d.r->max_t = to_fahrenheit(celsius(v.i[0] == 1, v.i[1], v.i[2])); }
+[[gnu::always_inline]] inline void maximum(Decoder &d, const Vals &v) {
+  d.r->max_t = to_fahrenheit(celsius(v.i[0] == 1, v.i[1], v.i[2]));
+}
 
 Use not_humidity(const Decoder &, const Vals &v) { return v.i[0] != 9 ? Use::keep : Use::no; }
 
-[[gnu::always_inline]] inline void minimum(Decoder &d, const Vals &v) { d.r->min_t = to_fahrenheit(celsius(v.i[0] == 1, v.i[1], v.i[2])); }
+[[gnu::always_inline]] inline void minimum(Decoder &d, const Vals &v) {
+  d.r->min_t = to_fahrenheit(celsius(v.i[0] == 1, v.i[1], v.i[2]));
+}
 
 void snow_depth(Decoder &d, const Vals &v) {
   if (!miss(v.i[1])) d.r->scover = static_cast<float>(v.i[1] / 2.54);  // cm to inches
@@ -1252,8 +1260,8 @@ constexpr std::tuple kBuoy{
   d.direct = direct_matching;
   // As scanp_set, without a call: the text is never null here.
   d.p = parse_param{data, static_cast<int>(std::strlen(data)), 0, 0, 0, 0, 0};
-  d.classify();
-  d.fast = d.classed && d.direct && !d.scan_trace;
+  d.copy_padded();
+  d.fast = d.padded && d.direct && !d.scan_trace;
 }
 
 void trace_left(const Decoder &d) {
@@ -1285,7 +1293,7 @@ bool identify_text(Decoder &d);
   SFC_report *r = d.r;
   if (d.fast && (d.type == ReportType::land || d.type == ReportType::coastal) && d.digits_group()) {
     // The usual station number: five digits, read as a group is.
-    const std::uint64_t figs = d.figs_classed();
+    const std::uint64_t figs = d.figs_padded();
     r->wmo = field_value<0, 5>(figs, figure_pairs(figs));
     std::memcpy(r->id, d.text, 5);
     r->id[5] = '\0';
