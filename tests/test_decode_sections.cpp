@@ -425,3 +425,35 @@ TEST(Decoder, OrderedReportsDecodeAlikeEveryWay) {
   EXPECT_GT(tendency, 1500);
   EXPECT_GT(radiation, 300);
 }
+
+// A usual report with one character replaced, at every place of every
+// group and blank, by a character next to the figures, "/" or the blank in
+// the code table, or one of them with the top bit set: the usual group is
+// told from its eight bytes at once, and none of these may pass for a
+// figure or a blank there, nor stop a group that is one, whichever way it
+// is matched.
+TEST(Decoder, CharactersNearFiguresAndBlanksDecodeAlikeEveryWay) {
+  const std::string usual =
+      "72403 11559 82907 10102 21044 30127 40151 57012 60084 70211 84571 91230 "
+      "333 10134 20095 40021 55307 70054 ";
+  constexpr M_type kGroupTraces = 0x300FFFFFu;
+  const char near[] = {'.', '/', ':', '0', '9', ' ', '\t', '\n', 'A', '\x7F', '\x1F', '!',
+                       static_cast<char>('0' | 0x80), static_cast<char>('9' | 0x80),
+                       static_cast<char>('/' | 0x80), static_cast<char>(' ' | 0x80), '\xFF'};
+  SYN_set_prhour(1200);
+  SYN_set_iw(4);
+  const FourWays base = decode_four_ways(usual, ReportType::land, kGroupTraces, usual);
+  EXPECT_FLOAT_EQ(base.quiet.max_t, 56.12f);  // the usual report reaches section 3
+  int differ = base.differ, changed = 0;
+  for (std::size_t at = 0; at < usual.size() && differ < 5; ++at) {
+    for (const char c : near) {
+      std::string text = usual;
+      text[at] = c;
+      const FourWays w = decode_four_ways(text, ReportType::land, kGroupTraces, text);
+      differ += w.differ;
+      changed += std::memcmp(&w.quiet, &base.quiet, sizeof base.quiet) != 0;
+    }
+  }
+  EXPECT_EQ(differ, 0);
+  EXPECT_GT(changed, 1000);  // the replacements do reach the decoded values
+}

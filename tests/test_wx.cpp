@@ -64,6 +64,8 @@ std::string wmo(int code) {
   char buf[32];
   std::memset(buf, 'x', sizeof buf);
   EXPECT_EQ(WX_wmo_weather(code, buf), 0);
+  // Its buffer holds 7 bytes: nothing past them is written.
+  EXPECT_EQ(std::string(buf + 7, sizeof buf - 7), std::string(sizeof buf - 7, 'x')) << "ww " << code;
   return buf;
 }
 

@@ -129,15 +129,19 @@ constexpr std::array<double, 16> make_tenths_d() {
   return t;
 }
 constexpr auto kTenthsD = make_tenths_d();
-float tenths_f(int t) { return (t >= 0 && t <= 15) ? kTenthsF[static_cast<std::size_t>(t)] : t / 10.0f; }
-double tenths_d(int t) { return (t >= 0 && t <= 15) ? kTenthsD[static_cast<std::size_t>(t)] : t / 10.0; }
+[[gnu::always_inline]] inline float tenths_f(int t) {
+  return (t >= 0 && t <= 15) ? kTenthsF[static_cast<std::size_t>(t)] : t / 10.0f;
+}
+[[gnu::always_inline]] inline double tenths_d(int t) {
+  return (t >= 0 && t <= 15) ? kTenthsD[static_cast<std::size_t>(t)] : t / 10.0;
+}
 
 // Degrees Fahrenheit from Celsius, in single precision; missing stays missing.
-float to_fahrenheit(float c) { return miss(c) ? kMissF : 32.0f + 9.0f * c / 5.0f; }
+[[gnu::always_inline]] inline float to_fahrenheit(float c) { return miss(c) ? kMissF : 32.0f + 9.0f * c / 5.0f; }
 
 // Whole degrees and tenths (each possibly missing) with a sign indicator;
 // missing when the whole degrees are.
-float celsius(bool negative, int whole, int tenths) {
+[[gnu::always_inline]] inline float celsius(bool negative, int whole, int tenths) {
   if (miss(whole)) return kMissF;
   float v = static_cast<float>(whole);
   if (!miss(tenths)) v += tenths_f(tenths);
@@ -145,13 +149,13 @@ float celsius(bool negative, int whole, int tenths) {
 }
 
 // Wind speed in knots from the reported figure and the unit indicator.
-float knots(int ff, int iw) {
+[[gnu::always_inline]] inline float knots(int ff, int iw) {
   if (miss(ff)) return kMissF;
   return iw == 2 ? static_cast<float>(ff * 1.944) : static_cast<float>(ff);
 }
 
 // Amount of a 6RRRtR group in inches, or missing.
-float precip_inches(int rrr) {
+[[gnu::always_inline]] inline float precip_inches(int rrr) {
   if (miss(rrr)) return kMissF;
   if (rrr == 990) return 0.0f;  // trace
   if (rrr > 990 && rrr <= 999) return static_cast<float>((rrr - 990) / 254.0);  // tenths of mm
@@ -159,7 +163,7 @@ float precip_inches(int rrr) {
 }
 
 // Stores a 6RRRtR amount in the field its period digit names.
-void store_precip(SFC_report *r, int rrr, int period) {
+[[gnu::always_inline]] inline void store_precip(SFC_report *r, int rrr, int period) {
   const float amount = precip_inches(rrr);
   if (miss(period) || period == 4) {
     r->rain24 = amount;
@@ -175,14 +179,14 @@ void store_precip(SFC_report *r, int rrr, int period) {
 // Pressure change of a 5appp group in millibars, negative when the
 // characteristic says the pressure is lower; without a the sign is unknown
 // and so is the change.
-float pressure_change(int a, int pp, int tenths) {
+[[gnu::always_inline]] inline float pressure_change(int a, int pp, int tenths) {
   if (miss(a) || miss(pp)) return kMissF;
   const float v = static_cast<float>(pp + (miss(tenths) ? 0.0 : tenths_d(tenths)));
   return (tendency_lower(a) && v != 0.0f) ? -v : v;  // no "-0" for an unchanged pressure
 }
 
 // Sea-level pressure of a 4PPPP group: the thousands figure restored.
-float sea_level_pressure(int ppp, int tenths) {
+[[gnu::always_inline]] inline float sea_level_pressure(int ppp, int tenths) {
   double v = ppp < 500 ? ppp + 1000 : ppp;
   if (!miss(tenths)) v += tenths_d(tenths);
   return static_cast<float>(v);
@@ -377,7 +381,7 @@ struct Decoder {
   bool trace_id = false;    // identifier traces enabled
   bool scan_trace = false;  // the scanner's traces enabled
   bool direct = true;       // clean groups matched without the scanner
-  bool fast = false;        // direct matching on a classified text, no scanner traces
+  bool fast = false;        // direct matching on the padded copy, no scanner traces
   int iw = 1;               // wind unit: 1 knots, 2 metres per second
   int group = 0;            // section being decoded
   float t_c = kMissF;       // air temperature in Celsius (dew point from humidity)
@@ -387,15 +391,12 @@ struct Decoder {
   int quadrant = kMissI;    // of a drifting buoy's position
   int word_n = 0;           // characters of the last text "%s" took
   // The text is copied here when it fits, with zeros after it, so that a
-  // group's eight bytes can be read anywhere up to its end; `figure` then
-  // tells for every character whether it is a figure 0 to 9 (1), "/" (3)
-  // or a blank " " (2), worked out once per report (in blocks the compiler
-  // vectorises) rather than for every pattern tried.
+  // group's eight bytes can be read anywhere up to its end; its groups are
+  // then told apart from those eight bytes in a few word operations.
   static constexpr int kTextCap = 512;
-  static constexpr int kClassedMax = kTextCap - 32;
-  bool classed = false;
+  static constexpr int kPaddedMax = kTextCap - 32;
+  bool padded = false;  // the text is the copy in `text`
   alignas(16) char text[kTextCap];
-  alignas(16) unsigned char figure[kTextCap];
 
   // True when the current group begins with `c`: a pattern that starts with
   // a literal cannot match otherwise, so it is not tried.
@@ -409,51 +410,62 @@ struct Decoder {
     return (i >= 0 && i < p.length) ? p.ptr[i] : '\0';
   }
 
-  // Copies the text of `p` and classifies its characters, when it fits.
-  void classify() {
+  // Copies the text of `p`, when it fits, with zeros after it.
+  void copy_padded() {
     const int n = p.length;
-    if (n > kClassedMax) return;
+    if (n > kPaddedMax) return;
     std::memcpy(text, p.ptr, static_cast<std::size_t>(n));
     std::memset(text + n, 0, 32);
     p.ptr = text;
-    classed = true;
-    // Whole blocks of sixteen, up to eight bytes past the end at least.
-    const int blocks = (n + 8) / 16 + 1;
-    for (int k = 0; k < blocks; ++k) {
-      for (int j = 0; j < 16; ++j) {
-        const auto c = static_cast<unsigned char>(text[16 * k + j]);
-        const int fig = static_cast<unsigned char>(c - '/') < 11;
-        figure[16 * k + j] = static_cast<unsigned char>(fig | (c == '/' || c == ' ') << 1);
-      }
-    }
+    padded = true;
   }
 
   // Length of the clean five-character group at the current position (five
   // figures or slashes and the white space after them), 0 when there is none.
   int clean_len() const { return clean_at(p.off); }
 
-  // True when the text is classified and the position holds five digits
-  // (no "/"), one blank and the next group's figure: the usual group, all
-  // of whose fields are present.
-  [[gnu::always_inline]] bool digits_group() const {
-    std::uint64_t f;
-    std::memcpy(&f, figure + p.off, sizeof f);
-    return (f & 0xFFFFFFFFFFFFFFULL) == 0x01020101010101ULL;
+  // The eight bytes of the copy from `off` on.
+  [[gnu::always_inline]] std::uint64_t word_at(int off) const {
+    std::uint64_t x;
+    std::memcpy(&x, text + off, sizeof x);
+    return x;
+  }
+
+  // On the padded copy only (as in fast mode): true when the position holds
+  // five digits (no "/"), one blank and the next group's digit: the usual
+  // group, all of whose fields are present.
+  [[gnu::always_inline]] bool digits_group() const { return is_digits_group(digits_word()); }
+
+  // The eight bytes at the position, with "0" taken away from the bytes of
+  // figures and " " from the blank's; bytes 0 to 4 are then a group's
+  // figures as group_figs gives them.
+  [[gnu::always_inline]] std::uint64_t digits_word() const { return word_at(p.off) ^ 0x0030203030303030ULL; }
+
+  // digits_group on the digits_word: each byte that should be a digit is
+  // less than 10, and the blank's is 0. Such a byte has no high four bits,
+  // and adding 6 (15 for the blank) to it leaves bit 4 clear; a byte that
+  // has high bits fails whatever the sum carries into the next.
+  [[gnu::always_inline]] static bool is_digits_group(std::uint64_t w) {
+    return (((w + 0x00060F0606060606ULL) | w) & 0x00F0F0F0F0F0F0F0ULL) == 0;
   }
 
   // The same at any offset up to the end of the text.
   [[gnu::always_inline]] int clean_at(int off) const {
-    if (classed) [[likely]] return clean_classed(off);
-    return clean_unclassed(off);
+    if (padded) [[likely]] return clean_padded(off);
+    return clean_unpadded(off);
   }
 
-  // clean_at once the text is classified.
-  [[gnu::always_inline]] int clean_classed(int off) const {
-    std::uint64_t f;
-    std::memcpy(&f, figure + off, sizeof f);
+  // clean_at once the text is copied: five figures or "/" (byte by byte in
+  // "/".."9": with the top bit clear, adding 0x51 sets it from "/" up,
+  // adding 0x46 from ":" up), then white space.
+  [[gnu::always_inline]] int clean_padded(int off) const {
+    const std::uint64_t x = word_at(off);
+    constexpr std::uint64_t kLow7 = 0x7F7F7F7F7F7F7FULL, kTop = 0x80808080808080ULL;
+    const std::uint64_t x7 = x & kLow7;
+    const std::uint64_t fig = ((x7 + 0x51515151515151ULL) & ~(x7 + 0x46464646464646ULL) & ~x) & kTop;
     // Usually five figures, one blank and the next group's figure: one test.
-    if ((f & 0x01030101010101ULL) == 0x01020101010101ULL) [[likely]] return 6;
-    if ((f & 0x0101010101ULL) != 0x0101010101ULL) return 0;
+    if ((fig | (x & 0xFF0000000000ULL)) == 0x80208080808080ULL) [[likely]] return 6;
+    if ((fig & 0x8080808080ULL) != 0x8080808080ULL) return 0;
     // Usually one blank follows, and then the next group.
     const char *s = text + off;
     if (!is_blank(s[5])) return 0;
@@ -463,7 +475,7 @@ struct Decoder {
     return n;
   }
 
-  [[gnu::noinline]] int clean_unclassed(int off) const {
+  [[gnu::noinline]] int clean_unpadded(int off) const {
     std::uint64_t figs;
     return clean_group(p.ptr + off, p.length - off, figs);
   }
@@ -472,11 +484,11 @@ struct Decoder {
   // bytes past the group's fifth are not figures); only when clean_len() is
   // not 0.
   std::uint64_t figs() const {
-    if (classed) [[likely]] return figs_classed();
+    if (padded) [[likely]] return figs_padded();
     return group_figs(p.ptr + p.off);
   }
 
-  std::uint64_t figs_classed() const {
+  std::uint64_t figs_padded() const {
     std::uint64_t x;
     std::memcpy(&x, text + p.off, sizeof x);
     return x ^ 0x3030303030ULL;
@@ -525,10 +537,10 @@ struct Decoder {
     }
     if constexpr (P.form == ScanForm::groups) {
       if (Fast || fast) [[likely]] {
-        const int n = clean_classed(p.off);
-        const int n2 = (P.groups == 2 && n > 0) ? clean_classed(p.off + n) : n;
+        const int n = clean_padded(p.off);
+        const int n2 = (P.groups == 2 && n > 0) ? clean_padded(p.off + n) : n;
         if (n2 > 0) {
-          const bool ok = match_groups<P>(v, n, figs_classed());
+          const bool ok = match_groups<P>(v, n, figs_padded());
           if (ok) p.len = P.groups == 2 ? n + n2 : n;
           return ok;
         }
@@ -561,7 +573,7 @@ struct Decoder {
         trace_scan<P>();
         return ok;
       } else if constexpr (P.form == ScanForm::mark) {
-        const bool ok = ((Fast || classed) && mark_one_blank<P.mark>(P.ind)) || mark<P.mark>(P.ind);
+        const bool ok = ((Fast || padded) && mark_one_blank<P.mark>(P.ind)) || mark<P.mark>(P.ind);
         trace_scan<P>();
         return ok;
       }
@@ -570,12 +582,11 @@ struct Decoder {
   }
 
   // Pattern P (one group) on a digits_group() that begins with P.lead: as
-  // fits gives it.
+  // fits gives it; `figs` is its digits_word.
   template <ScanPattern P>
-  [[gnu::always_inline]] bool match_digits(Vals &v) {
+  [[gnu::always_inline]] bool match_digits(Vals &v, std::uint64_t figs) {
     int nv = 0, nc = 0;
     const char *s = p.ptr + p.off;
-    const std::uint64_t figs = figs_classed();
     const std::uint64_t pairs = figure_pairs(figs);
     p.len = 6;
     // The first figure, when a literal, is P.lead, already seen.
@@ -633,7 +644,7 @@ struct Decoder {
   }
 
   // The usual section indicator: `ind` and one blank, then the next group.
-  // Only on a classified text, whose zeros after its end can be read.
+  // Only on the padded copy, whose zeros after its end can be read.
   template <int n>
   [[gnu::always_inline]] bool mark_one_blank(const char *ind) {
     const char *s = text + p.off;
@@ -773,8 +784,9 @@ template <const auto &Rows, std::size_t I, bool Fast>
           return;
         }
       }
-      if (d.digits_group() && row.min_len <= 6) [[likely]] {
-        if (!use_row<Rows, I, Fast>(d, d.match_digits<P>(v), v)) return;
+      const std::uint64_t w = d.digits_word();
+      if (Decoder::is_digits_group(w) && row.min_len <= 6) [[likely]] {
+        if (!use_row<Rows, I, Fast>(d, d.match_digits<P>(v, w), v)) return;
         continue;
       }
     }
@@ -1051,14 +1063,16 @@ template <bool Fast = false>
 
 // ----- section 3 (regional) ------------------------------------------------------
 
-// Passes over every group up to "333" (or to the end of the text).
+// Passes over every group up to "333" (or to the end of the text). True
+// when it stopped at "333", whose match (p.len) is then at hand.
 template <bool Fast>
-void search_section3(Decoder &d) {
+bool search_section3(Decoder &d) {
   Vals v;
   while (!d.fits<"%*(333) ", Fast>(v, 4)) {
-    if (!d.fits<"%*s ", Fast>(v, 1)) return;
+    if (!d.fits<"%*s ", Fast>(v, 1)) return false;
     d.take<Fast>("-->333: %5.5s\n");
   }
+  return true;
 }
 
 void open_section3(Decoder &d, const Vals &) { d.group = 3; }
@@ -1071,11 +1085,15 @@ Use maximum_or_other(const Decoder &d, const Vals &) {
                                                                                     : Use::keep;
 }
 
-void maximum(Decoder &d, const Vals &v) { d.r->max_t = to_fahrenheit(celsius(v.i[0] == 1, v.i[1], v.i[2])); }
+[[gnu::always_inline]] inline void maximum(Decoder &d, const Vals &v) {
+  d.r->max_t = to_fahrenheit(celsius(v.i[0] == 1, v.i[1], v.i[2]));
+}
 
 Use not_humidity(const Decoder &, const Vals &v) { return v.i[0] != 9 ? Use::keep : Use::no; }
 
-void minimum(Decoder &d, const Vals &v) { d.r->min_t = to_fahrenheit(celsius(v.i[0] == 1, v.i[1], v.i[2])); }
+[[gnu::always_inline]] inline void minimum(Decoder &d, const Vals &v) {
+  d.r->min_t = to_fahrenheit(celsius(v.i[0] == 1, v.i[1], v.i[2]));
+}
 
 void snow_depth(Decoder &d, const Vals &v) {
   if (!miss(v.i[1])) d.r->scover = static_cast<float>(v.i[1] / 2.54);  // cm to inches
@@ -1156,9 +1174,17 @@ constexpr std::tuple kSection3{
     Group<"7%4!////!d ">{.label = "7RRRR: %5.5s\n", .store = day_precipitation},
 };
 
+// `at_mark`: search_section3 stopped at "333". Without traces its match
+// is taken as it is rather than made again; with them the row matches it
+// anew, so that the scanner's trace shows as it always has.
 template <bool Fast>
-[[gnu::always_inline]] inline void decode_section3(Decoder &d) {
-  walk<kSection3Mark, Fast>(d);
+[[gnu::always_inline]] inline void decode_section3(Decoder &d, bool at_mark) {
+  if constexpr (Fast) {
+    if (!at_mark) return;  // the mark was tried where the search stopped
+    use_row<kSection3Mark, 0, Fast>(d, true, Vals{});
+  } else {
+    walk<kSection3Mark, Fast>(d);
+  }
   if (d.group == 3) walk<kSection3, Fast>(d);
 }
 
@@ -1234,8 +1260,8 @@ constexpr std::tuple kBuoy{
   d.direct = direct_matching;
   // As scanp_set, without a call: the text is never null here.
   d.p = parse_param{data, static_cast<int>(std::strlen(data)), 0, 0, 0, 0, 0};
-  d.classify();
-  d.fast = d.classed && d.direct && !d.scan_trace;
+  d.copy_padded();
+  d.fast = d.padded && d.direct && !d.scan_trace;
 }
 
 void trace_left(const Decoder &d) {
@@ -1255,12 +1281,19 @@ void copy_ident(char *dst, std::size_t size, std::string_view id) {
 
 bool identify_text(Decoder &d);
 
+// Ships and platforms: their area, then their time and position groups.
+[[gnu::noinline]] void identify_ship(Decoder &d) {
+  tv::copy_text(d.r->area, std::string_view(d.type == ReportType::ship ? "SH" : "BU", 2));
+  walk<kShipIdent>(d);
+}
+
 // The first group: the identifier, its WMO number and the record's class.
-bool identify(Decoder &d) {
+// Inlined into the one call per report; the rarer forms are calls.
+[[gnu::always_inline]] inline bool identify(Decoder &d) {
   SFC_report *r = d.r;
   if (d.fast && (d.type == ReportType::land || d.type == ReportType::coastal) && d.digits_group()) {
     // The usual station number: five digits, read as a group is.
-    const std::uint64_t figs = d.figs_classed();
+    const std::uint64_t figs = d.figs_padded();
     r->wmo = field_value<0, 5>(figs, figure_pairs(figs));
     std::memcpy(r->id, d.text, 5);
     r->id[5] = '\0';
@@ -1279,10 +1312,7 @@ bool identify(Decoder &d) {
     const int iw = SYN_get_iw();
     d.iw = (iw == 0 || iw == 1) ? 2 : 1;
   }
-  if (d.type == ReportType::ship || d.type == ReportType::numeric_ship) {
-    tv::copy_text(r->area, std::string_view(d.type == ReportType::ship ? "SH" : "BU", 2));
-    walk<kShipIdent>(d);
-  }
+  if (d.type == ReportType::ship || d.type == ReportType::numeric_ship) identify_ship(d);
   return true;
 }
 
@@ -1319,8 +1349,7 @@ template <bool Fast>
   d.group = 1;
   walk<kSection1, Fast>(d);
   decode_section2<Fast>(d);
-  search_section3<Fast>(d);
-  decode_section3<Fast>(d);
+  decode_section3<Fast>(d, search_section3<Fast>(d));
   walk<kSection5, Fast>(d);
 }
 

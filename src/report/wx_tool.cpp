@@ -37,6 +37,20 @@ static_assert([] {
   return true;
 }());
 
+// The texts padded with zeros to the 7 bytes of WX_wmo_weather's buffer, so
+// that one copy of a fixed size (a few moves, no call) writes any of them
+// with its terminator; the last row is the text of codes outside 0..99.
+constexpr std::size_t kWwRoom = 7;
+constexpr std::array<std::array<char, kWwRoom>, 101> make_ww_padded() {
+  std::array<std::array<char, kWwRoom>, 101> out{};
+  for (std::size_t c = 0; c < out.size(); ++c) {
+    const std::string_view v = c < kWwView.size() ? kWwView[c] : std::string_view(" ");
+    for (std::size_t i = 0; i < v.size(); ++i) out[c][i] = v[i];
+  }
+  return out;
+}
+constexpr auto kWwPadded = make_ww_padded();
+
 // Stored weather text to an SAO weather string. Returns a pointer either to
 // `work` (room for kWxStrMax + 1) or into the text itself.
 const char *normalise(const char *str, char *work) {
@@ -189,8 +203,8 @@ constexpr auto kCoverRank = make_cover_rank();
 }  // namespace
 
 int WX_wmo_weather(int wx, char *wx_str) {
-  const std::string_view s = (wx >= 0 && wx <= 99) ? kWwView[static_cast<std::size_t>(wx)] : " ";
-  std::memcpy(wx_str, s.data(), s.size() + 1);  // a table literal: its terminator follows it
+  const std::size_t row = (wx >= 0 && wx <= 99) ? static_cast<std::size_t>(wx) : kWwPadded.size() - 1;
+  std::memcpy(wx_str, kWwPadded[row].data(), kWwRoom);
   return 0;
 }
 
