@@ -159,7 +159,7 @@ SFC_INLINE void text_wind(SfcOpenLine &o, const SFC_report &r) {
   const float spd = r.w_spd;
   if (deg >= 0 && deg < 1000 && spd >= 0 && spd < 100) [[likely]] {
     // The usual wind: every step below stays far inside an int.
-    const int tens = static_cast<int>(deg) / 10 * 100;
+    const auto tens = static_cast<unsigned>(deg) / 10u * 100u;
     put<kText<V::w_dir>>(o, static_cast<std::int64_t>(static_cast<float>(tens) + spd));
     return;
   }
