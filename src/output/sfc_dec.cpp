@@ -158,9 +158,12 @@ SFC_INLINE void text_wind(SfcOpenLine &o, const SFC_report &r) {
   const float deg = r.w_dir;
   const float spd = r.w_spd;
   if (deg >= 0 && deg < 1000 && spd >= 0 && spd < 100) [[likely]] {
-    // The usual wind: every step below stays far inside an int.
+    // The usual wind: its figures (at most 9900 + 99.99...) stay under 10000.
+    constexpr SfcForm F = kText<V::w_dir>;
     const auto tens = static_cast<unsigned>(deg) / 10u * 100u;
-    put<kText<V::w_dir>>(o, static_cast<std::int64_t>(static_cast<float>(tens) + spd));
+    o.lit(F.text[0]);
+    o.number_below_10000<F.conv[0]>(static_cast<std::uint32_t>(static_cast<float>(tens) + spd));
+    o.lit(F.text[1]);
     return;
   }
   const std::int64_t d = sfc_trunc(r.w_dir);
@@ -205,24 +208,25 @@ SFC_INLINE void text_fixed_part(SfcOpenLine &o, const SFC_report &r) {
   if (missing(r.pmb)) {
     o.lit(SFC_field(V::pmb).text.missing);
   } else {
-    std::int64_t p;
     if (r.pmb >= 950 && r.pmb <= 1050) [[likely]] {
       // The usual pressure: its tenths (9500 to 10500) inside an int, and
-      // their last three figures without a division.
+      // their last three figures (0 to 999) without a division.
+      constexpr SfcForm F = kText<V::pmb>;
       const float tenths = sfc_scaled<SFC_field(V::pmb).text.exp10>(r.pmb);
-      p = static_cast<std::int64_t>(static_cast<double>(tenths) + 0.1);
-      p -= p >= 10000 ? 10000 : 9000;
+      auto p = static_cast<std::uint32_t>(static_cast<double>(tenths) + 0.1);
+      p -= 9000u + 1000u * static_cast<std::uint32_t>(p >= 10000u);
+      o.lit(F.text[0]);
+      o.number_below_1000<F.conv[0]>(p);
+      o.lit(F.text[1]);
     } else {
-      p = pmb_tenths(r.pmb);
+      put<kText<V::pmb>>(o, pmb_tenths(r.pmb));
     }
-    put<kText<V::pmb>>(o, p);
   }
   text_number<V::vis>(o, r.vis);
 
   // Layers below the last one end in ",", the last in a blank; without
   // layers, layer 0 is written all the same.
-  const int n = layer_count(r);
-  const int last = n == 0 ? 0 : n - 1;
+  const int last = std::clamp(r.num_cld, 1, static_cast<int>(SFC_field(V::cld_height).count)) - 1;
   for (int i = 0; i < last; ++i) {
     text_layer(o, r, i);
     o.ch(',');
