@@ -124,14 +124,12 @@ SFC_INLINE void text_number(SfcOpenLine &o, const float &v) {
   text_value<Var>(o, v);
 }
 
-// An optional group of the current layout; `ext`: the layout has the extra
+// An optional group of the current layout; `Ext`: the layout has the extra
 // groups (type 4).
-template <SfcVar Var>
-SFC_INLINE void text_group(SfcOpenLine &o, const SFC_report &r, bool ext) {
+template <SfcVar Var, bool Ext>
+SFC_INLINE void text_group(SfcOpenLine &o, const SFC_report &r) {
   constexpr const SfcField &f = SFC_field(Var);
-  if constexpr (f.text.ext) {
-    if (!ext) return;
-  }
+  if constexpr (f.text.ext && !Ext) return;
   text_number<Var>(o, r.*f.real);
 }
 
@@ -240,8 +238,10 @@ SFC_INLINE void text_fixed_part(SfcOpenLine &o, const SFC_report &r) {
     put_text<kText<V::weather>, sizeof r.weather>(o, r.weather);
 }
 
-// Fields 10 to 29: each only when the report has it.
-SFC_INLINE void text_groups(SfcOpenLine &o, const SFC_report &r, bool ext) {
+// Fields 10 to 29: each only when the report has it. One copy for each
+// layout: which one is decided once per line, not at each extra group.
+template <bool Ext>
+SFC_INLINE void text_groups(SfcOpenLine &o, const SFC_report &r) {
   if (!missing(r.time)) put<kText<V::time>>(o, static_cast<std::int64_t>(r.time));
   if (!missing(r.lat)) {
     text_value<V::lat>(o, r.lat);
@@ -251,22 +251,22 @@ SFC_INLINE void text_groups(SfcOpenLine &o, const SFC_report &r, bool ext) {
     put<kText<V::ptend_t>>(o, static_cast<std::int64_t>(r.ptend_t));
     text_number<V::ptend>(o, r.ptend);
   }
-  text_group<V::rain1>(o, r, ext);
-  text_group<V::rain3>(o, r, ext);
-  text_group<V::rain6>(o, r, ext);
-  text_group<V::rain12>(o, r, ext);
-  text_group<V::rain24>(o, r, ext);
-  text_group<V::max_t>(o, r, ext);
-  text_group<V::max6_t>(o, r, ext);
-  text_group<V::min_t>(o, r, ext);
-  text_group<V::min6_t>(o, r, ext);
-  text_group<V::scover>(o, r, ext);
+  text_group<V::rain1, Ext>(o, r);
+  text_group<V::rain3, Ext>(o, r);
+  text_group<V::rain6, Ext>(o, r);
+  text_group<V::rain12, Ext>(o, r);
+  text_group<V::rain24, Ext>(o, r);
+  text_group<V::max_t, Ext>(o, r);
+  text_group<V::max6_t, Ext>(o, r);
+  text_group<V::min_t, Ext>(o, r);
+  text_group<V::min6_t, Ext>(o, r);
+  text_group<V::scover, Ext>(o, r);
   if (r.cld_type[0] != ' ') put_text<kText<V::cld_type>, sizeof r.cld_type>(o, r.cld_type);
-  text_group<V::w_gust>(o, r, ext);
-  text_group<V::solar>(o, r, ext);
-  text_group<V::sst>(o, r, ext);
-  text_group<V::wav_per>(o, r, ext);
-  text_group<V::wav_hgt>(o, r, ext);
+  text_group<V::w_gust, Ext>(o, r);
+  text_group<V::solar, Ext>(o, r);
+  text_group<V::sst, Ext>(o, r);
+  text_group<V::wav_per, Ext>(o, r);
+  text_group<V::wav_hgt, Ext>(o, r);
   if (r.comment[0] != '\0') put_text<kText<V::comment>, sizeof r.comment>(o, r.comment);
 }
 
@@ -277,7 +277,10 @@ SFC_INLINE void text_groups(SfcOpenLine &o, const SFC_report &r, bool ext) {
 SFC_INLINE std::size_t text_line(char *buf, const SFC_report &r, bool ext) {
   SfcOpenLine o(buf);
   text_fixed_part(o, r);
-  text_groups(o, r, ext);
+  if (ext)
+    text_groups<true>(o, r);
+  else
+    text_groups<false>(o, r);
   o.lit(" $\n");
   return o.size();
 }
