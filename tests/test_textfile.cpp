@@ -232,6 +232,11 @@ TEST(TextLayout, CloudLayersAndCovers) {
   r.cld_height[4] = 100.0f;
   r.cld_cover[4] = 'X';
   EXPECT_EQ(text_line(r), "C -99 -99 -999 -99 -99 -99 15:8,-99O,250M,2x,1X - $\n");
+  // No layers, or a count below zero: layer 0 all the same, alone.
+  for (int n : {0, -1, -9999}) {
+    r.num_cld = n;
+    EXPECT_EQ(text_line(r), "C -99 -99 -999 -99 -99 -99 15:8 - $\n") << n;
+  }
 }
 
 TEST(TextLayout, WeatherField) {

@@ -344,6 +344,36 @@ template <int W>
 
 }  // namespace str_detail
 
+namespace str_detail {
+
+// "%.Pf" of the integers 0 to 999 divided by 10^P (P 1 to 3): the figures,
+// the point and the decimals of each in one little-endian word, the length
+// in the top byte. A value of the record under 100 (or 10, or 1) costs one
+// load and one store, no division.
+template <int P>
+inline constexpr auto kFixedSmall = [] {
+  static_assert(P >= 1 && P <= 3);
+  std::array<std::uint64_t, 1000> t{};
+  for (std::uint32_t q = 0; q < 1000; ++q) {
+    char text[8] = {};
+    int n = 0;
+    std::uint32_t ip = q;
+    for (int i = 0; i < P; ++i) ip /= 10;
+    const std::uint32_t whole = kSmall[ip];
+    for (std::uint32_t i = 0; i < whole >> 24; ++i) text[n++] = static_cast<char>(whole >> (8 * i));
+    text[n++] = '.';
+    std::uint32_t frac = q;
+    for (int i = P; i-- > 0; frac /= 10) text[n + i] = static_cast<char>('0' + frac % 10);
+    n += P;
+    std::uint64_t w = 0;
+    for (int i = 0; i < n; ++i) w |= static_cast<std::uint64_t>(static_cast<unsigned char>(text[i])) << (8 * i);
+    t[q] = w | static_cast<std::uint64_t>(n) << 56;
+  }
+  return t;
+}();
+
+}  // namespace str_detail
+
 // "%W.Pf" of a float, P 0 to 3 and W at most 8, at `p` with at least
 // kFloatRoom bytes free there: no bound is checked. A float times 10^P is
 // a double exactly (24 bits of the float, at most 7 of 125), so rounding
@@ -357,7 +387,32 @@ template <int W, int P>
   constexpr double kTwo52 = 4503599627370496.0;
   // The width left to the whole part once the decimals are written.
   constexpr int kWhole = P > 0 ? W - P - 1 : W;
+  const bool neg = std::signbit(v);
+  if constexpr (P == 0 && kWhole <= 3) {
+    // The usual whole numbers, rounded in single precision: below 2^22
+    // adding 2^23 rounds a float to the integer, ties to even, as printf.
+    // Under 999.5 (99.5 with a sign) it has at most three figures (two).
+    const float a = std::fabs(v);
+    if (a < (neg ? 99.5f : 999.5f)) [[likely]] {
+      constexpr float kTwo23 = 8388608.0f;
+      const std::uint32_t q = std::bit_cast<std::uint32_t>(a + kTwo23) - std::bit_cast<std::uint32_t>(kTwo23);
+      return put_small<kWhole>(p, q, neg);
+    }
+  }
   const double s = std::fabs(static_cast<double>(v)) * static_cast<double>(kDiv);
+  if constexpr (P > 0 && kWhole <= 1) {
+    // The usual values with decimals need no pad (the whole part has a
+    // figure at least): under 999.5 their rounded figures come from a table.
+    if (s < 999.5) [[likely]] {
+      const auto q = static_cast<std::size_t>(std::bit_cast<std::int64_t>(s + kTwo52) -
+                                              std::bit_cast<std::int64_t>(kTwo52));
+      *p = '-';
+      p += neg ? 1 : 0;
+      const std::uint64_t w = kFixedSmall<P>[q];
+      std::memcpy(p, &w, sizeof w);
+      return p + (w >> 56);
+    }
+  }
   // Below 2^51 adding 2^52 rounds to the integer, ties to even; NaN and the
   // infinities fail the test.
   if (!(s < 2251799813685248.0)) [[unlikely]]
@@ -366,7 +421,6 @@ template <int W, int P>
                                             std::bit_cast<std::int64_t>(kTwo52));
   const std::uint64_t ip = q / kDiv;
   [[maybe_unused]] const auto fp = static_cast<std::size_t>(q - ip * kDiv);
-  const bool neg = std::signbit(v);
   bool small = false;
   if constexpr (kWhole <= 3) small = small_signed(ip, neg);
   if (small) [[likely]]
@@ -397,9 +451,11 @@ template <int W, int Prec, bool Zero>
   constexpr bool kFour = W == 4 && ((Zero && Prec < 0) || Prec == 4);
   if constexpr (kFour) {
     if (v >= 0 && v < 10000) [[likely]] {
-      const auto u = static_cast<std::size_t>(v);
-      std::memcpy(p, &kPairs[2 * (u / 100)], 2);
-      std::memcpy(p + 2, &kPairs[2 * (u % 100)], 2);
+      // The hundreds by a multiplication in 32 bits, exact below 43699.
+      const auto u = static_cast<std::uint32_t>(v);
+      const std::uint32_t hi = u * 5243u >> 19;
+      std::memcpy(p, &kPairs[2 * hi], 2);
+      std::memcpy(p + 2, &kPairs[2 * (u - hi * 100u)], 2);
       return p + 4;
     }
   } else if constexpr (!Zero && Prec < 0 && W <= 3) {

@@ -124,14 +124,12 @@ SFC_INLINE void text_number(SfcOpenLine &o, const float &v) {
   text_value<Var>(o, v);
 }
 
-// An optional group of the current layout; `ext`: the layout has the extra
+// An optional group of the current layout; `Ext`: the layout has the extra
 // groups (type 4).
-template <SfcVar Var>
-SFC_INLINE void text_group(SfcOpenLine &o, const SFC_report &r, bool ext) {
+template <SfcVar Var, bool Ext>
+SFC_INLINE void text_group(SfcOpenLine &o, const SFC_report &r) {
   constexpr const SfcField &f = SFC_field(Var);
-  if constexpr (f.text.ext) {
-    if (!ext) return;
-  }
+  if constexpr (f.text.ext && !Ext) return;
   text_number<Var>(o, r.*f.real);
 }
 
@@ -158,9 +156,12 @@ SFC_INLINE void text_wind(SfcOpenLine &o, const SFC_report &r) {
   const float deg = r.w_dir;
   const float spd = r.w_spd;
   if (deg >= 0 && deg < 1000 && spd >= 0 && spd < 100) [[likely]] {
-    // The usual wind: every step below stays far inside an int.
-    const int tens = static_cast<int>(deg) / 10 * 100;
-    put<kText<V::w_dir>>(o, static_cast<std::int64_t>(static_cast<float>(tens) + spd));
+    // The usual wind: its figures (at most 9900 + 99.99...) stay under 10000.
+    constexpr SfcForm F = kText<V::w_dir>;
+    const auto tens = static_cast<unsigned>(deg) / 10u * 100u;
+    o.lit(F.text[0]);
+    o.number_below_10000<F.conv[0]>(static_cast<std::uint32_t>(static_cast<float>(tens) + spd));
+    o.lit(F.text[1]);
     return;
   }
   const std::int64_t d = sfc_trunc(r.w_dir);
@@ -205,24 +206,25 @@ SFC_INLINE void text_fixed_part(SfcOpenLine &o, const SFC_report &r) {
   if (missing(r.pmb)) {
     o.lit(SFC_field(V::pmb).text.missing);
   } else {
-    std::int64_t p;
     if (r.pmb >= 950 && r.pmb <= 1050) [[likely]] {
       // The usual pressure: its tenths (9500 to 10500) inside an int, and
-      // their last three figures without a division.
+      // their last three figures (0 to 999) without a division.
+      constexpr SfcForm F = kText<V::pmb>;
       const float tenths = sfc_scaled<SFC_field(V::pmb).text.exp10>(r.pmb);
-      p = static_cast<std::int64_t>(static_cast<double>(tenths) + 0.1);
-      p -= p >= 10000 ? 10000 : 9000;
+      auto p = static_cast<std::uint32_t>(static_cast<double>(tenths) + 0.1);
+      p -= 9000u + 1000u * static_cast<std::uint32_t>(p >= 10000u);
+      o.lit(F.text[0]);
+      o.number_below_1000<F.conv[0]>(p);
+      o.lit(F.text[1]);
     } else {
-      p = pmb_tenths(r.pmb);
+      put<kText<V::pmb>>(o, pmb_tenths(r.pmb));
     }
-    put<kText<V::pmb>>(o, p);
   }
   text_number<V::vis>(o, r.vis);
 
   // Layers below the last one end in ",", the last in a blank; without
   // layers, layer 0 is written all the same.
-  const int n = layer_count(r);
-  const int last = n == 0 ? 0 : n - 1;
+  const int last = std::clamp(r.num_cld, 1, static_cast<int>(SFC_field(V::cld_height).count)) - 1;
   for (int i = 0; i < last; ++i) {
     text_layer(o, r, i);
     o.ch(',');
@@ -236,8 +238,10 @@ SFC_INLINE void text_fixed_part(SfcOpenLine &o, const SFC_report &r) {
     put_text<kText<V::weather>, sizeof r.weather>(o, r.weather);
 }
 
-// Fields 10 to 29: each only when the report has it.
-SFC_INLINE void text_groups(SfcOpenLine &o, const SFC_report &r, bool ext) {
+// Fields 10 to 29: each only when the report has it. One copy for each
+// layout: which one is decided once per line, not at each extra group.
+template <bool Ext>
+SFC_INLINE void text_groups(SfcOpenLine &o, const SFC_report &r) {
   if (!missing(r.time)) put<kText<V::time>>(o, static_cast<std::int64_t>(r.time));
   if (!missing(r.lat)) {
     text_value<V::lat>(o, r.lat);
@@ -247,22 +251,22 @@ SFC_INLINE void text_groups(SfcOpenLine &o, const SFC_report &r, bool ext) {
     put<kText<V::ptend_t>>(o, static_cast<std::int64_t>(r.ptend_t));
     text_number<V::ptend>(o, r.ptend);
   }
-  text_group<V::rain1>(o, r, ext);
-  text_group<V::rain3>(o, r, ext);
-  text_group<V::rain6>(o, r, ext);
-  text_group<V::rain12>(o, r, ext);
-  text_group<V::rain24>(o, r, ext);
-  text_group<V::max_t>(o, r, ext);
-  text_group<V::max6_t>(o, r, ext);
-  text_group<V::min_t>(o, r, ext);
-  text_group<V::min6_t>(o, r, ext);
-  text_group<V::scover>(o, r, ext);
+  text_group<V::rain1, Ext>(o, r);
+  text_group<V::rain3, Ext>(o, r);
+  text_group<V::rain6, Ext>(o, r);
+  text_group<V::rain12, Ext>(o, r);
+  text_group<V::rain24, Ext>(o, r);
+  text_group<V::max_t, Ext>(o, r);
+  text_group<V::max6_t, Ext>(o, r);
+  text_group<V::min_t, Ext>(o, r);
+  text_group<V::min6_t, Ext>(o, r);
+  text_group<V::scover, Ext>(o, r);
   if (r.cld_type[0] != ' ') put_text<kText<V::cld_type>, sizeof r.cld_type>(o, r.cld_type);
-  text_group<V::w_gust>(o, r, ext);
-  text_group<V::solar>(o, r, ext);
-  text_group<V::sst>(o, r, ext);
-  text_group<V::wav_per>(o, r, ext);
-  text_group<V::wav_hgt>(o, r, ext);
+  text_group<V::w_gust, Ext>(o, r);
+  text_group<V::solar, Ext>(o, r);
+  text_group<V::sst, Ext>(o, r);
+  text_group<V::wav_per, Ext>(o, r);
+  text_group<V::wav_hgt, Ext>(o, r);
   if (r.comment[0] != '\0') put_text<kText<V::comment>, sizeof r.comment>(o, r.comment);
 }
 
@@ -273,7 +277,10 @@ SFC_INLINE void text_groups(SfcOpenLine &o, const SFC_report &r, bool ext) {
 SFC_INLINE std::size_t text_line(char *buf, const SFC_report &r, bool ext) {
   SfcOpenLine o(buf);
   text_fixed_part(o, r);
-  text_groups(o, r, ext);
+  if (ext)
+    text_groups<true>(o, r);
+  else
+    text_groups<false>(o, r);
   o.lit(" $\n");
   return o.size();
 }

@@ -201,6 +201,22 @@ class SfcOpenLine {
     p_ = str_put_int_open<C.width, C.prec, C.zero>(p_, v);
   }
 
+  // The same of a value the caller knows to lie in 0 to 999 ("%Wd", W at
+  // most 3), or in 0 to 9999 ("%04d", "%4.4d"): no range is tested.
+  template <SfcConv C>
+  [[gnu::always_inline]] void number_below_1000(std::uint32_t v) {
+    static_assert(C.conv == 'd' && !C.zero && C.prec < 0 && C.width <= 3);
+    p_ = str_detail::put_small<C.width>(p_, v, false);
+  }
+  template <SfcConv C>
+  [[gnu::always_inline]] void number_below_10000(std::uint32_t v) {
+    static_assert(C.conv == 'd' && C.width == 4 && ((C.zero && C.prec < 0) || C.prec == 4));
+    const std::uint32_t hi = v * 5243u >> 19;  // v / 100, exact below 43699
+    std::memcpy(p_, &str_detail::kPairs[2 * hi], 2);
+    std::memcpy(p_ + 2, &str_detail::kPairs[2 * (v - hi * 100u)], 2);
+    p_ += 4;
+  }
+
  private:
   char *begin_;
   char *p_;

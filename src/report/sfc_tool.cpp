@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cstddef>
 #include <type_traits>
 #include <cctype>
@@ -88,13 +89,22 @@ int SFC_initialize(SFC_report *report) {
 
 namespace {
 
-// The validity limits as one walk over the record, four slots a step: every
+// The validity limits as walks over the record, four slots a step: every
 // 4-byte slot from `time` to `wav_hgt` has a lower and an upper limit and a
 // mark of the slots that are no float to check (integers, texts, floats
-// without limits), which keep their bits whatever they are.
+// without limits), which keep their bits whatever they are. The slots of
+// `weather` past `vis` hold nothing to check: two walks, one up to them and
+// one from `pmb` on, leave them out.
+constexpr std::size_t round16(std::size_t n) { return (n + 15) / 16 * 16; }
 constexpr std::size_t kCheckFrom = offsetof(SFC_report, time);
-constexpr std::size_t kCheckSlots = (offsetof(SFC_report, wav_hgt) + sizeof(float) - kCheckFrom + 15) / 16 * 4;
-static_assert(kCheckFrom + 4 * kCheckSlots <= sizeof(SFC_report));
+constexpr std::size_t kGapFrom = kCheckFrom + round16(offsetof(SFC_report, vis) + sizeof(float) - kCheckFrom);
+constexpr std::size_t kGapTo = offsetof(SFC_report, pmb);
+constexpr std::size_t kCheckTo = kGapTo + round16(offsetof(SFC_report, wav_hgt) + sizeof(float) - kGapTo);
+constexpr std::size_t kHeadSlots = (kGapFrom - kCheckFrom) / sizeof(float);
+constexpr std::size_t kTailSlots = (kCheckTo - kGapTo) / sizeof(float);
+constexpr std::size_t kCheckSlots = kHeadSlots + kTailSlots;
+static_assert(kGapFrom <= offsetof(SFC_report, weather) + sizeof SFC_report::weather && kGapFrom <= kGapTo);
+static_assert(kCheckTo <= sizeof(SFC_report));
 
 struct CheckLimits {
   std::array<float, kCheckSlots> lo{};
@@ -102,11 +112,19 @@ struct CheckLimits {
   std::array<std::uint32_t, kCheckSlots> skip{};
 };
 
+// The slot of a field at `offset` in the two walks.
+constexpr std::size_t check_slot(std::size_t offset) {
+  // A limit in the gap would never be applied: no constant is made of it.
+  if (offset >= kGapFrom && offset < kGapTo) throw "a checked field lies between the walks";
+  return offset < kGapFrom ? (offset - kCheckFrom) / sizeof(float)
+                           : kHeadSlots + (offset - kGapTo) / sizeof(float);
+}
+
 constexpr CheckLimits kCheck = [] {
   CheckLimits c;
   for (std::uint32_t &k : c.skip) k = ~0u;
   auto limit = [&c](std::size_t offset, float lo, float hi) {
-    const std::size_t i = (offset - kCheckFrom) / sizeof(float);
+    const std::size_t i = check_slot(offset);
     c.lo[i] = lo;
     c.hi[i] = hi;
     c.skip[i] = 0;
@@ -134,29 +152,35 @@ constexpr CheckLimits kCheck = [] {
   return c;
 }();
 
+// The slots [from, from + N) of the record checked against the limits from
+// slot `first` on: each slot is read once, as bits, and seen as a float.
+template <std::size_t N>
+[[gnu::always_inline]] inline void check_slots(unsigned char *at, std::size_t first) {
+  std::uint32_t bits[N];
+  std::memcpy(bits, at, sizeof bits);
+  constexpr std::uint32_t kMiss = std::bit_cast<std::uint32_t>(tv::kMissFloat);
+  for (std::size_t i = 0; i < N; ++i) {
+    const float v = std::bit_cast<float>(bits[i]);
+    // Both tests taken, no branch between them (NaN fails both).
+    const auto in = 0u - static_cast<std::uint32_t>(static_cast<int>(v >= kCheck.lo[first + i]) &
+                                                    static_cast<int>(v <= kCheck.hi[first + i]));
+    const std::uint32_t keep = in | kCheck.skip[first + i];
+    bits[i] = (bits[i] & keep) | (kMiss & ~keep);
+  }
+  std::memcpy(at, bits, sizeof bits);
+}
+
 }  // namespace
 
 // `flag` is accepted for the callers' sake and not used.
 int SFC_check_valid(SFC_report *rep, int /*flag*/) {
   if (!rep) return 0;
   SFC_report &r = *rep;
-  // The slots are read and written as bytes: one block of the record.
+  // The slots are read and written as bytes: two blocks of the record.
   static_assert(std::is_standard_layout_v<SFC_report>);
-  auto *at = reinterpret_cast<unsigned char *>(rep) + kCheckFrom;
-  float v[kCheckSlots];
-  std::uint32_t bits[kCheckSlots];
-  std::memcpy(v, at, sizeof v);
-  std::memcpy(bits, at, sizeof bits);
-  std::uint32_t miss;
-  std::memcpy(&miss, &tv::kMissFloat, sizeof miss);
-  for (std::size_t i = 0; i < kCheckSlots; ++i) {
-    // Both tests taken, no branch between them (NaN fails both).
-    const auto in = 0u - static_cast<std::uint32_t>(static_cast<int>(v[i] >= kCheck.lo[i]) &
-                                                    static_cast<int>(v[i] <= kCheck.hi[i]));
-    const std::uint32_t keep = in | kCheck.skip[i];
-    bits[i] = (bits[i] & keep) | (miss & ~keep);
-  }
-  std::memcpy(at, bits, sizeof bits);
+  auto *bytes = reinterpret_cast<unsigned char *>(rep);
+  check_slots<kHeadSlots>(bytes + kCheckFrom, 0);
+  check_slots<kTailSlots>(bytes + kGapTo, kHeadSlots);
   keep_in(r.time, 0, 2400);
   keep_in(r.ptend_t, 0, 9);
   // A dew point cannot exceed the temperature; with the temperature missing
