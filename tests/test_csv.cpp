@@ -279,7 +279,7 @@ float some_float(std::mt19937 &rng) {
 SFC_report random_record(std::mt19937 &rng) {
   static constexpr const char *kIds[] = {"72403", "26838", "WLGT", "A,B", "say \"hi\"", "K\xE9", "", "12345678901"};
   static constexpr const char *kAreas[] = {"LA", "SH", "BU", "DR", "CM", "UN", "LA VA US", "L", ""};
-  static constexpr const char *kWeather[] = {"", " ", "RW-", "TRW+", "F", "57", "999", "!+RA", "XX"};
+  static constexpr const char *kWeather[] = {"", " ", "RW-", "TRW+", "F", "57", "999", "!+RA", "XX", "TRW+AHGF", "RW-SW-F"};
   static constexpr char kCovers[] = {'0', '4', '8', '9', 'C', 'F', 'S', 'B', 'O', 'X', ' ', '-', '/', 'z'};
   SFC_report r;
   SFC_initialize(&r);
@@ -288,6 +288,15 @@ SFC_report random_record(std::mt19937 &rng) {
   for (std::size_t k = 0; k < sizeof r.id; ++k) r.id[k] = k < id.size() ? id[k] : '\0';
   std::snprintf(r.area, sizeof r.area, "%s", kAreas[rng() % std::size(kAreas)]);
   std::snprintf(r.weather, sizeof r.weather, "%s", kWeather[rng() % std::size(kWeather)]);
+  if (rng() % 2) {
+    // Weather texts of 1 to 12 bytes, many of them: the codes are
+    // remembered by text, so texts must share the memory and never be
+    // mistaken for one another.
+    static constexpr std::string_view kLetters = "RWSTLFHKGA+-!0123456789 ";
+    const std::size_t n = 1 + rng() % 12;
+    for (std::size_t k = 0; k < n; ++k) r.weather[k] = kLetters[rng() % kLetters.size()];
+    r.weather[n] = '\0';
+  }
   r.wmo = static_cast<int>(rng() % (rng() % 4 ? 100000 : 2000000)) - (rng() % 4 ? 0 : 1000000);
   r.time = rng() % 8 ? static_cast<int>(rng() % 2400) : static_cast<int>(rng() % 3) * 7000 - 9999;
   r.ptend_t = static_cast<int>(rng() % 13) - 2;

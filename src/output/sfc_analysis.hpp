@@ -8,6 +8,7 @@
 #pragma once
 
 #include <array>
+#include <bit>
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
@@ -235,6 +236,41 @@ constexpr bool ana_rows_hold() {
 }
 static_assert(ana_rows_hold(), "kAnaVars: a bad column name or a unit that cannot be reached");
 
+// The WMO code (table 4677) of a present weather text, as WX_weather_wmo
+// gives it, remembered by the text for texts of up to 7 bytes: a feed
+// repeats a few texts, and the lookup walks a table of prefixes. `text`
+// has 8 readable bytes and does not start with its NUL. (One thread writes
+// a file's values.)
+struct AnaWeatherMemo {
+  std::uint64_t key = 0;  // the text's bytes, zeros after it; 0: empty
+  int ww = 0;
+};
+inline std::array<AnaWeatherMemo, 256> g_ana_weather{};
+[[gnu::always_inline]] inline int ANA_weather_code(const char *text) {
+  if constexpr (std::endian::native == std::endian::little) {
+    std::uint64_t w;
+    std::memcpy(&w, text, sizeof w);
+    // The top bit of each zero byte, exact up to the first one.
+    const std::uint64_t z = (w - 0x0101010101010101ULL) & ~w & 0x8080808080808080ULL;
+    if (z != 0) {
+      const int len = std::countr_zero(z) / 8;  // 1 to 7
+      const std::uint64_t key = w & ((std::uint64_t{1} << (8 * len)) - 1);
+      AnaWeatherMemo &m = g_ana_weather[(key * 0x9E3779B97F4A7C15ULL) >> 56];
+      if (m.key != key) m = {key, WX_weather_wmo(text)};
+      return m.ww;
+    }
+  }
+  return WX_weather_wmo(text);
+}
+
+// Does the report have a WMO number (wmo_id), a present weather text
+// (present_weather: not empty, not blank, as the text layouts decide)?
+[[gnu::always_inline]] inline bool ANA_has_wmo(const SFC_report &r) { return r.wmo > 0 && r.wmo < 99999; }
+[[gnu::always_inline]] inline bool ANA_has_weather(const SFC_report &r) {
+  static_assert(sizeof r.weather >= 8, "ANA_weather_code reads 8 bytes");
+  return r.weather[0] != '\0' && r.weather[0] != ' ';
+}
+
 // A variable's value for one report in the record's unit, or NaN when the
 // report has none (also for texts and the time).
 double ANA_record_value(const AnaVar &v, const SFC_report &r);
@@ -259,7 +295,7 @@ template <std::size_t I>
     const int x = r.*(SFC_field(v.var).integer);
     return x >= 0 && x <= 9 ? x : kNaN;
   } else if constexpr (v.kind == AnaKind::wmo_id) {
-    return r.wmo > 0 && r.wmo < 99999 ? r.wmo : kNaN;
+    return ANA_has_wmo(r) ? r.wmo : kNaN;
   } else if constexpr (v.kind == AnaKind::cover && SFC_field(v.var).source == SfcSource::chars) {
     constexpr const SfcField &f = SFC_field(v.var);
     static_assert(v.layer >= 0 && static_cast<std::size_t>(v.layer) < f.count);
@@ -279,11 +315,8 @@ template <std::size_t I>
     const double elev = tv::is_miss(r.elev) || !std::isfinite(r.elev) ? 0.0 : r.elev / 0.3048;
     const double x = h + elev;
     return std::isfinite(x) ? x : kNaN;
-  } else if constexpr (v.kind == AnaKind::weather && SFC_field(v.var).source == SfcSource::text) {
-    // Present unless empty or blank, as the text layouts decide.
-    const char c = reinterpret_cast<const char *>(&r)[SFC_field(v.var).offset];
-    return c != '\0' && c != ' ' ? WX_weather_wmo(reinterpret_cast<const char *>(&r) + SFC_field(v.var).offset)
-                                  : kNaN;
+  } else if constexpr (v.kind == AnaKind::weather && v.var == SfcVar::weather) {
+    return ANA_has_weather(r) ? ANA_weather_code(r.weather) : kNaN;
   } else {
     return ANA_record_value(v, r);
   }

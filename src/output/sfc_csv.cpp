@@ -89,6 +89,19 @@ template <std::size_t Max>
 }
 constexpr std::size_t text_room(std::size_t max) { return 2 * max + 2; }
 
+// The four or five figures of `v` (1000 to 99999): the first of five, then
+// the last four as two pairs, which cover the first store when there are
+// only four.
+[[gnu::always_inline]] inline char *put_figures5(char *p, std::uint64_t v) {
+  using str_detail::kPairs;
+  const std::size_t n = v >= 10000 ? 5 : 4;
+  const std::uint64_t low = v % 10000;
+  p[0] = static_cast<char>('0' + v / 10000);
+  std::memcpy(p + n - 4, &kPairs[2 * (low / 100)], 2);
+  std::memcpy(p + n - 2, &kPairs[2 * (low % 100)], 2);
+  return p + n;
+}
+
 // The figures of `v` with a '-' before them when `neg` (stored whether or
 // not, then overwritten): below 100000, which covers nearly every value of
 // a row, from the tables of figures.
@@ -101,16 +114,8 @@ constexpr std::size_t text_room(std::size_t max) { return 2 * max + 2; }
     std::memcpy(p, &w, 4);
     return p + (w >> 24);
   }
-  if (v < 100000) {
-    // Four or five figures: the first of five, then the last four as two
-    // pairs, which cover the first store when there are only four.
-    const std::size_t n = v >= 10000 ? 5 : 4;
-    const std::uint64_t low = v % 10000;
-    p[0] = static_cast<char>('0' + v / 10000);
-    std::memcpy(p + n - 4, &kPairs[2 * (low / 100)], 2);
-    std::memcpy(p + n - 2, &kPairs[2 * (low % 100)], 2);
-    return p + n;
-  }
+  if (v < 100000) [[likely]]
+    return put_figures5(p, v);
   return str_detail::put_whole(p, v, false, 0, 0, ' ');
 }
 
@@ -149,9 +154,9 @@ template <int P, bool Exact>
   using namespace str_detail;
   constexpr std::uint64_t kDiv = P == 0 ? 1 : P == 1 ? 10 : P == 2 ? 100 : 1000;
   const double a = std::fabs(y);
-  std::uint64_t q = round_scaled<P, Exact>(a);
+  const std::uint64_t q = round_scaled<P, Exact>(a);
   std::uint64_t ip;
-  // The usual value, below 1000: the product was below 2^51, so q is right
+  // A usual value, below 100000, had a product below 2^51, so q is right
   // (past 2^51 the sum leaves the integers and q comes out far larger).
   if (q < 1000 * kDiv) [[likely]] {
     ip = q / kDiv;
@@ -161,7 +166,7 @@ template <int P, bool Exact>
     std::memcpy(p, &w, 4);
     p += w >> 24;
   } else {
-    if (!(a < kFastLimit<P>)) return fixed_any(p, p + kFloatRoom, y, 0, P);
+    if (q >= 100000 * kDiv && !(a < kFastLimit<P>)) return fixed_any(p, p + kFloatRoom, y, 0, P);
     ip = q / kDiv;
     p = put_whole(p, ip, std::signbit(y));
   }
