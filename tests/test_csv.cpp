@@ -5,17 +5,21 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <bit>
+#include <cstdint>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <limits>
 #include <random>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "framework/date.hpp"
 #include "output/sfc_analysis.hpp"
 #include "output/sfc_csv.hpp"
+#include "output/sfc_dec.hpp"
 #include "report/sfc_tool.hpp"
 #include "testutil.hpp"
 
@@ -201,6 +205,125 @@ TEST(CsvRow, GarbageRecordsNeverOverrunAndKeepTheirColumns) {
     ASSERT_EQ(split_fields(row).size(), columns) << row;
     ASSERT_EQ(row.find("nan"), std::string::npos) << row;
     ASSERT_EQ(row.find("inf"), std::string::npos) << row;
+  }
+}
+
+// ----- the row against the plain printf form ------------------------------------
+
+// A row as the plain way writes it: each value through the generic
+// ANA_record_value and snprintf's "%.*f" or "%lld", the time through
+// gmtime, texts quoted by hand. No station file is loaded here, so the
+// station name is empty.
+std::string plain_text(const char *s, std::size_t max) {
+  const std::size_t n = strnlen(s, max);
+  std::string t(s, n);
+  bool quote = false;
+  std::string out;
+  for (char c : t) {
+    const auto u = static_cast<unsigned char>(c);
+    quote = quote || c == ',' || c == '"';
+    if (c == '"') out += '"';
+    out += u >= 0x20 && u < 0x7f ? c : '?';
+  }
+  return quote ? "\"" + out + "\"" : out;
+}
+
+std::string plain_row(const SFC_report &r, const AnaClock &clk) {
+  std::string row;
+  for (std::size_t i = 0; i < kAnaVarCount; ++i) {
+    const AnaVar &v = kAnaVars[i];
+    if (i > 0) row += ',';
+    char buf[512];
+    switch (v.kind) {
+      case AnaKind::station_id: row += plain_text(r.id, sizeof r.id); break;
+      case AnaKind::report_type: row += ANA_report_type(r); break;
+      case AnaKind::station_name: break;
+      case AnaKind::time:
+        ANA_iso_time(clk.seconds(r.time), buf, sizeof buf);
+        row += buf;
+        break;
+      default: {
+        const double x = ANA_record_value(v, r);
+        if (std::isnan(x)) break;
+        if (v.type == AnaType::int32)
+          std::snprintf(buf, sizeof buf, "%lld", static_cast<long long>(x));
+        else
+          std::snprintf(buf, sizeof buf, "%.*f", v.csv_prec, ANA_csv_value(i, x));
+        row += buf;
+      }
+    }
+  }
+  return row + '\n';
+}
+
+// Values a column meets: missing, zero of both signs, ties of the printed
+// decimals (0.25, 2.5, 0.125 are exact in binary), values that round to
+// -0, thousands and more, the extremes of a float, and no numbers at all.
+float some_float(std::mt19937 &rng) {
+  static constexpr float kSpecial[] = {
+      -9999.0f, 0.0f, -0.0f, 0.25f, -0.25f, 0.75f, 2.5f, 3.5f, -2.5f, 0.125f, 0.0625f, 0.05f, -0.05f,
+      -0.04f, 999.95f, 999.5f, 9999.5f, 1013.25f, 99999.0f, 100000.0f, 1e12f, 1e13f, 3e15f,
+      std::numeric_limits<float>::max(), -std::numeric_limits<float>::max(),
+      std::numeric_limits<float>::denorm_min(), std::numeric_limits<float>::infinity(),
+      -std::numeric_limits<float>::infinity(), std::numeric_limits<float>::quiet_NaN()};
+  switch (rng() % 6) {
+    case 0: return kSpecial[rng() % std::size(kSpecial)];
+    case 1: return std::bit_cast<float>(static_cast<std::uint32_t>(rng()));  // anything
+    case 2: return static_cast<float>(static_cast<int>(rng() % 40001) - 20000) / 10.0f;  // tenths
+    case 3: return static_cast<float>(static_cast<int>(rng() % 4001) - 2000) / 100.0f;  // hundredths
+    case 4: return static_cast<float>(rng() % 200000) / 8.0f;  // eighths: ties after conversion
+    default: return -9999.0f;
+  }
+}
+
+SFC_report random_record(std::mt19937 &rng) {
+  static constexpr const char *kIds[] = {"72403", "26838", "WLGT", "A,B", "say \"hi\"", "K\xE9", "", "12345678901"};
+  static constexpr const char *kAreas[] = {"LA", "SH", "BU", "DR", "CM", "UN", "LA VA US", "L", ""};
+  static constexpr const char *kWeather[] = {"", " ", "RW-", "TRW+", "F", "57", "999", "!+RA", "XX", "TRW+AHGF", "RW-SW-F"};
+  static constexpr char kCovers[] = {'0', '4', '8', '9', 'C', 'F', 'S', 'B', 'O', 'X', ' ', '-', '/', 'z'};
+  SFC_report r;
+  SFC_initialize(&r);
+  // The last identifier fills the field, without its NUL.
+  const std::string_view id = kIds[rng() % std::size(kIds)];
+  for (std::size_t k = 0; k < sizeof r.id; ++k) r.id[k] = k < id.size() ? id[k] : '\0';
+  std::snprintf(r.area, sizeof r.area, "%s", kAreas[rng() % std::size(kAreas)]);
+  std::snprintf(r.weather, sizeof r.weather, "%s", kWeather[rng() % std::size(kWeather)]);
+  if (rng() % 2) {
+    // Weather texts of 1 to 12 bytes, many of them: the codes are
+    // remembered by text, so texts must share the memory and never be
+    // mistaken for one another.
+    static constexpr std::string_view kLetters = "RWSTLFHKGA+-!0123456789 ";
+    const std::size_t n = 1 + rng() % 12;
+    for (std::size_t k = 0; k < n; ++k) r.weather[k] = kLetters[rng() % kLetters.size()];
+    r.weather[n] = '\0';
+  }
+  r.wmo = static_cast<int>(rng() % (rng() % 4 ? 100000 : 2000000)) - (rng() % 4 ? 0 : 1000000);
+  r.time = rng() % 8 ? static_cast<int>(rng() % 2400) : static_cast<int>(rng() % 3) * 7000 - 9999;
+  r.ptend_t = static_cast<int>(rng() % 13) - 2;
+  r.cld_cover[0] = kCovers[rng() % std::size(kCovers)];
+  for (char &c : r.cld_type) c = static_cast<char>(rng() % 3 ? '0' + rng() % 10 : rng());
+  for (float *f : {&r.lat, &r.lon, &r.elev, &r.cld_height[0], &r.vis, &r.pmb, &r.t, &r.td, &r.w_dir, &r.w_spd,
+                   &r.w_gust, &r.ptend, &r.rain1, &r.rain3, &r.rain6, &r.rain12, &r.rain24, &r.max_t, &r.min_t,
+                   &r.max6_t, &r.min6_t, &r.scover, &r.solar, &r.sst, &r.wav_per, &r.wav_hgt})
+    *f = some_float(rng);
+  return r;
+}
+
+TEST(CsvRow, EveryRowIsThePlainPrintfRowAndShortRoomKeepsItsStart) {
+  std::mt19937 rng(20261210);
+  const AnaClock c = clock_at(2024, 1, 1, 0);
+  char buf[kSfcLineMax];
+  for (int i = 0; i < 60000; ++i) {
+    const SFC_report r = random_record(rng);
+    const std::string want = plain_row(r, c);
+    const std::string got = row_of(r, c);
+    ASSERT_EQ(got, want) << "record " << i;
+    // Less room than the row: as much of it as fits, nothing past the room.
+    const std::size_t size = rng() % (want.size() + 8);
+    std::memset(buf, 'Z', sizeof buf);
+    const std::size_t n = SFC_format_csv(buf, size, r, c);
+    ASSERT_EQ(std::string(buf, n), want.substr(0, size)) << "record " << i << " in " << size;
+    ASSERT_EQ(buf[size], 'Z');
   }
 }
 

@@ -28,17 +28,6 @@ void hour_text(std::int64_t seconds, char *out) {
 
 }  // namespace
 
-std::string_view ANA_report_type(const SFC_report &r) {
-  const char a = r.area[0];
-  const char b = a ? r.area[1] : '\0';
-  if (a == 'L' && b == 'A') return "land";
-  if (a == 'S' && b == 'H') return "ship";
-  if (a == 'B' && b == 'U') return "buoy";
-  if (a == 'D' && b == 'R') return "dribu";
-  if (a == 'C' && b == 'M') return "cman";
-  return "unknown";
-}
-
 namespace {
 
 double record_value(const AnaVar &v, const SFC_report &r) {
@@ -101,6 +90,7 @@ void AnaClock::set(const Date &file_date) {
   hour_start_ = DATE_num_sec(&d);
   hour_text(hour_start_, now_);
   hour_text(hour_start_ - 3600, prev_);
+  now_[13] = prev_[13] = ':';
 }
 
 double AnaClock::seconds(int hhmm) const {
@@ -111,20 +101,7 @@ double AnaClock::seconds(int hhmm) const {
   return static_cast<double>(hour_start_ - back + 60 * m);
 }
 
-void AnaClock::iso(int hhmm, char *out) const {
-  const bool ok = !tv::is_miss(hhmm) && hhmm >= 0;
-  const int h = ok ? hhmm / 100 % 24 : hour_;
-  const int m = ok && hhmm % 100 < 60 ? hhmm % 100 : 0;
-  const char *base = (h + 1) % 24 == hour_ && h != hour_ ? prev_ : now_;
-  for (int i = 0; i < 13; ++i) out[i] = base[i];
-  out[13] = ':';
-  out[14] = static_cast<char>('0' + m / 10);
-  out[15] = static_cast<char>('0' + m % 10);
-  out[16] = ':';
-  out[17] = '0';
-  out[18] = '0';
-  out[19] = 'Z';
-}
+void AnaClock::iso(int hhmm, char *out) const { put_iso(hhmm, out); }
 
 void ANA_iso_time(double seconds, char *out, std::size_t size) {
   const auto t = static_cast<time_t>(std::floor(seconds));

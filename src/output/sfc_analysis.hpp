@@ -8,15 +8,20 @@
 #pragma once
 
 #include <array>
+#include <bit>
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <iterator>
 #include <limits>
 #include <string_view>
 
 #include "framework/date.hpp"
+#include "framework/missing.hpp"
+#include "framework/string.hpp"
 #include "output/sfc_fields.hpp"
+#include "report/wx_tool.hpp"
 
 // How a variable's value is found in the record.
 enum class AnaKind : std::uint8_t {
@@ -55,7 +60,19 @@ struct AnaVar {
 };
 
 // The report types as words, by the class of the record ("LA", "SH", ...).
-std::string_view ANA_report_type(const SFC_report &r);
+inline constexpr std::string_view kAnaReportTypes[] = {"land", "ship", "buoy", "dribu", "cman", "unknown"};
+// The row of kAnaReportTypes of a record.
+[[gnu::always_inline]] inline std::size_t ANA_report_index(const SFC_report &r) {
+  const char a = r.area[0];
+  const char b = a ? r.area[1] : '\0';
+  if (a == 'L' && b == 'A') return 0;
+  if (a == 'S' && b == 'H') return 1;
+  if (a == 'B' && b == 'U') return 2;
+  if (a == 'D' && b == 'R') return 3;
+  if (a == 'C' && b == 'M') return 4;
+  return 5;
+}
+inline std::string_view ANA_report_type(const SFC_report &r) { return kAnaReportTypes[ANA_report_index(r)]; }
 
 // clang-format off
 inline constexpr AnaVar kAnaVars[] = {
@@ -219,6 +236,41 @@ constexpr bool ana_rows_hold() {
 }
 static_assert(ana_rows_hold(), "kAnaVars: a bad column name or a unit that cannot be reached");
 
+// The WMO code (table 4677) of a present weather text, as WX_weather_wmo
+// gives it, remembered by the text for texts of up to 7 bytes: a feed
+// repeats a few texts, and the lookup walks a table of prefixes. `text`
+// has 8 readable bytes and does not start with its NUL. (One thread writes
+// a file's values.)
+struct AnaWeatherMemo {
+  std::uint64_t key = 0;  // the text's bytes, zeros after it; 0: empty
+  int ww = 0;
+};
+inline std::array<AnaWeatherMemo, 256> g_ana_weather{};
+[[gnu::always_inline]] inline int ANA_weather_code(const char *text) {
+  if constexpr (std::endian::native == std::endian::little) {
+    std::uint64_t w;
+    std::memcpy(&w, text, sizeof w);
+    // The top bit of each zero byte, exact up to the first one.
+    const std::uint64_t z = (w - 0x0101010101010101ULL) & ~w & 0x8080808080808080ULL;
+    if (z != 0) {
+      const int len = std::countr_zero(z) / 8;  // 1 to 7
+      const std::uint64_t key = w & ((std::uint64_t{1} << (8 * len)) - 1);
+      AnaWeatherMemo &m = g_ana_weather[(key * 0x9E3779B97F4A7C15ULL) >> 56];
+      if (m.key != key) m = {key, WX_weather_wmo(text)};
+      return m.ww;
+    }
+  }
+  return WX_weather_wmo(text);
+}
+
+// Does the report have a WMO number (wmo_id), a present weather text
+// (present_weather: not empty, not blank, as the text layouts decide)?
+[[gnu::always_inline]] inline bool ANA_has_wmo(const SFC_report &r) { return r.wmo > 0 && r.wmo < 99999; }
+[[gnu::always_inline]] inline bool ANA_has_weather(const SFC_report &r) {
+  static_assert(sizeof r.weather >= 8, "ANA_weather_code reads 8 bytes");
+  return r.weather[0] != '\0' && r.weather[0] != ' ';
+}
+
 // A variable's value for one report in the record's unit, or NaN when the
 // report has none (also for texts and the time).
 double ANA_record_value(const AnaVar &v, const SFC_report &r);
@@ -243,7 +295,28 @@ template <std::size_t I>
     const int x = r.*(SFC_field(v.var).integer);
     return x >= 0 && x <= 9 ? x : kNaN;
   } else if constexpr (v.kind == AnaKind::wmo_id) {
-    return r.wmo > 0 && r.wmo < 99999 ? r.wmo : kNaN;
+    return ANA_has_wmo(r) ? r.wmo : kNaN;
+  } else if constexpr (v.kind == AnaKind::cover && SFC_field(v.var).source == SfcSource::chars) {
+    constexpr const SfcField &f = SFC_field(v.var);
+    static_assert(v.layer >= 0 && static_cast<std::size_t>(v.layer) < f.count);
+    char c = reinterpret_cast<const char *>(&r)[f.offset + static_cast<std::size_t>(v.layer)];
+    // A figure is its own code; a category letter or a blank is looked up.
+    if (c < '0' || c > '9') c = WX_cover_code(c);
+    return c >= '0' && c <= '8' ? c - '0' : kNaN;
+  } else if constexpr (v.kind == AnaKind::cloud_base && SFC_field(v.var).source == SfcSource::layers) {
+    constexpr const SfcField &f = SFC_field(v.var);
+    static_assert(v.layer >= 0 && static_cast<std::size_t>(v.layer) < f.count);
+    float h;
+    std::memcpy(&h, reinterpret_cast<const char *>(&r) + f.offset + static_cast<std::size_t>(v.layer) * sizeof h,
+                sizeof h);
+    if (tv::is_miss(h) || !(h >= 0)) return kNaN;
+    // Above ground as reported; the station's height (in feet, the record's
+    // unit for clouds) makes it an altitude.
+    const double elev = tv::is_miss(r.elev) || !std::isfinite(r.elev) ? 0.0 : r.elev / 0.3048;
+    const double x = h + elev;
+    return std::isfinite(x) ? x : kNaN;
+  } else if constexpr (v.kind == AnaKind::weather && v.var == SfcVar::weather) {
+    return ANA_has_weather(r) ? ANA_weather_code(r.weather) : kNaN;
   } else {
     return ANA_record_value(v, r);
   }
@@ -293,12 +366,25 @@ class AnaClock {
   double seconds(int hhmm) const;
   // "2022-03-21T12:00:00Z" into `out` (20 bytes, no terminator).
   void iso(int hhmm, char *out) const;
+  // The same at `p` in a few stores (the date and hour copied whole, the
+  // minute from the digit pairs); the end of the text.
+  [[gnu::always_inline]] char *put_iso(int hhmm, char *p) const {
+    const bool ok = !tv::is_miss(hhmm) && hhmm >= 0;
+    const int h = ok ? hhmm / 100 % 24 : hour_;
+    const int m = ok && hhmm % 100 < 60 ? hhmm % 100 : 0;
+    std::memcpy(p, (h + 1) % 24 == hour_ && h != hour_ ? prev_ : now_, 16);
+    std::memcpy(p + 14, &str_detail::kPairs[2 * static_cast<std::size_t>(m)], 2);
+    std::memcpy(p + 16, ":00Z", 4);
+    return p + 20;
+  }
 
  private:
   std::int64_t hour_start_ = 0;  // the file's hour
   int hour_ = 0;
-  char now_[14] = {};   // "YYYY-MM-DDTHH" of the file's hour
-  char prev_[14] = {};  // of the hour before
+  // "YYYY-MM-DDTHH:" of the file's hour and of the hour before, with room
+  // for two more bytes (copied whole, then overwritten).
+  char now_[16] = {};
+  char prev_[16] = {};
 };
 
 // ISO 8601 UTC text of `seconds` since 1970 ("2022-03-21T12:00:00Z").
