@@ -601,7 +601,10 @@ std::string random_bulletins(std::mt19937 &rng, std::size_t size) {
   };
   auto groups = [&](int n) {
     std::string g;
-    for (int i = 0; i < n; ++i) g += (i ? " " : "") + group(i < 2);
+    for (int i = 0; i < n; ++i) {
+      if (i) g += ' ';
+      g += group(i < 2);
+    }
     return g;
   };
   static const char *const kEnds[] = {"\n", "\n", "\n", "\n", "\r\n", "\r\r\n", "\r", " \n", "\t\n"};
