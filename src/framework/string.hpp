@@ -106,6 +106,22 @@ inline constexpr auto kPairs = [] {
   return t;
 }();
 
+// "." and the P (1 to 3) figures of the fraction `fp` (below 10^P) at `p`.
+template <int P>
+[[gnu::always_inline]] inline char *put_fraction(char *p, std::size_t fp) {
+  static_assert(P >= 1 && P <= 3);
+  *p = '.';
+  if constexpr (P == 3) {
+    p[1] = static_cast<char>('0' + fp / 100);
+    std::memcpy(p + 2, &kPairs[2 * (fp % 100)], 2);
+  } else if constexpr (P == 2) {
+    std::memcpy(p + 1, &kPairs[2 * fp], 2);
+  } else {
+    p[1] = static_cast<char>('0' + fp);
+  }
+  return p + P + 1;
+}
+
 // The figures of 0 to 999 each in one little-endian word, without leading
 // zeros, and their count in the top byte: a number below 1000 (most of a
 // record's) costs one load.
@@ -235,16 +251,7 @@ template <int P>
   p = put_whole(p, ip, std::signbit(v), width, P > 0 ? P + 1 : 0, ' ');
   if constexpr (P > 0) {
     const auto fp = static_cast<std::size_t>(q - ip * kDiv);
-    *p = '.';
-    if constexpr (P == 3) {
-      p[1] = static_cast<char>('0' + fp / 100);
-      std::memcpy(p + 2, &kPairs[2 * (fp % 100)], 2);
-    } else if constexpr (P == 2) {
-      std::memcpy(p + 1, &kPairs[2 * fp], 2);
-    } else {
-      p[1] = static_cast<char>('0' + fp);
-    }
-    p += P + 1;
+    p = put_fraction<P>(p, fp);
   }
   return p;
 }
@@ -428,16 +435,7 @@ template <int W, int P>
   else
     p = put_whole(p, ip, neg, W, P > 0 ? P + 1 : 0, ' ');
   if constexpr (P > 0) {
-    *p = '.';
-    if constexpr (P == 3) {
-      p[1] = static_cast<char>('0' + fp / 100);
-      std::memcpy(p + 2, &kPairs[2 * (fp % 100)], 2);
-    } else if constexpr (P == 2) {
-      std::memcpy(p + 1, &kPairs[2 * fp], 2);
-    } else {
-      p[1] = static_cast<char>('0' + fp);
-    }
-    p += P + 1;
+    p = put_fraction<P>(p, fp);
   }
   return p;
 }

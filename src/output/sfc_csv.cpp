@@ -172,16 +172,7 @@ template <int P, bool Exact>
   }
   if constexpr (P > 0) {
     const auto fp = static_cast<std::size_t>(q - ip * kDiv);
-    *p = '.';
-    if constexpr (P == 3) {
-      p[1] = static_cast<char>('0' + fp / 100);
-      std::memcpy(p + 2, &kPairs[2 * (fp % 100)], 2);
-    } else if constexpr (P == 2) {
-      std::memcpy(p + 1, &kPairs[2 * fp], 2);
-    } else {
-      p[1] = static_cast<char>('0' + fp);
-    }
-    p += P + 1;
+    p = str_detail::put_fraction<P>(p, fp);
   }
   return p;
 }
