@@ -97,6 +97,9 @@ class Safety : public testing::Test {
     std::vector<std::string> all = {TAVRO_EXE, "-ba"};
     all.insert(all.end(), args.begin(), args.end());
     const std::string err_path = dir.file(err);
+    // Emptied before the fork: a caller waiting for the child's first message
+    // must not see the one a previous child left there.
+    std::remove(err_path.c_str());
     const pid_t pid = fork();
     if (pid == 0) {
       std::vector<char *> argv;
