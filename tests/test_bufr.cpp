@@ -86,12 +86,12 @@ SFC_report record(const char *id, const char *area) {
   return r;
 }
 
-std::string encode(const SFC_report &r, bool eccodes = false) {
+std::string encode(const SFC_report &r, bool eccodes = false,
+                   const Date &file_date = {2023, 12, 7, 341, 4, 12, 0, 0}) {
   BUFR_settings s;
   s.master_version = BUFR_installed_master_version();
   s.eccodes = eccodes;
   unsigned char buf[8192];
-  const Date file_date = {2023, 12, 7, 341, 4, 12, 0, 0};
   const long n = BUFR_encode(r, s, file_date, buf, sizeof buf);
   return n > 0 ? std::string(reinterpret_cast<char *>(buf), static_cast<std::size_t>(n)) : std::string();
 }
@@ -266,6 +266,41 @@ TEST(BufrEncode, ElementsReadBackAsTheRecordHoldsThem) {
   EXPECT_EQ(str(messages_of(encode(cman))[0].get(), "#1#wigosLocalIdentifierCharacter"), "BUZM3");
   EXPECT_EQ(str(messages_of(encode(ship))[0].get(), "#1#shipOrMobileLandStationIdentifier"), "WDC6923");
   EXPECT_EQ(str(messages_of(encode(land_full()))[0].get(), "#1#wigosLocalIdentifierCharacter"), "72403");
+}
+
+// A report's hour of day lies where the run's window puts it: within eleven
+// hours of the file's hour, across midnight and the year when it must.
+TEST(BufrEncode, ObservationTimeIsPlacedNextToTheFileHour) {
+  struct TimeCase {
+    Date file;
+    int hhmm;
+    int year, month, day, hour, minute;
+  };
+  const TimeCase cases[] = {
+      {{2023, 12, 7, 341, 4, 12, 0, 0}, 1200, 2023, 12, 7, 12, 0},
+      {{2023, 12, 7, 341, 4, 12, 0, 0}, 1150, 2023, 12, 7, 11, 50},
+      {{2023, 12, 7, 341, 4, 12, 0, 0}, 1030, 2023, 12, 7, 10, 30},
+      {{2023, 12, 7, 341, 4, 12, 0, 0}, 2359, 2023, 12, 7, 23, 59},
+      {{2023, 12, 7, 341, 4, 12, 0, 0}, 0, 2023, 12, 8, 0, 0},
+      {{2024, 1, 1, 1, 1, 0, 0, 0}, 2350, 2023, 12, 31, 23, 50},
+      {{2024, 1, 1, 1, 1, 0, 0, 0}, 1300, 2023, 12, 31, 13, 0},
+      {{2024, 1, 1, 1, 1, 0, 0, 0}, 1100, 2024, 1, 1, 11, 0},
+  };
+  for (const bool eccodes : {false, true}) {
+    for (const TimeCase &c : cases) {
+      SCOPED_TRACE(std::to_string(c.hhmm) + (eccodes ? " ecCodes" : " own packer"));
+      SFC_report r = land_full();
+      r.time = c.hhmm;
+      const auto msgs = messages_of(encode(r, eccodes, c.file));
+      ASSERT_EQ(msgs.size(), 1u);
+      codes_handle *h = msgs[0].get();
+      EXPECT_EQ(num(h, "#1#year"), c.year);
+      EXPECT_EQ(num(h, "#1#month"), c.month);
+      EXPECT_EQ(num(h, "#1#day"), c.day);
+      EXPECT_EQ(num(h, "#1#hour"), c.hour);
+      EXPECT_EQ(num(h, "#1#minute"), c.minute);
+    }
+  }
 }
 
 TEST(BufrEncode, OutOfRangeIsMissingWithOneWarningAndOtherClassesAreRefused) {

@@ -176,6 +176,47 @@ TEST(CsvRow, ObservationTimeOfTheHourBeforeCrossesMidnightAndTheYear) {
   EXPECT_EQ(column(header, split_fields(row_of(r, leap)), "time"), "2024-02-29T23:00:00Z");
 }
 
+// Any hour of day is placed as the run's window places it (within eleven
+// hours of the file's hour), so a row's time is the time its report was
+// accepted for; text and seconds agree.
+TEST(CsvRow, ObservationTimeOfAnyHourLiesWhereTheWindowPutsIt) {
+  const auto header = split_fields(std::string(SFC_csv_header()));
+  struct TimeCase {
+    int hour;  // of the file
+    int hhmm;
+    const char *iso;
+  };
+  const TimeCase cases[] = {
+      {12, 1030, "2023-12-07T10:30:00Z"}, {12, 2359, "2023-12-07T23:59:00Z"},
+      {12, 0, "2023-12-08T00:00:00Z"},    {12, 100, "2023-12-07T01:00:00Z"},
+      {0, 1300, "2023-12-06T13:00:00Z"},  {0, 1100, "2023-12-07T11:00:00Z"},
+      {0, 2400, "2023-12-07T00:00:00Z"},  {23, 0, "2023-12-08T00:00:00Z"},
+  };
+  for (const TimeCase &t : cases) {
+    const AnaClock c = clock_at(2023, 12, 7, t.hour);
+    SFC_report r = blank("1", "LA");
+    r.time = t.hhmm;
+    EXPECT_EQ(column(header, split_fields(row_of(r, c)), "time"), t.iso) << t.hour << " " << t.hhmm;
+    char iso[32];
+    ANA_iso_time(c.seconds(t.hhmm), iso, sizeof iso);
+    EXPECT_STREQ(iso, t.iso) << t.hour << " " << t.hhmm;
+  }
+  // Every minute of the day, in files of every hour: the window accepts a
+  // time exactly when its placed moment lies inside it.
+  for (int fh = 0; fh < 24; fh += 5) {
+    Date d{2023, 12, 7, 0, 0, fh, 0, 0};
+    const AnaClock c = clock_at(2023, 12, 7, fh);
+    DATE_set_range(-200, 300);
+    DATE_set_datim(&d);
+    const double base = c.seconds(fh * 100);
+    for (int hhmm = 0; hhmm < 2400; hhmm += hhmm % 100 == 59 ? 41 : 1) {
+      const double off = c.seconds(hhmm) - base;
+      EXPECT_EQ(DATE_chk_range(hhmm), off >= -200 * 60 && off <= 300 * 60 ? 1 : 0) << fh << " " << hhmm;
+    }
+  }
+  DATE_set_range(-45, 45);
+}
+
 // Whatever a record holds (a damaged table entry, extreme floats, texts
 // without their terminator), a row stays in its buffer and has one field
 // per column.

@@ -442,20 +442,7 @@ namespace {
   std::int64_t m = hhmm % 100;
   std::int64_t fh = file_date.hour;
   std::int64_t dmin = 60 * (m - file_date.min);
-  std::int64_t t;
-  if (h == fh) {
-    t = base + dmin;
-  } else if (h == fh - 1 || (h == 23 && fh == 0)) {
-    t = base - 3600 + dmin;
-  } else {
-    std::int64_t d = h - fh;
-    if (d > 11)
-      t = base - 3600 * (24 - d) + dmin;  // the previous day
-    else if (d >= -11)
-      t = base + 3600 * d + dmin;
-    else
-      t = base + 3600 * (d + 24) + dmin;  // the next day
-  }
+  const std::int64_t t = base + 3600 * DATE_hour_offset(h, fh) + dmin;
   int result = (begin_sec <= t && t <= end_sec) ? 1 : 0;
   memo_hhmm = hhmm;
   memo_result = result;

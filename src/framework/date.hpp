@@ -44,6 +44,13 @@ int DATE_set_range(int pre, int post);
 int DATE_set_datim(Date *date);
 int DATE_get_datim(Date *date);
 int DATE_chk_range(int hhmm);
+// Hours from `file_hour` to an observation's `hour` of day, the observation
+// placed within eleven hours of it (a day back or on as needed): -1 for 23
+// in a file of hour 0, 2 for 14 in one of hour 12.
+constexpr std::int64_t DATE_hour_offset(std::int64_t hour, std::int64_t file_hour) {
+  const std::int64_t d = hour - file_hour;
+  return d > 11 ? d - 24 : d < -11 ? d + 24 : d;
+}
 // `label` must hold at least 40 bytes; -1 when it is absent. The date is
 // not changed.
 int DATE_make_label(Date *date, char *label);

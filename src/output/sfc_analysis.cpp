@@ -87,18 +87,20 @@ void AnaClock::set(const Date &file_date) {
   d.sec = 0;
   hour_ = d.hour >= 0 && d.hour <= 23 ? d.hour : 0;
   d.hour = hour_;
-  hour_start_ = DATE_num_sec(&d);
-  hour_text(hour_start_, now_);
-  hour_text(hour_start_ - 3600, prev_);
-  now_[13] = prev_[13] = ':';
+  const std::int64_t start = DATE_num_sec(&d);
+  for (int h = 0; h < 24; ++h) {
+    auto &text = hour_text_[static_cast<std::size_t>(h)];
+    hour_start_[static_cast<std::size_t>(h)] = start + 3600 * DATE_hour_offset(h, hour_);
+    hour_text(hour_start_[static_cast<std::size_t>(h)], text);
+    text[13] = ':';
+  }
 }
 
 double AnaClock::seconds(int hhmm) const {
-  if (tv::is_miss(hhmm) || hhmm < 0) return static_cast<double>(hour_start_);
-  const int h = hhmm / 100 % 24;
-  const int m = hhmm % 100 < 60 ? hhmm % 100 : 0;
-  const std::int64_t back = (h + 1) % 24 == hour_ && h != hour_ ? 3600 : 0;
-  return static_cast<double>(hour_start_ - back + 60 * m);
+  const bool ok = !tv::is_miss(hhmm) && hhmm >= 0;
+  const int h = ok ? hhmm / 100 % 24 : hour_;
+  const int m = ok && hhmm % 100 < 60 ? hhmm % 100 : 0;
+  return static_cast<double>(hour_start_[static_cast<std::size_t>(h)] + 60 * m);
 }
 
 void AnaClock::iso(int hhmm, char *out) const { put_iso(hhmm, out); }

@@ -372,19 +372,19 @@ class AnaClock {
     const bool ok = !tv::is_miss(hhmm) && hhmm >= 0;
     const int h = ok ? hhmm / 100 % 24 : hour_;
     const int m = ok && hhmm % 100 < 60 ? hhmm % 100 : 0;
-    std::memcpy(p, (h + 1) % 24 == hour_ && h != hour_ ? prev_ : now_, 16);
+    std::memcpy(p, hour_text_[static_cast<std::size_t>(h)], 16);
     std::memcpy(p + 14, &str_detail::kPairs[2 * static_cast<std::size_t>(m)], 2);
     std::memcpy(p + 16, ":00Z", 4);
     return p + 20;
   }
 
  private:
-  std::int64_t hour_start_ = 0;  // the file's hour
-  int hour_ = 0;
-  // "YYYY-MM-DDTHH:" of the file's hour and of the hour before, with room
-  // for two more bytes (copied whole, then overwritten).
-  char now_[16] = {};
-  char prev_[16] = {};
+  int hour_ = 0;  // the file's hour
+  // Where each hour of day lies next to the file's hour (the run's window
+  // placement): its start in seconds and its "YYYY-MM-DDTHH:" with room for
+  // two more bytes (copied whole, then overwritten).
+  std::int64_t hour_start_[24] = {};
+  char hour_text_[24][16] = {};
 };
 
 // ISO 8601 UTC text of `seconds` since 1970 ("2022-03-21T12:00:00Z").

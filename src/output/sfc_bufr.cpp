@@ -512,17 +512,16 @@ double cover_percent(char c) {
   return kPercent[code - '0'];
 }
 
-// The observation time: the file's date with the report's minute, moved
-// back an hour for a report from the hour before the file's hour.
+// The observation time: the report's hour of day placed next to the file's
+// hour as the run's window places it, with the report's minute.
 Date obs_time(const Date &file_date, int hhmm) {
   Date d = file_date;
   if (is_miss(hhmm)) return d;
   d.min = hhmm % 100;
   d.sec = 0;
-  const int h = hhmm / 100;
+  const int h = hhmm / 100 % 24;
   if (h != d.hour && !is_miss(d.year) && !is_miss(d.hour)) {
-    time_t t = static_cast<time_t>(DATE_num_sec(&d));
-    if ((h + 1) % 24 == d.hour) t -= 3600;
+    const auto t = static_cast<time_t>(DATE_num_sec(&d) + 3600 * DATE_hour_offset(h, d.hour));
     DATE_get_gmdate(&t, &d);
   }
   return d;
