@@ -588,7 +588,7 @@ int SYN_decode_file(const char *filename) {
     }
     // The type of the report's own section (the section state may already
     // have moved on to the next one).
-    SYN_decode(text, type, &report);
+    SYN_decode_text(text, SYN_read_len(), type, &report);
     SFC_check_valid(&report, 0);
     if (type == ReportType::land) complete_land(report);
     if (merging)

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstring>
 #include <iterator>
+#include <optional>
 #include <string>
 
 #include "framework/mess.hpp"
@@ -248,15 +249,20 @@ std::string random_report(unsigned &seed) {
 
 // Decodes at message level `level` with direct matching on or off; what
 // the decoder printed goes to `printed`.
+// `len`: the length handed to the decoder (the program passes the reader's),
+// or none for SYN_decode's own measure.
 SFC_report decode_at(const std::string &text, ReportType type, M_type level, bool direct,
-                     std::string &printed) {
+                     std::string &printed, std::optional<int> len = std::nullopt) {
   const M_type saved = MESS_get();
   MESS_set(0, level);
   SYN_set_direct_matching(direct);
   testing::internal::CaptureStdout();
   SFC_report r;
   SFC_initialize(&r);
-  SYN_decode(text.c_str(), type, &r);
+  if (len)
+    SYN_decode_text(text.c_str(), *len, type, &r);
+  else
+    SYN_decode(text.c_str(), type, &r);
   std::fflush(stdout);
   printed = testing::internal::GetCapturedStdout();
   SYN_set_direct_matching(true);
@@ -281,7 +287,14 @@ FourWays decode_four_ways(const std::string &text, ReportType type, M_type trace
   const SFC_report scanned = decode_at(text, type, kQuiet, false, scanned_out);
   const SFC_report traced = decode_at(text, type, traces, true, w.traced_out);
   const SFC_report traced_scanned = decode_at(text, type, traces, false, traced_scanned_out);
-  for (const SFC_report *other : {&scanned, &traced, &traced_scanned}) {
+  // With the length known, and with lengths that are wrong: measured again.
+  std::string ignored;
+  const int size = static_cast<int>(text.size());
+  const SFC_report known = decode_at(text, type, kQuiet, true, ignored, size);
+  const SFC_report short_len = decode_at(text, type, kQuiet, true, ignored, size > 0 ? size - 1 : -1);
+  const SFC_report negative = decode_at(text, type, kQuiet, true, ignored, -1);
+  const SFC_report too_long = decode_at(text, type, kQuiet, true, ignored, kSynDataMax + 1);
+  for (const SFC_report *other : {&scanned, &traced, &traced_scanned, &known, &short_len, &negative, &too_long}) {
     if (std::memcmp(&w.quiet, other, sizeof w.quiet) != 0) {
       ++w.differ;
       ADD_FAILURE() << "records differ, " << what;

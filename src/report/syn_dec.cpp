@@ -1250,7 +1250,8 @@ constexpr std::tuple kBuoy{
 
 // ---------------------------------------------------------------------------
 
-[[gnu::always_inline]] inline void start(Decoder &d, const char *data, SFC_report *report, ReportType type) {
+[[gnu::always_inline]] inline void start(Decoder &d, const char *data, int len, SFC_report *report,
+                                         ReportType type) {
   d.r = report;
   d.type = type;
   const M_type level = MESS_get();
@@ -1259,7 +1260,7 @@ constexpr std::tuple kBuoy{
   d.scan_trace = (level & kTraceScan) != 0;
   d.direct = direct_matching;
   // As scanp_set, without a call: the text is never null here.
-  d.p = parse_param{data, static_cast<int>(std::strlen(data)), 0, 0, 0, 0, 0};
+  d.p = parse_param{data, len, 0, 0, 0, 0, 0};
   d.copy_padded();
   d.fast = d.padded && d.direct && !d.scan_trace;
 }
@@ -1356,10 +1357,10 @@ template <bool Fast>
 // The same with the mode and the traces tested at every group, apart.
 [[gnu::noinline]] void decode_sections_tested(Decoder &d) { decode_sections<false>(d); }
 
-int decode(const char *data, ReportType type, SFC_report *report) {
+int decode(const char *data, int len, ReportType type, SFC_report *report) {
   if (data == nullptr || report == nullptr) return 0;
   Decoder d;
-  start(d, data, report, type);
+  start(d, data, len, report, type);
   if (!identify(d)) return 0;
   if (type == ReportType::drifter) {
     if (d.trace) MESS_print(kTraceGroup, "DRIBU\n");
@@ -1376,7 +1377,7 @@ int decode(const char *data, ReportType type, SFC_report *report) {
 int decode_dribu(const char *data, SFC_report *report) {
   if (data == nullptr || report == nullptr) return 1;
   Decoder d;
-  start(d, data, report, ReportType::drifter);
+  start(d, data, static_cast<int>(std::strlen(data)), report, ReportType::drifter);
   SFC_report *r = report;
   tv::copy_text(r->id, "DRIBU");
   r->type = 1;
@@ -1413,7 +1414,13 @@ float SYN_ceiling(int cb) {
 }
 
 int SYN_decode(const char *data, ReportType type, SFC_report *report) {
-  return dec::decode(data, type, report);
+  return dec::decode(data, data ? static_cast<int>(std::strlen(data)) : 0, type, report);
+}
+
+int SYN_decode_text(const char *data, int len, ReportType type, SFC_report *report) {
+  // A length that does not end the text is not trusted.
+  if (data && (len < 0 || len > kSynDataMax || data[len] != '\0')) len = static_cast<int>(std::strlen(data));
+  return dec::decode(data, len, type, report);
 }
 
 int SYN_decode_dribu(const char *data, SFC_report *report) {

@@ -11,6 +11,10 @@
 // 0 (record untouched) when it had none; type 8 gives SYN_decode_dribu's
 // result.
 int SYN_decode(const char *data, ReportType type, SFC_report *report);
+// The same for a text of at most kSynDataMax characters whose length `len`
+// the caller knows (the reader's SYN_read_len); a length that does not end
+// the text is measured again.
+int SYN_decode_text(const char *data, int len, ReportType type, SFC_report *report);
 
 // Decodes a drifting-buoy report text from its date group on. Returns 1.
 int SYN_decode_dribu(const char *data, SFC_report *report);
