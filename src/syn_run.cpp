@@ -555,7 +555,7 @@ int SYN_decode_file(const char *filename) {
   // have been read already (a prompt), so it keeps its own buffer.
   if (in != stdin) std::setvbuf(in, in_buf, _IOFBF, sizeof in_buf);
 
-  char text[kSynDataMax + 1];
+  char text[kSynTextRoom];  // room for the decoder's zeros after the text
   char id[kSynIdMax + 1] = "";
   ReportType type = SYN_get_rep_type();
   SFC_report report;
@@ -588,7 +588,7 @@ int SYN_decode_file(const char *filename) {
     }
     // The type of the report's own section (the section state may already
     // have moved on to the next one).
-    SYN_decode_text(text, SYN_read_len(), type, &report);
+    SYN_decode_in_place(text, SYN_read_len(), type, &report);
     SFC_check_valid(&report, 0);
     if (type == ReportType::land) complete_land(report);
     if (merging)

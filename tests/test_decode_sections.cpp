@@ -2,6 +2,7 @@
 // depth, sunshine and radiation groups, precipitation, and the traces.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <iterator>
@@ -250,16 +251,27 @@ std::string random_report(unsigned &seed) {
 // Decodes at message level `level` with direct matching on or off; what
 // the decoder printed goes to `printed`.
 // `len`: the length handed to the decoder (the program passes the reader's),
-// or none for SYN_decode's own measure.
+// or none for SYN_decode's own measure. `in_place`: the text is read where
+// it is, as the program hands it over, in a room whose bytes after it are
+// left over from a longer text; a text longer than the room fills it
+// without a terminator.
 SFC_report decode_at(const std::string &text, ReportType type, M_type level, bool direct,
-                     std::string &printed, std::optional<int> len = std::nullopt) {
+                     std::string &printed, std::optional<int> len = std::nullopt, bool in_place = false) {
   const M_type saved = MESS_get();
   MESS_set(0, level);
   SYN_set_direct_matching(direct);
+  char room[kSynTextRoom];
+  if (in_place) {
+    for (std::size_t i = 0; i < sizeof room; ++i) room[i] = "98765 "[i % 6];
+    const std::size_t n = std::min(text.size() + 1, sizeof room);
+    std::memcpy(room, text.c_str(), n);
+  }
   testing::internal::CaptureStdout();
   SFC_report r;
   SFC_initialize(&r);
-  if (len)
+  if (in_place)
+    SYN_decode_in_place(room, len.value_or(static_cast<int>(text.size())), type, &r);
+  else if (len)
     SYN_decode_text(text.c_str(), *len, type, &r);
   else
     SYN_decode(text.c_str(), type, &r);
@@ -303,6 +315,26 @@ FourWays decode_four_ways(const std::string &text, ReportType type, M_type trace
   if (w.traced_out != traced_scanned_out) {
     ++w.differ;
     EXPECT_EQ(w.traced_out, traced_scanned_out) << what;
+  }
+  // In place, quiet and traced, with the length and with a wrong one; a
+  // text longer than the reader's is read as its first kSynDataMax
+  // characters.
+  const bool fits = size <= kSynDataMax;
+  std::string cut_out, in_place_out;
+  const SFC_report expected =
+      fits ? w.quiet : decode_at(text.substr(0, kSynDataMax), type, traces, true, cut_out);
+  const SFC_report in_place = decode_at(text, type, kQuiet, true, ignored, size, true);
+  const SFC_report in_place_short = decode_at(text, type, kQuiet, true, ignored, size > 0 ? size - 1 : -1, true);
+  const SFC_report in_place_traced = decode_at(text, type, traces, true, in_place_out, size, true);
+  for (const SFC_report *other : {&in_place, &in_place_short, &in_place_traced}) {
+    if (std::memcmp(&expected, other, sizeof expected) != 0) {
+      ++w.differ;
+      ADD_FAILURE() << "records differ in place, " << what;
+    }
+  }
+  if (in_place_out != (fits ? w.traced_out : cut_out)) {
+    ++w.differ;
+    EXPECT_EQ(in_place_out, fits ? w.traced_out : cut_out) << what;
   }
   return w;
 }
@@ -352,6 +384,37 @@ TEST(Decoder, LongTextDecodesAsAShortOne) {
   EXPECT_FLOAT_EQ(long_one.rain24, 123 / 254.0f);
   EXPECT_EQ(std::memcmp(&short_one, &long_one, sizeof short_one), 0);
   EXPECT_EQ(std::memcmp(&short_one, &padded, sizeof short_one), 0);
+}
+
+// The program's way: the text read where the reader put it. The bytes
+// after its terminator become the decoder's zeros whatever was there; a
+// room without a terminator is cut at the longest text of the reader.
+TEST(Decoder, InPlaceTextIsPaddedAndCutToTheReadersLongest) {
+  const std::string text = kSec1 + "333 10234 20012 47005 70123  ";
+  const SFC_report copied = decode(text);
+  char room[kSynTextRoom];
+  std::memset(room, '5', sizeof room);
+  std::memcpy(room, text.c_str(), text.size() + 1);
+  const int len = static_cast<int>(text.size());
+  SFC_report r;
+  SFC_initialize(&r);
+  EXPECT_EQ(SYN_decode_in_place(room, len, ReportType::land, &r), 1);
+  EXPECT_EQ(std::memcmp(&r, &copied, sizeof r), 0);
+  EXPECT_EQ(std::string(room), text);
+  for (int i = len; i < len + kSynTextPad; ++i) EXPECT_EQ(room[i], '\0') << i;
+
+  // Groups up to the room's end and no terminator: the first kSynDataMax
+  // characters are the text.
+  std::string many;
+  while (many.size() < sizeof room) many += "10234 ";
+  std::memcpy(room, many.data(), sizeof room);
+  const SFC_report cut = decode("72403 " + many.substr(6, kSynDataMax - 6));
+  SFC_initialize(&r);
+  std::memcpy(room, "72403", 5);
+  EXPECT_EQ(SYN_decode_in_place(room, kSynTextRoom, ReportType::land, &r), 1);
+  EXPECT_EQ(std::memcmp(&r, &cut, sizeof r), 0);
+  EXPECT_EQ(std::strlen(room), static_cast<std::size_t>(kSynDataMax));
+  EXPECT_FLOAT_EQ(r.t, 32.0f + 9.0f * 23.4f / 5.0f);
 }
 
 namespace {
@@ -407,7 +470,7 @@ std::string ordered_report(unsigned &seed) {
   }
   if (rnd(5) == 0) group("555", 0);
   if (rnd(5) == 0) group("1", 4);
-  if (rnd(4)) t += ' ';
+  if (rnd(4)) t += rnd(3) ? " " : "  ";  // the reader ends a report closed by "=" in two
   return t;
 }
 
@@ -467,6 +530,23 @@ TEST(Decoder, CharactersNearFiguresAndBlanksDecodeAlikeEveryWay) {
       changed += std::memcmp(&w.quiet, &base.quiet, sizeof base.quiet) != 0;
     }
   }
+  // The end of a report closed by "=", as the reader hands it over: the last
+  // group, two blanks and the end.
+  const std::string closed = usual + " ";
+  const FourWays closed_base = decode_four_ways(closed, ReportType::land, kGroupTraces, closed);
+  differ += closed_base.differ;
+  EXPECT_EQ(std::memcmp(&closed_base.quiet, &base.quiet, sizeof base.quiet), 0);
+  int changed_at_end = 0;
+  for (std::size_t at = closed.size() - 8; at < closed.size() && differ < 5; ++at) {
+    for (const char c : near) {
+      std::string text = closed;
+      text[at] = c;
+      const FourWays w = decode_four_ways(text, ReportType::land, kGroupTraces, text);
+      differ += w.differ;
+      changed_at_end += std::memcmp(&w.quiet, &base.quiet, sizeof base.quiet) != 0;
+    }
+  }
   EXPECT_EQ(differ, 0);
   EXPECT_GT(changed, 1000);  // the replacements do reach the decoded values
+  EXPECT_GT(changed_at_end, 40);
 }

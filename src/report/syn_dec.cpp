@@ -284,7 +284,7 @@ std::uint64_t group_figs(const char *s) {
 // The figures of a clean group taken two by two: byte k holds 10 * d(k) +
 // d(k + 1). A "/" counts as 15 here (its low four bits), so no byte carries
 // into the next; a field is read from these only when it has no "/".
-constexpr std::uint64_t figure_pairs(std::uint64_t figs) {
+[[gnu::always_inline]] constexpr std::uint64_t figure_pairs(std::uint64_t figs) {
   const std::uint64_t f = figs & 0x0F0F0F0F0FULL;
   return f * 10 + (f >> 8);
 }
@@ -390,12 +390,14 @@ struct Decoder {
   bool wawa = false;        // present weather in the automatic stations' code
   int quadrant = kMissI;    // of a drifting buoy's position
   int word_n = 0;           // characters of the last text "%s" took
-  // The text is copied here when it fits, with zeros after it, so that a
-  // group's eight bytes can be read anywhere up to its end; its groups are
-  // then told apart from those eight bytes in a few word operations.
+  // The text is read padded: kSynTextPad zeros after it, so that a group's
+  // eight bytes can be read anywhere up to its end; its groups are then
+  // told apart from those eight bytes in a few word operations. A text
+  // handed over without its zeros is copied here when it fits.
   static constexpr int kTextCap = 512;
-  static constexpr int kPaddedMax = kTextCap - 32;
-  bool padded = false;  // the text is the copy in `text`
+  static constexpr int kPaddedMax = kTextCap - kSynTextPad;
+  static_assert(kSynDataMax <= kPaddedMax, "every text of the reader can be read padded");
+  bool padded = false;  // p.ptr has the zeros after it (the copy or the caller's text)
   alignas(16) char text[kTextCap];
 
   // True when the current group begins with `c`: a pattern that starts with
@@ -415,7 +417,7 @@ struct Decoder {
     const int n = p.length;
     if (n > kPaddedMax) return;
     std::memcpy(text, p.ptr, static_cast<std::size_t>(n));
-    std::memset(text + n, 0, 32);
+    std::memset(text + n, 0, kSynTextPad);
     p.ptr = text;
     padded = true;
   }
@@ -424,10 +426,10 @@ struct Decoder {
   // figures or slashes and the white space after them), 0 when there is none.
   int clean_len() const { return clean_at(p.off); }
 
-  // The eight bytes of the copy from `off` on.
+  // The eight bytes of the padded text from `off` on.
   [[gnu::always_inline]] std::uint64_t word_at(int off) const {
     std::uint64_t x;
-    std::memcpy(&x, text + off, sizeof x);
+    std::memcpy(&x, p.ptr + off, sizeof x);
     return x;
   }
 
@@ -449,6 +451,17 @@ struct Decoder {
     return (((w + 0x00060F0606060606ULL) | w) & 0x00F0F0F0F0F0F0F0ULL) == 0;
   }
 
+  // The length of the usual group last in the text, 0 when it is not: its
+  // figures, a blank and the text's end (zeros of the padding), or two
+  // blanks and the end (a report's closing "=" becomes a blank before the
+  // one the reader adds). On a digits_word, whose byte 6 is then 0x30 or
+  // 0x10.
+  [[gnu::always_inline]] static int last_digits_group(std::uint64_t w) {
+    if ((((w + 0x00000F0606060606ULL) | w) & 0xFF00F0F0F0F0F0F0ULL) != 0) return 0;
+    const std::uint64_t after = w >> 48;  // byte 6; byte 7 is zero
+    return after == 0x30 ? 6 : after == 0x10 ? 7 : 0;
+  }
+
   // The same at any offset up to the end of the text.
   [[gnu::always_inline]] int clean_at(int off) const {
     if (padded) [[likely]] return clean_padded(off);
@@ -467,7 +480,7 @@ struct Decoder {
     if ((fig | (x & 0xFF0000000000ULL)) == 0x80208080808080ULL) [[likely]] return 6;
     if ((fig & 0x8080808080ULL) != 0x8080808080ULL) return 0;
     // Usually one blank follows, and then the next group.
-    const char *s = text + off;
+    const char *s = p.ptr + off;
     if (!is_blank(s[5])) return 0;
     if (!is_blank(s[6])) return 6;
     int n = 7;
@@ -488,9 +501,9 @@ struct Decoder {
     return group_figs(p.ptr + p.off);
   }
 
-  std::uint64_t figs_padded() const {
+  [[gnu::always_inline]] std::uint64_t figs_padded() const {
     std::uint64_t x;
-    std::memcpy(&x, text + p.off, sizeof x);
+    std::memcpy(&x, p.ptr + p.off, sizeof x);
     return x ^ 0x3030303030ULL;
   }
 
@@ -581,14 +594,15 @@ struct Decoder {
     return scan_into<P>(&p, v, std::make_index_sequence<P.nstore>{}) == P.nconv && p.len >= min_len;
   }
 
-  // Pattern P (one group) on a digits_group() that begins with P.lead: as
-  // fits gives it; `figs` is its digits_word.
+  // Pattern P (one group) on a digits_group() that begins with P.lead, or
+  // the same last in the text: as fits gives it; `figs` is its digits_word
+  // and `n` its length with its blanks.
   template <ScanPattern P>
-  [[gnu::always_inline]] bool match_digits(Vals &v, std::uint64_t figs) {
+  [[gnu::always_inline]] bool match_digits(Vals &v, std::uint64_t figs, int n) {
     int nv = 0, nc = 0;
     const char *s = p.ptr + p.off;
     const std::uint64_t pairs = figure_pairs(figs);
-    p.len = 6;
+    p.len = n;
     // The first figure, when a literal, is P.lead, already seen.
     constexpr int from = P.lead != 0 && P.shape[0].piece[0].kind == PieceKind::literal ? 1 : 0;
     static_assert(from == 0 || (P.shape[0].piece[0].lit == P.lead && P.shape[0].piece[0].start == 0));
@@ -647,7 +661,7 @@ struct Decoder {
   // Only on the padded copy, whose zeros after its end can be read.
   template <int n>
   [[gnu::always_inline]] bool mark_one_blank(const char *ind) {
-    const char *s = text + p.off;
+    const char *s = p.ptr + p.off;
     if (std::memcmp(s, ind, static_cast<std::size_t>(n)) != 0 || s[n] != ' ' || is_blank(s[n + 1])) return false;
     p.len = n + 1;
     return true;
@@ -785,8 +799,9 @@ template <const auto &Rows, std::size_t I, bool Fast>
         }
       }
       const std::uint64_t w = d.digits_word();
-      if (Decoder::is_digits_group(w) && row.min_len <= 6) [[likely]] {
-        if (!use_row<Rows, I, Fast>(d, d.match_digits<P>(v, w), v)) return;
+      int n = 6;
+      if ((Decoder::is_digits_group(w) || (n = Decoder::last_digits_group(w)) != 0) && row.min_len <= 6) [[likely]] {
+        if (!use_row<Rows, I, Fast>(d, d.match_digits<P>(v, w, n), v)) return;
         continue;
       }
     }
@@ -1144,7 +1159,7 @@ void sunshine(Decoder &d, const Vals &v) {
   if (v.i[0] == 5 && radiation_may_follow(d)) skip_radiation(d);  // 55SSS, 553SS
 }
 
-void day_precipitation(Decoder &d, const Vals &v) {
+[[gnu::always_inline]] inline void day_precipitation(Decoder &d, const Vals &v) {
   if (v.i[0] == 9999)
     d.r->rain24 = 0.0f;  // trace
   else
@@ -1250,8 +1265,9 @@ constexpr std::tuple kBuoy{
 
 // ---------------------------------------------------------------------------
 
+// `padded`: the text already has its zeros after it and is read in place.
 [[gnu::always_inline]] inline void start(Decoder &d, const char *data, int len, SFC_report *report,
-                                         ReportType type) {
+                                         ReportType type, bool padded) {
   d.r = report;
   d.type = type;
   const M_type level = MESS_get();
@@ -1261,7 +1277,10 @@ constexpr std::tuple kBuoy{
   d.direct = direct_matching;
   // As scanp_set, without a call: the text is never null here.
   d.p = parse_param{data, len, 0, 0, 0, 0, 0};
-  d.copy_padded();
+  if (padded)
+    d.padded = true;
+  else
+    d.copy_padded();
   d.fast = d.padded && d.direct && !d.scan_trace;
 }
 
@@ -1296,7 +1315,7 @@ bool identify_text(Decoder &d);
     // The usual station number: five digits, read as a group is.
     const std::uint64_t figs = d.figs_padded();
     r->wmo = field_value<0, 5>(figs, figure_pairs(figs));
-    std::memcpy(r->id, d.text, 5);
+    std::memcpy(r->id, d.p.ptr, 5);
     r->id[5] = '\0';
     d.p.len = 6;
   } else if (!identify_text(d)) {
@@ -1357,10 +1376,10 @@ template <bool Fast>
 // The same with the mode and the traces tested at every group, apart.
 [[gnu::noinline]] void decode_sections_tested(Decoder &d) { decode_sections<false>(d); }
 
-int decode(const char *data, int len, ReportType type, SFC_report *report) {
+int decode(const char *data, int len, ReportType type, SFC_report *report, bool padded) {
   if (data == nullptr || report == nullptr) return 0;
   Decoder d;
-  start(d, data, len, report, type);
+  start(d, data, len, report, type, padded);
   if (!identify(d)) return 0;
   if (type == ReportType::drifter) {
     if (d.trace) MESS_print(kTraceGroup, "DRIBU\n");
@@ -1377,7 +1396,7 @@ int decode(const char *data, int len, ReportType type, SFC_report *report) {
 int decode_dribu(const char *data, SFC_report *report) {
   if (data == nullptr || report == nullptr) return 1;
   Decoder d;
-  start(d, data, static_cast<int>(std::strlen(data)), report, ReportType::drifter);
+  start(d, data, static_cast<int>(std::strlen(data)), report, ReportType::drifter, false);
   SFC_report *r = report;
   tv::copy_text(r->id, "DRIBU");
   r->type = 1;
@@ -1414,13 +1433,25 @@ float SYN_ceiling(int cb) {
 }
 
 int SYN_decode(const char *data, ReportType type, SFC_report *report) {
-  return dec::decode(data, data ? static_cast<int>(std::strlen(data)) : 0, type, report);
+  return dec::decode(data, data ? static_cast<int>(std::strlen(data)) : 0, type, report, false);
 }
 
 int SYN_decode_text(const char *data, int len, ReportType type, SFC_report *report) {
   // A length that does not end the text is not trusted.
   if (data && (len < 0 || len > kSynDataMax || data[len] != '\0')) len = static_cast<int>(std::strlen(data));
-  return dec::decode(data, len, type, report);
+  return dec::decode(data, len, type, report, false);
+}
+
+int SYN_decode_in_place(char (&text)[kSynTextRoom], int len, ReportType type, SFC_report *report) {
+  if (len < 0 || len > kSynDataMax || text[len] != '\0') {
+    // Measured within the room; a text that fills it is cut at its end.
+    const void *end = std::memchr(text, '\0', kSynDataMax);
+    len = end ? static_cast<int>(static_cast<const char *>(end) - text) : kSynDataMax;
+    text[len] = '\0';
+  }
+  // What was there from a longer text before: the padding's zeros, in a few stores.
+  std::memset(text + len, 0, kSynTextPad);
+  return dec::decode(text, len, type, report, true);
 }
 
 int SYN_decode_dribu(const char *data, SFC_report *report) {

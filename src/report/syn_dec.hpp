@@ -16,6 +16,16 @@ int SYN_decode(const char *data, ReportType type, SFC_report *report);
 // the text is measured again.
 int SYN_decode_text(const char *data, int len, ReportType type, SFC_report *report);
 
+// Zeros the decoder reads after a text's end, and the room for the longest
+// text with them.
+constexpr int kSynTextPad = 32;
+constexpr int kSynTextRoom = kSynDataMax + 1 + kSynTextPad;
+// The same, reading `text` in place rather than copying it: its bytes after
+// the terminator are zeroed (the room after a text is the decoder's). A
+// length that does not end the text is measured again; a text longer than
+// kSynDataMax is cut there.
+int SYN_decode_in_place(char (&text)[kSynTextRoom], int len, ReportType type, SFC_report *report);
+
 // Decodes a drifting-buoy report text from its date group on. Returns 1.
 int SYN_decode_dribu(const char *data, SFC_report *report);
 
