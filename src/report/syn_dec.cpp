@@ -595,14 +595,13 @@ struct Decoder {
   }
 
   // Pattern P (one group) on a digits_group() that begins with P.lead, or
-  // the same last in the text: as fits gives it; `figs` is its digits_word
-  // and `n` its length with its blanks.
+  // the same last in the text: its values as fits gives them, `figs` its
+  // digits_word. Its length is the caller's to use.
   template <ScanPattern P>
-  [[gnu::always_inline]] bool match_digits(Vals &v, std::uint64_t figs, int n) {
+  [[gnu::always_inline]] bool match_digits(Vals &v, std::uint64_t figs) {
     int nv = 0, nc = 0;
     const char *s = p.ptr + p.off;
     const std::uint64_t pairs = figure_pairs(figs);
-    p.len = n;
     // The first figure, when a literal, is P.lead, already seen.
     constexpr int from = P.lead != 0 && P.shape[0].piece[0].kind == PieceKind::literal ? 1 : 0;
     static_assert(from == 0 || (P.shape[0].piece[0].lit == P.lead && P.shape[0].piece[0].start == 0));
@@ -751,8 +750,11 @@ struct Group {
 
 // What row I of a table does with the group at the position, which its
 // pattern took (`taken`, values in `v`) or not. False when the row is done.
+// `len`, when not 0, is the length of the taken group, known without traces
+// (Fast): the position steps past it without p.len, which nothing reads
+// before the next match sets it.
 template <const auto &Rows, std::size_t I, bool Fast>
-[[gnu::always_inline]] inline bool use_row(Decoder &d, bool taken, const Vals &v) {
+[[gnu::always_inline]] inline bool use_row(Decoder &d, bool taken, const Vals &v, int len = 0) {
   constexpr const auto &row = std::get<I>(Rows);
   constexpr const auto &P = std::remove_cvref_t<decltype(row)>::pattern;
   constexpr Accept accept = row.accept;
@@ -770,7 +772,10 @@ template <const auto &Rows, std::size_t I, bool Fast>
       miss(d, std::string_view(P.ind, static_cast<std::size_t>(P.prefix)), row.unkept);
     return false;
   }
-  d.take<Fast>(use == Use::keep ? row.label : use == Use::other ? row.other : row.unkept);
+  if (Fast && len != 0)
+    d.p.off += len;
+  else
+    d.take<Fast>(use == Use::keep ? row.label : use == Use::other ? row.other : row.unkept);
   if constexpr (store != nullptr) {
     if (use != Use::drop) store(d, v);
   }
@@ -801,7 +806,7 @@ template <const auto &Rows, std::size_t I, bool Fast>
       const std::uint64_t w = d.digits_word();
       int n = 6;
       if ((Decoder::is_digits_group(w) || (n = Decoder::last_digits_group(w)) != 0) && row.min_len <= 6) [[likely]] {
-        if (!use_row<Rows, I, Fast>(d, d.match_digits<P>(v, w, n), v)) return;
+        if (!use_row<Rows, I, Fast>(d, d.match_digits<P>(v, w), v, n)) return;
         continue;
       }
     }
