@@ -601,7 +601,9 @@ struct Decoder {
   [[gnu::always_inline]] bool match_digits(Vals &v, std::uint64_t figs) {
     int nv = 0, nc = 0;
     const char *s = p.ptr + p.off;
-    const std::uint64_t pairs = figure_pairs(figs);
+    // Bytes 0 to 4 are figures and byte 5 is zero, so no pair up to the
+    // fifth figure carries into the next: no mask needed.
+    const std::uint64_t pairs = figs * 10 + (figs >> 8);
     // The first figure, when a literal, is P.lead, already seen.
     constexpr int from = P.lead != 0 && P.shape[0].piece[0].kind == PieceKind::literal ? 1 : 0;
     static_assert(from == 0 || (P.shape[0].piece[0].lit == P.lead && P.shape[0].piece[0].start == 0));
