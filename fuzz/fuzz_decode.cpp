@@ -62,6 +62,19 @@ void decode_one(const char *text, ReportType type) {
   check_record(r);
 }
 
+// As the report loop hands a text over: read in place with its length, in
+// a room whose bytes after the text are whatever was there; it must decode
+// as a copy of the text with the same length does.
+void decode_in_place(char (&room)[kSynTextRoom], int len, ReportType type) {
+  const std::vector<char> copy(room, room + sizeof room);
+  SFC_report copied, in_place;
+  SFC_initialize(&copied);
+  SFC_initialize(&in_place);
+  const int rc = SYN_decode_text(copy.data(), len, type, &copied);
+  const int rc_in_place = SYN_decode_in_place(room, len, type, &in_place);
+  require(rc == rc_in_place && std::memcmp(&copied, &in_place, sizeof copied) == 0);
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size) {
@@ -83,17 +96,24 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
   std::vector<char> text(data + 2, data + size);
   text.push_back('\0');
   decode_one(text.data(), type);
+  if (text.size() <= static_cast<std::size_t>(kSynDataMax) + 1) {
+    char room[kSynTextRoom];
+    std::memset(room, '5', sizeof room);
+    std::memcpy(room, text.data(), text.size());
+    decode_in_place(room, static_cast<int>(text.size()) - 1, type);
+  }
 
   // The same bytes as a bulletin file, cut by the reader.
   if (FILE *f = fmemopen(const_cast<std::uint8_t *>(data + 2), size - 2, "r")) {
     SYN_read_reset();
-    char rep[kSynDataMax + 1];
+    char rep[kSynTextRoom];
     char id[kSynIdMax + 1] = "";
     auto rtype = ReportType::land;
     for (int guard = 0; guard < 10000 && SYN_read_raw(f, rep, id, &rtype) == 1; ++guard) {
-      require(terminated(rep, sizeof rep));
+      require(terminated(rep, kSynDataMax + 1));
       decode_one(rep, rtype);
       decode_one(rep, ReportType::drifter);
+      decode_in_place(rep, SYN_read_len(), rtype);
     }
     std::fclose(f);
   }

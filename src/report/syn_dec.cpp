@@ -1451,7 +1451,7 @@ int SYN_decode_text(const char *data, int len, ReportType type, SFC_report *repo
 
 int SYN_decode_in_place(char (&text)[kSynTextRoom], int len, ReportType type, SFC_report *report) {
   if (len < 0 || len > kSynDataMax || text[len] != '\0') {
-    // Measured within the room; a text that fills it is cut at its end.
+    // Measured up to the longest text; one longer is cut there.
     const void *end = std::memchr(text, '\0', kSynDataMax);
     len = end ? static_cast<int>(static_cast<const char *>(end) - text) : kSynDataMax;
     text[len] = '\0';
