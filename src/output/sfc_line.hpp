@@ -195,6 +195,13 @@ class SfcOpenLine {
     static_assert(C.conv == 'f' && !C.zero && C.prec >= 0 && C.prec <= 3);
     p_ = str_put_float_open<C.width, C.prec>(p_, v);
   }
+  // The same by a table way only, when C has them: false, with nothing
+  // written that counts, for a value beyond them.
+  template <SfcConv C>
+  [[gnu::always_inline]] bool number_by_table(float v) {
+    static_assert(C.conv == 'f' && !C.zero && C.prec >= 0 && C.prec <= 3);
+    return str_detail::float_by_table<C.width, C.prec>(p_, v);
+  }
   template <SfcConv C>
   [[gnu::always_inline]] void number(std::int64_t v) {
     static_assert(C.conv == 'd');
