@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <climits>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -277,12 +278,14 @@ TEST(TextLayout, CloudLayersAndCovers) {
   // the five it holds.
   r.num_cld = 1;
   EXPECT_EQ(text_line(r), "C -99 -99 -999 -99 -99 -99 15:8 - $\n");
-  r.num_cld = 9;
   r.cld_height[4] = 100.0f;
   r.cld_cover[4] = 'X';
-  EXPECT_EQ(text_line(r), "C -99 -99 -999 -99 -99 -99 15:8,-99O,250M,2x,1X - $\n");
+  for (int n : {5, 9, INT_MAX}) {
+    r.num_cld = n;
+    EXPECT_EQ(text_line(r), "C -99 -99 -999 -99 -99 -99 15:8,-99O,250M,2x,1X - $\n") << n;
+  }
   // No layers, or a count below zero: layer 0 all the same, alone.
-  for (int n : {0, -1, -9999}) {
+  for (int n : {0, -1, -9999, INT_MIN}) {
     r.num_cld = n;
     EXPECT_EQ(text_line(r), "C -99 -99 -999 -99 -99 -99 15:8 - $\n") << n;
   }

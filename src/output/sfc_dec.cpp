@@ -288,12 +288,17 @@ SFC_INLINE void text_fixed_part(SfcOpenLine &o, const SFC_report &r) {
 
   // Layers below the last one end in ",", the last in a blank; without
   // layers, layer 0 is written all the same.
-  const int last = std::clamp(r.num_cld, 1, static_cast<int>(SFC_field(V::cld_height).count)) - 1;
-  for (int i = 0; i < last; ++i) {
-    text_layer(o, r, i);
-    o.ch(',');
+  // Most reports have at most one: its place is then known.
+  if (r.num_cld > 1) {
+    const int last = std::min(r.num_cld, static_cast<int>(SFC_field(V::cld_height).count)) - 1;
+    for (int i = 0; i < last; ++i) {
+      text_layer(o, r, i);
+      o.ch(',');
+    }
+    text_layer(o, r, last);
+  } else {
+    text_layer(o, r, 0);
   }
-  text_layer(o, r, last);
   o.ch(' ');
 
   if (r.weather[0] == ' ')

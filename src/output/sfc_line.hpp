@@ -45,7 +45,7 @@ constexpr float sfc_scaled(float v) {
       std::memcpy(&w, s, sizeof w);
       // The top bit of the first zero byte is set (later ones may be too).
       const std::uint64_t z = (w - 0x0101010101010101ULL) & ~w & 0x8080808080808080ULL;
-      if (z != 0) return static_cast<std::size_t>(std::countr_zero(z) / 8);
+      if (z != 0) return static_cast<std::size_t>(std::countr_zero(z)) / 8;
       return 8 + strnlen(s + 8, max - 8);
     }
   }
