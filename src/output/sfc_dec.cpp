@@ -6,9 +6,9 @@
 #include "output/sfc_dec.hpp"
 
 #include <algorithm>
+#include <array>
 #include <bit>
 #include <cmath>
-#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
