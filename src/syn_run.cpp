@@ -133,8 +133,8 @@ void list_report(SFC_report *rep) {
 
 // Land report completion from the station database.
 void complete_land(SFC_report &rep) {
-  CTY_data station{};
-  if (CTY_search(rep.id, &station)) {
+  CTY_data station;  // filled by the search when it finds the station
+  if (CTY_search_buffer(rep.id, sizeof rep.id, &station)) {
     std::snprintf(rep.area + 2, sizeof rep.area - 2, " %2s %2s", station.state, station.region);
     if (id_type != 0 && station.id[0] != '-') {
       std::snprintf(rep.id, sizeof rep.id, "%s", station.id);
