@@ -108,8 +108,10 @@ constexpr ClassBit kClasses[] = {
 };
 
 // Is the report held back by the class selection? A class outside the
-// table (UN, a report no decoder classed) never is.
+// table (UN, a report no decoder classed) never is; with every class
+// selected (the usual run), none is.
 bool class_dropped(const SFC_report &rep) {
+  if (rep_save == kAllClasses) return false;
   for (const auto &c : kClasses)
     if (rep.area[0] == c.area[0] && rep.area[1] == c.area[1]) return (rep_save & c.bit) == 0;
   return false;
