@@ -315,10 +315,13 @@ TEST_F(Stations, SearchInABufferAnswersAsTheSearch) {
       same(id);
     }
   }
-  for (const char *other : {"724030", "7240", "b46035", "K2403", "DULLES", ""}) {
-    std::memset(id, '3', sizeof id);
-    std::strcpy(id, other);
-    same(id);
+  for (bool remember : {false, true, false}) {
+    CTY_remember_last(remember);  // the last answer given again, or searched anew
+    for (const char *other : {"724030", "7240", "b46035", "K2403", "DULLES", "", "72403", "72403", "00001"}) {
+      std::memset(id, '3', sizeof id);
+      std::strcpy(id, other);
+      same(id);
+    }
   }
   // A buffer too small for the word is searched the usual way.
   CTY_data st{};

@@ -81,6 +81,7 @@ constexpr int kSlack = 128;
 struct Block {
   FILE *src = nullptr;   // the stream the buffered bytes come from
   bool regular = false;  // that stream is a file on disk
+  FILE *disk = nullptr;  // src when it is a file on disk, else null: both asked at once
   int pos = 0;           // unread bytes: data[pos, end)
   int end = 0;
   // Where the first carriage return at or after the bytes last searched
@@ -105,6 +106,7 @@ void block_bind(FILE *f) {
   struct stat st;
   const int fd = fileno(f);
   block.regular = fd >= 0 && fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+  block.disk = block.regular ? f : nullptr;
 }
 
 // Bytes that fgets stores at most per call (a piece and one character more).
@@ -281,7 +283,7 @@ static_assert(kSlack >= 16, "a piece at the end of the buffer is cleaned in step
   // buffered already, no cut piece before them, and no carriage return in
   // them but those right before the line feed (CR LF, CR CR LF), which end
   // the line as the line feed does.
-  if (f == block.src && block.regular && block.lf_lines && !line_more) [[likely]] {
+  if (f == block.disk && block.lf_lines && !line_more) [[likely]] {
     constexpr int kLook = kLineMax + 1;
     const int avail = block.end - block.pos;
     const char *s = block.data + block.pos;
@@ -1058,7 +1060,7 @@ template <bool kStart>
 }  // namespace
 
 void SYN_read_reset() {
-  block.src = nullptr;
+  block.src = block.disk = nullptr;
   block.pos = block.end = 0;
   block.cr = -1;
   line[0] = '\0';
@@ -1110,7 +1112,7 @@ int SYN_read_raw(FILE *ifile, char *data, char *id, ReportType *type) {
   // of a new line) the next line is still in the block: most reports are
   // read from there whole. The traces show every line, which only the long
   // way does.
-  if (line_len == 0 && ifile == block.src && block.regular && !line_more &&
+  if (line_len == 0 && ifile == block.disk && !line_more &&
       (level & (kTraceLine | kTraceRead)) == 0 && block_report(data, id, type))
     return 1;
   return read_lines(ifile, data, id, type, level);

@@ -45,6 +45,10 @@ struct LastSearch {
 };
 LastSearch g_memo{};
 
+// A station number in a buffer of 8 bytes is read as one word: a table is
+// loaded and the last search is not remembered. Set with what it depends on.
+bool g_word_search = false;
+
 // The entries by WMO number: the first entry entered under each five-figure
 // WMO text, which is what the table's search by that text answers. A
 // report's station number is found (or not) in a few steps, without hashing
@@ -346,6 +350,7 @@ std::size_t entry_size(int store) {
 void CTY_remember_last(bool on) {
   g_memo.on = on;
   g_memo.valid = false;
+  g_word_search = !on && g_store >= 1 && g_store <= 3;
 }
 
 int CTY_set_id_type(int type) {
@@ -370,6 +375,7 @@ int CTY_data_cmp(int numid, const char *const *ids, CTY_data *data) {
 
 int CTY_store(const char *city_file, int type, Domain *domain, int prior) {
   g_store = type;
+  g_word_search = !g_memo.on && g_store >= 1 && g_store <= 3;
   g_last = nullptr;
   g_memo.valid = false;
   TAB_init(&g_city_tbl);
@@ -519,8 +525,8 @@ int CTY_search(const char *id, void *data) {
 }
 
 int CTY_search_buffer(const char *id, std::size_t room, void *data) {
-  if (room < sizeof(std::uint64_t) || g_memo.on) return CTY_search(id, data);
-  if (id == nullptr || data == nullptr || g_store < 1 || g_store > 3) return 0;
+  if (room < sizeof(std::uint64_t) || !g_word_search || id == nullptr || data == nullptr)
+    return CTY_search(id, data);
   const int num = five_figures_word(id);
   return answer(num >= 0 ? g_numbers.find(num) : search_other(id), data);
 }
