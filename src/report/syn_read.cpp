@@ -58,9 +58,10 @@ bool have_line = false;   // the look-ahead holds a line not yet consumed
 bool line_more = false;   // the look-ahead piece was cut: its line goes on
 bool line_cont = false;   // the look-ahead piece goes on from the piece before
 
-constexpr bool rd_space(char c) {
-  return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
-}
+// White space of the look-ahead line, which every text read by a format
+// comes from: it is cleaned (control bytes are blanks), so the blank is the
+// only one left.
+constexpr bool rd_space(char c) { return c == ' '; }
 using tv::is_digit;
 
 // Lines are found in the reader's own buffer. A bulletin file on disk fills
@@ -230,7 +231,7 @@ bool lone_cr(FILE *f, const char *buf, int k, int &n, bool &cut) {
 // The first carriage return of the piece of `n` bytes at `buf` (in the
 // buffer), or null. The buffered bytes are searched in long stretches, not
 // line by line.
-constexpr int kCrReach = 512;
+constexpr int kCrReach = 128;  // most lines of the long way are a bulletin's first two
 static_assert(kCrReach > kLineMax, "a stretch covers a piece");
 const char *piece_cr(const char *buf, int n) {
   const int from = static_cast<int>(buf - block.data);
@@ -437,9 +438,13 @@ bool skip_word(const char *&s) {
   return true;
 }
 
+// Compared byte by byte, not through strncmp: the prefixes are a few
+// characters (a shorter `s` differs at its terminator, read last).
 template <size_t N>
 bool starts_with(const char *s, const char (&prefix)[N]) {
-  return std::strncmp(s, prefix, N - 1) == 0;
+  for (size_t i = 0; i + 1 < N; ++i)
+    if (s[i] != prefix[i]) return false;
+  return true;
 }
 
 // Section keywords and the report type each one opens. Mobile land
