@@ -45,8 +45,9 @@ struct LastSearch {
 };
 LastSearch g_memo{};
 
-// A station number in a buffer of 8 bytes is read as one word: a table is
-// loaded and the last search is not remembered. Set with what it depends on.
+// May CTY_search_buffer read a station number as one word? Only when a
+// store is loaded and the last answer is not remembered; set whenever
+// either changes.
 bool g_word_search = false;
 
 // The entries by WMO number: the first entry entered under each five-figure
