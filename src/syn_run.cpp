@@ -108,8 +108,10 @@ constexpr ClassBit kClasses[] = {
 };
 
 // Is the report held back by the class selection? A class outside the
-// table (UN, a report no decoder classed) never is.
+// table (UN, a report no decoder classed) never is; with every class
+// selected (the usual run), none is.
 bool class_dropped(const SFC_report &rep) {
+  if (rep_save == kAllClasses) return false;
   for (const auto &c : kClasses)
     if (rep.area[0] == c.area[0] && rep.area[1] == c.area[1]) return (rep_save & c.bit) == 0;
   return false;
@@ -133,8 +135,8 @@ void list_report(SFC_report *rep) {
 
 // Land report completion from the station database.
 void complete_land(SFC_report &rep) {
-  CTY_data station{};
-  if (CTY_search(rep.id, &station)) {
+  CTY_data station;  // filled by the search when it finds the station
+  if (CTY_search_buffer(rep.id, sizeof rep.id, &station)) {
     std::snprintf(rep.area + 2, sizeof rep.area - 2, " %2s %2s", station.state, station.region);
     if (id_type != 0 && station.id[0] != '-') {
       std::snprintf(rep.id, sizeof rep.id, "%s", station.id);

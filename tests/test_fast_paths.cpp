@@ -353,6 +353,20 @@ TEST_F(WindowMemory, FollowsTheWindowWhenItMoves) {
   EXPECT_EQ(DATE_chk_range(1200), 1);
 }
 
+// A report without a time is outside the window, before any time was
+// checked, right after one inside it, and after the window moved.
+TEST_F(WindowMemory, NoTimeIsAlwaysOutside) {
+  window_at(12);
+  EXPECT_EQ(DATE_chk_range(tv::kMissInt), 0);
+  EXPECT_EQ(DATE_chk_range(1200), 1);
+  EXPECT_EQ(DATE_chk_range(tv::kMissInt), 0);
+  EXPECT_EQ(DATE_chk_range(tv::kMissInt), 0);
+  EXPECT_EQ(DATE_chk_range(1200), 1);
+  window_at(12);
+  EXPECT_EQ(DATE_chk_range(tv::kMissInt), 0);
+  EXPECT_EQ(DATE_chk_range(1200), 1);
+}
+
 // With its trace on, every check prints its line, repeated times included.
 TEST_F(WindowMemory, TraceShowsEveryCheck) {
   window_at(12);

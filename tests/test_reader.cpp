@@ -721,6 +721,30 @@ TEST(ReaderLines, ReportsTheShortWayLeavesToTheLongOne) {
   }
 }
 
+// Most land reports start as "72403 11560 ...": the short way tells such a
+// start from the first bytes at once. Each of the first thirteen bytes
+// replaced by the bytes around those it accepts (figures, the blank, the
+// line end, control and high bytes) reads as the line-by-line way reads it,
+// in a land section and in a ship section.
+TEST(ReaderLines, UsualLandStartsTellTheirBytes) {
+  const char kBytes[] = {'0', '9', '/', ':', ' ', '!', '=', 'A', '~', '\x7f', '\t', '\r', '\x01', '\x80', '\xff'};
+  for (const char *section : {"AAXX 07124\n", "BBXX\n"}) {
+    for (const std::string base : {"72403 11560 82705=", "72403 11560=", "72403 1156/ 82705 10123="}) {
+      std::string text = kHead + section;
+      for (std::size_t at = 0; at < 13 && at < base.size(); ++at) {
+        for (char c : kBytes) {
+          std::string line = base;
+          line[at] = c;
+          text += line + "\n";
+        }
+      }
+      const auto disk = read_reports(text);
+      EXPECT_GT(disk.size(), 5u) << section << base;
+      EXPECT_EQ(tvtest::format_reports(disk), tvtest::format_reports(read_stream(text))) << section << base;
+    }
+  }
+}
+
 TEST(ReaderLines, ControlAndHighBytesBecomeBlanks) {
   std::string in = kHead + "AAXX 07124\n72403 11560";
   in += std::string("\0\xff", 2);

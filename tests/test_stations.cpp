@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -259,6 +260,79 @@ TEST_F(Stations, NumberSearchAnswersTheFirstStationOfTheNumber) {
   EXPECT_EQ(CTY_search("00007", &st), 0);
   ASSERT_EQ(CTY_search("72530", &st), 1);
   EXPECT_STREQ(st.id, "ORD");
+}
+
+// A report's identifier is searched in its own buffer, a station number
+// read as one word: every number, found or not, and identifiers that are
+// no number (a figure replaced by the bytes next to the figures, a blank,
+// a high byte or the terminator, six figures, a buoy's text, a letter-form
+// identifier), with anything after the terminator, answer as CTY_search.
+TEST_F(Stations, SearchInABufferAnswersAsTheSearch) {
+  std::string text;
+  std::set<int> numbers;  // of land stations: a buoy is keyed by its buoy text
+  auto add = [&text, &numbers](const std::string &name, const char *region, int wmo) {
+    if (std::string(region) != "B_") numbers.insert(wmo);
+    text += name;
+    text += " XX ";
+    text += region;
+    text += " - 1 10.00 20.00 5 ";
+    text += std::to_string(wmo);
+    text += " 0\n";
+  };
+  for (int i = 0; i < 300; ++i) add("S" + std::to_string(i), "US", (i * 33331) % 100000);
+  add("ZERO", "US", 0);
+  add("LAST", "US", 99999);
+  add("BUOY", "B_", 46035);
+  add("DULLES", "US", 72403);
+  const std::string path = dir_.file("buffer.cty");
+  tvtest::write_file(path, text);
+  testing::internal::CaptureStdout();
+  ASSERT_GT(CTY_store(path.c_str(), 1, nullptr, 10), 0);
+  testing::internal::GetCapturedStdout();
+
+  int found = 0;
+  auto same = [&found](const char (&id)[11]) {
+    CTY_data a{};
+    CTY_data b{};
+    const int want = CTY_search(id, &a);
+    ASSERT_EQ(CTY_search_buffer(id, sizeof id, &b), want) << id;
+    ASSERT_EQ(std::memcmp(&a, &b, sizeof a), 0) << id;
+    found += want;
+  };
+  char id[11];
+  for (int wmo = 0; wmo < 100000; ++wmo) {
+    std::memset(id, wmo % 2 ? '7' : '\xff', sizeof id);  // bytes past the terminator
+    std::snprintf(id, sizeof id, "%05d", wmo);
+    same(id);
+  }
+  EXPECT_EQ(found, static_cast<int>(numbers.size())) << "every station number, and no other, found";
+  const char odd[] = {'/', ':', ' ', '\0', 'A', '\x80', '\xb0', '\xb5'};
+  for (int place = 0; place < 6; ++place) {
+    for (char c : odd) {
+      std::memset(id, '5', sizeof id);
+      std::memcpy(id, "72403", 6);
+      id[sizeof id - 1] = '\0';  // a replaced terminator leaves a longer text, still ended
+      id[place] = c;
+      same(id);
+    }
+  }
+  for (bool remember : {false, true, false}) {
+    CTY_remember_last(remember);  // the last answer given again, or searched anew
+    for (const char *other : {"724030", "7240", "b46035", "K2403", "DULLES", "", "72403", "72403", "00001"}) {
+      std::memset(id, '3', sizeof id);
+      std::strcpy(id, other);
+      same(id);
+    }
+  }
+  // A buffer too small for the word is searched the usual way.
+  CTY_data st{};
+  char small[6] = "72403";
+  ASSERT_EQ(CTY_search_buffer(small, sizeof small, &st), 1);
+  EXPECT_STREQ(st.name, "DULLES");
+  load();
+  EXPECT_EQ(CTY_search_buffer(small, sizeof small, &st), 1) << "the next load holds it too";
+  std::memcpy(small, "00000", 6);
+  EXPECT_EQ(CTY_search_buffer(small, sizeof small, &st), 0) << "the numbers of the file before are gone";
 }
 
 TEST_F(Stations, SelectionValues) {

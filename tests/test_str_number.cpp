@@ -258,8 +258,9 @@ TEST(StrPutFloatOpen, EqualsPrintfAtEveryFormOfTheTextLayout) {
                   -3e38f, std::numeric_limits<float>::denorm_min(), std::numeric_limits<float>::infinity(),
                   -std::numeric_limits<float>::infinity(), std::numeric_limits<float>::quiet_NaN()})
     values.push_back(f);
-  // Around the bounds of the table ways (a rounded whole part under 1000, or
-  // under 100 with a sign; 999.5 units of the last decimal), float by float.
+  // Around the bounds of the table ways (a rounded whole part under 1000,
+  // with a sign under 100 or of three figures; 999.5 units of the last
+  // decimal), float by float.
   for (float bound : {99.5f, 999.5f, 99.95f, 9.995f, 0.9995f, 0.5f, 0.05f, 0.005f}) {
     for (float sign : {1.0f, -1.0f}) {
       float f = sign * bound;

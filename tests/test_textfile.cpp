@@ -4,15 +4,20 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <climits>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <limits>
 #include <random>
 #include <string>
+#include <vector>
 
 #include "framework/date.hpp"
 #include "framework/missing.hpp"
 #include "output/sfc_dec.hpp"
 #include "output/sfc_read.hpp"
+#include "output/sfc_stream.hpp"
 #include "report/sfc_tool.hpp"
 #include "testutil.hpp"
 
@@ -140,14 +145,51 @@ TEST(TextLayout, WindForms) {
   EXPECT_EQ(text_line(r, 3), "W -99 -99 -999 -99 -99 -99 -99M - $\n");
 }
 
+// Temperature, dew point, visibility and tendency amount around the
+// missing value and past the figures of the usual values, against printf
+// of their forms: only the missing value itself gives the missing text.
+TEST(TextLayout, NumbersNearTheMissingValueAreWrittenAsNumbers) {
+  const float inf = std::numeric_limits<float>::infinity();
+  const float values[] = {tv::kMissFloat, std::nextafter(tv::kMissFloat, 0.0f),
+                          std::nextafter(tv::kMissFloat, -inf), -99.94f, -99.96f, -0.0f, 0.0f, 4.99f, 5.0f,
+                          99.94f, 99.96f, 150.0f, -200.0f, 1e10f, inf, -inf,
+                          std::numeric_limits<float>::quiet_NaN()};
+  auto form = [](const char *f, float v, double scale) {
+    char buf[128];
+    std::snprintf(buf, sizeof buf, f, static_cast<double>(static_cast<float>(scale) * v));
+    return std::string(buf);
+  };
+  for (float v : values) {
+    const bool miss = v == tv::kMissFloat;
+    SFC_report r = blank("N");
+    r.t = v;
+    r.td = v;
+    const std::string temp = miss ? "-99 " : form("%3.0f ", v, 10);
+    EXPECT_EQ(text_line(r), "N " + temp + temp + "-999 -99 -99 -99 -99M - $\n") << v;
+    r = blank("N");
+    r.vis = v;
+    const std::string vis = miss ? "-99 " : form(v < 5 ? "%.2f " : "%.1f ", v, 1);
+    EXPECT_EQ(text_line(r), "N -99 -99 -999 -99 -99 " + vis + "-99M - $\n") << v;
+    r = blank("N");
+    r.ptend_t = 3;
+    r.ptend = v;
+    const std::string ptend = miss ? "" : " P3" + form("%3.0f", v, 10);
+    EXPECT_EQ(text_line(r), "N -99 -99 -999 -99 -99 -99 -99M -" + ptend + " $\n") << v;
+  }
+}
+
 // The wind group over directions and speeds around every edge of its
 // forms, against printf of the rule: "%04d" of the tens of degrees times 100
 // plus the speed, or from 100 kt "%03d%03d" of the direction to 5 degrees
 // and the speed, all truncated.
 TEST(TextLayout, WindGroupEqualsItsRuleAtEveryEdge) {
   SFC_report r = blank("W");
-  const float dirs[] = {0.0f, 0.4f, 9.99f, 10.0f, 255.5f, 359.9f, 360.0f, 999.9f, 1000.0f, 12345.0f, -0.5f, -10.0f};
-  const float spds[] = {0.0f, 0.3f, 9.9f, 15.0f, 99.0f, 99.99f, 100.0f, 100.5f, 250.0f, -0.0f, -0.5f, -20.0f};
+  const float dirs[] = {0.0f,  -0.0f,    0.4f,     9.99f,    10.0f,    255.5f,
+                        359.9f, 360.0f,   999.9f,   std::nextafter(1000.0f, 0.0f),
+                        1000.0f, 12345.0f, -0.5f, -10.0f};
+  // Speeds just under 100 make a sum that rounds to 10000 as a float.
+  const float spds[] = {0.0f,   0.3f,   9.9f,  15.0f,  99.0f, 99.49f, 99.5f, 99.99f, std::nextafter(100.0f, 0.0f),
+                        100.0f, 100.5f, 250.0f, -0.0f, -0.5f, -20.0f};
   for (float d : dirs) {
     for (float s : spds) {
       r.w_dir = d;
@@ -166,11 +208,19 @@ TEST(TextLayout, WindGroupEqualsItsRuleAtEveryEdge) {
 }
 
 // The pressure group over every hundredth of a millibar around and inside
-// the range written by its last three figures, against printf of the rule.
+// the range written by its last three figures, the floats next to its
+// bounds and zeros of both signs, against printf of the rule.
 TEST(TextLayout, PressureGroupEqualsItsRuleOverItsRange) {
   SFC_report r = blank("P");
-  for (int k = 93000; k <= 107000; ++k) {
-    r.pmb = static_cast<float>(k) / 100.0f;
+  std::vector<float> values = {0.0f, -0.0f, 1.0f, -950.0f, -1050.0f};
+  for (int k = 93000; k <= 107000; ++k) values.push_back(static_cast<float>(k) / 100.0f);
+  for (float bound : {950.0f, 1050.0f}) {
+    float f = bound;
+    for (int i = 0; i < 32; ++i) f = std::nextafter(f, 0.0f);
+    for (int i = 0; i < 64; ++i, f = std::nextafter(f, 2000.0f)) values.push_back(f);
+  }
+  for (float v : values) {
+    r.pmb = v;
     long long p = static_cast<long long>(static_cast<double>(10.0f * r.pmb) + 0.1);
     if (r.pmb >= 950 && r.pmb <= 1050) p %= 1000;
     char want[32];
@@ -228,12 +278,14 @@ TEST(TextLayout, CloudLayersAndCovers) {
   // the five it holds.
   r.num_cld = 1;
   EXPECT_EQ(text_line(r), "C -99 -99 -999 -99 -99 -99 15:8 - $\n");
-  r.num_cld = 9;
   r.cld_height[4] = 100.0f;
   r.cld_cover[4] = 'X';
-  EXPECT_EQ(text_line(r), "C -99 -99 -999 -99 -99 -99 15:8,-99O,250M,2x,1X - $\n");
+  for (int n : {5, 9, INT_MAX}) {
+    r.num_cld = n;
+    EXPECT_EQ(text_line(r), "C -99 -99 -999 -99 -99 -99 15:8,-99O,250M,2x,1X - $\n") << n;
+  }
   // No layers, or a count below zero: layer 0 all the same, alone.
-  for (int n : {0, -1, -9999}) {
+  for (int n : {0, -1, -9999, INT_MIN}) {
     r.num_cld = n;
     EXPECT_EQ(text_line(r), "C -99 -99 -999 -99 -99 -99 15:8 - $\n") << n;
   }
@@ -281,6 +333,35 @@ TEST(TextLayout, OptionalGroupsInOrder) {
   EXPECT_EQ(text_line(r, 3), fixed +
                                  " @0030 L424,-710 P7-21 p 1 Q 0 r25 R250 X88.0"
                                  " N-3.0 S12.0 C52- G 35 s240 t18.4 p 7 h1.5 #FIRST REPORT $\n");
+}
+
+// The groups that lie next to each other in the record (1- and 3-hour
+// rain; sunshine, sea temperature, wave period and height), each alone
+// among its neighbours, at missing, other negative, signed zero and usual
+// values: written exactly when present, as printf writes its form.
+TEST(TextLayout, NeighbouringGroupsEachOnTheirOwn) {
+  struct Group {
+    float SFC_report::*member;
+    const char *form;
+    double scale;
+    bool amount;  // absent below 0; the others only when missing
+  };
+  const Group groups[] = {
+      {&SFC_report::rain1, " p%2.0f", 100, true},   {&SFC_report::rain3, " Q%2.0f", 100, true},
+      {&SFC_report::solar, " s%3.0f", 1, true},     {&SFC_report::sst, " t%2.1f", 1, false},
+      {&SFC_report::wav_per, " p%2.0f", 1, false},  {&SFC_report::wav_hgt, " h%2.1f", 1, false},
+  };
+  const std::string empty = "G -99 -99 -999 -99 -99 -99 -99M -";
+  for (const Group &g : groups) {
+    for (float v : {tv::kMissFloat, -1.0f, -9998.0f, -0.0f, 0.0f, 0.07f, 7.25f, 123.4f}) {
+      SFC_report r = blank("G");
+      r.*g.member = v;
+      const bool present = v != tv::kMissFloat && (!g.amount || v >= 0);
+      char group[64] = "";
+      if (present) std::snprintf(group, sizeof group, g.form, static_cast<double>(static_cast<float>(g.scale) * v));
+      ASSERT_EQ(text_line(r), empty + group + " $\n") << g.form << " " << v;
+    }
+  }
 }
 
 TEST(TextLayout, ZeroAmountsAreWrittenMissingOnesAreNot) {
@@ -590,6 +671,39 @@ TEST_F(TextFile, GateWritesRegularReportsInTheWindow) {
             "IN -99 -99 -999 -99 -99 -99 -99M - @1200 $\n"
             "REGAUTO -99 -99 -999 -99 -99 -99 -99M - @1200 $\n"
             "EARLY -99 -99 -999 -99 -99 -99 -99M - @1130 $\n");
+}
+
+// A record made while no file takes records (none open yet, or the last
+// one closed) goes nowhere: nothing is stored, and the next file gets only
+// its own records.
+TEST_F(TextFile, RecordsWithoutAnOpenFileGoNowhere) {
+  int made = 0;
+  auto record = [&made](char *buf, std::size_t size) {
+    ++made;
+    EXPECT_EQ(size, kSfcLineMax);
+    std::memset(buf, 'x', size);  // all the room it is given
+    buf[0] = '!';
+    buf[1] = '\n';
+    return std::size_t{2};
+  };
+  SFC_stream_record(record);
+  std::string path = dir.file("first.zot");
+  int type = 4;
+  int fd = SFC_open(path.c_str(), 1, &type);
+  ASSERT_GE(fd, 0);
+  SFC_stream_record(record);
+  ASSERT_EQ(SFC_close(fd), 0);
+  SFC_stream_record(record);
+  EXPECT_EQ(read_file(path), "!\n");
+  std::string second = dir.file("second.zot");
+  fd = SFC_open(second.c_str(), 1, &type);
+  ASSERT_GE(fd, 0);
+  SFC_report r = example_station();
+  int rec = 0;
+  EXPECT_EQ(SFC_write(fd, &r, 1, &rec), 0);
+  ASSERT_EQ(SFC_close(fd), 0);
+  EXPECT_EQ(read_file(second), "72469 500 401 2715   2 163 10.0 25S,80B - @1200 P2 15 r12 X55.0 $\n");
+  EXPECT_EQ(made, 3);
 }
 
 // A full disk must not end as a successful run.

@@ -424,6 +424,7 @@ int DATE_set_datim(Date *date) {
   begin_sec = base + 60LL * min_pre;
   end_sec = base + 60LL * min_post;
   memo_hhmm = tv::kMissInt;
+  memo_result = 0;
   return 0;
 }
 
@@ -455,9 +456,11 @@ namespace {
 }  // namespace
 
 // Reports of one bulletin share their time: the last answer is given again
-// at the cost of a comparison (the trace needs the whole computation).
+// at the cost of a comparison (the trace needs the whole computation). No
+// time at all is always outside; it is what the memo holds until the first
+// time is asked for (with the answer 0), and is never stored after.
 int DATE_chk_range(int hhmm) {
-  if (hhmm == memo_hhmm && hhmm != tv::kMissInt && !MESS_check(kLevelDateTrace)) return memo_result;
+  if (hhmm == memo_hhmm && !MESS_check(kLevelDateTrace)) return memo_result;
   return chk_range(hhmm);
 }
 

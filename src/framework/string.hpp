@@ -333,6 +333,15 @@ inline constexpr auto kPaddedNeg = [] {
 // Does the short way below take `v` (the magnitude) with this sign?
 [[gnu::always_inline]] inline bool small_signed(std::uint64_t v, bool neg) { return v < (neg ? 100u : 1000u); }
 
+// Every entry of the tables for W = 3 fills the field exactly: "%3d" of
+// 0 to 999, and of -99 to -1, is three bytes long.
+inline constexpr bool kThreeFillTheField = [] {
+  for (std::uint32_t v = 0; v < 1000; ++v)
+    if (kPadded<3>[v] >> 24 != 3 || (v < 100 && kPaddedNeg<3>[v] >> 24 != 3)) return false;
+  return true;
+}();
+static_assert(kThreeFillTheField);
+
 // `v` (below 1000, or below 100 when `neg`) with its sign right-aligned in
 // W, as "%Wd" writes it.
 template <int W>
@@ -346,6 +355,9 @@ template <int W>
     w = neg ? kPaddedNeg<W>[v] : kPadded<W>[v];
   }
   std::memcpy(p, &w, 4);
+  // A width of three is always filled: a known length lets the text that
+  // follows be stored at a known place.
+  if constexpr (W == 3) return p + 3;
   return p + (w >> 24);
 }
 
@@ -381,45 +393,68 @@ inline constexpr auto kFixedSmall = [] {
 
 }  // namespace str_detail
 
-// "%W.Pf" of a float, P 0 to 3 and W at most 8, at `p` with at least
-// kFloatRoom bytes free there: no bound is checked. A float times 10^P is
-// a double exactly (24 bits of the float, at most 7 of 125), so rounding
-// it to an integer is printf's rounding itself and no tie needs a second
-// look.
+namespace str_detail {
+
+// Has "%W.Pf" table ways (below)? Whole numbers of at most three figures
+// with W up to 3, and values with decimals whose whole part needs no pad.
 template <int W, int P>
-[[gnu::always_inline]] inline char *str_put_float_open(char *p, float v) {
-  static_assert(P >= 0 && P <= 3 && W >= 0 && W <= str_detail::kFastPad);
-  using namespace str_detail;
+inline constexpr bool kFloatTables = P == 0 ? W <= 3 : W - P - 1 <= 1;
+
+// The table ways of str_put_float_open: `v` written at `p`, which then
+// points past it, when |v| rounds under 999.5 units of the last figure;
+// false, with nothing written that counts, for any other value (large,
+// infinite, NaN).
+template <int W, int P>
+[[gnu::always_inline]] inline bool float_by_table(char *&p, float v) {
+  static_assert(kFloatTables<W, P>);
+  const bool neg = std::signbit(v);
+  if constexpr (P == 0) {
+    // Rounded in single precision: below 2^22 adding 2^23 rounds a float
+    // to the integer, ties to even, as printf. Under 999.5 it has at most
+    // three figures.
+    const float a = std::fabs(v);
+    if (!(a < 999.5f)) [[unlikely]] return false;
+    constexpr float kTwo23 = 8388608.0f;
+    const std::uint32_t q = std::bit_cast<std::uint32_t>(a + kTwo23) - std::bit_cast<std::uint32_t>(kTwo23);
+    if (!neg) [[likely]] {
+      p = put_small<W>(p, q, false);
+    } else if (q < 100) {
+      p = put_small<W>(p, q, true);
+    } else {
+      // "-100" to "-999" fill more than the field: the sign, then the
+      // figures' word (its length byte lands past them, to be overwritten).
+      *p = '-';
+      std::memcpy(p + 1, &kSmall[q], 4);
+      p += 4;
+    }
+    return true;
+  } else {
+    // The whole part has a figure at least, so no pad: under 999.5 the
+    // rounded figures come from a table.
+    constexpr double kScale = P == 1 ? 10.0 : P == 2 ? 100.0 : 1000.0;
+    constexpr double kTwo52 = 4503599627370496.0;
+    const double s = std::fabs(static_cast<double>(v)) * kScale;
+    if (!(s < 999.5)) [[unlikely]] return false;
+    const auto q =
+        static_cast<std::size_t>(std::bit_cast<std::int64_t>(s + kTwo52) - std::bit_cast<std::int64_t>(kTwo52));
+    *p = '-';
+    p += neg ? 1 : 0;
+    const std::uint64_t w = kFixedSmall<P>[q];
+    std::memcpy(p, &w, sizeof w);
+    p += w >> 56;
+    return true;
+  }
+}
+
+// The other ways of str_put_float_open: any float.
+template <int W, int P>
+[[gnu::always_inline]] inline char *float_by_figures(char *p, float v) {
   constexpr std::uint64_t kDiv = P == 0 ? 1 : P == 1 ? 10 : P == 2 ? 100 : 1000;
   constexpr double kTwo52 = 4503599627370496.0;
   // The width left to the whole part once the decimals are written.
   constexpr int kWhole = P > 0 ? W - P - 1 : W;
   const bool neg = std::signbit(v);
-  if constexpr (P == 0 && kWhole <= 3) {
-    // The usual whole numbers, rounded in single precision: below 2^22
-    // adding 2^23 rounds a float to the integer, ties to even, as printf.
-    // Under 999.5 (99.5 with a sign) it has at most three figures (two).
-    const float a = std::fabs(v);
-    if (a < (neg ? 99.5f : 999.5f)) [[likely]] {
-      constexpr float kTwo23 = 8388608.0f;
-      const std::uint32_t q = std::bit_cast<std::uint32_t>(a + kTwo23) - std::bit_cast<std::uint32_t>(kTwo23);
-      return put_small<kWhole>(p, q, neg);
-    }
-  }
   const double s = std::fabs(static_cast<double>(v)) * static_cast<double>(kDiv);
-  if constexpr (P > 0 && kWhole <= 1) {
-    // The usual values with decimals need no pad (the whole part has a
-    // figure at least): under 999.5 their rounded figures come from a table.
-    if (s < 999.5) [[likely]] {
-      const auto q = static_cast<std::size_t>(std::bit_cast<std::int64_t>(s + kTwo52) -
-                                              std::bit_cast<std::int64_t>(kTwo52));
-      *p = '-';
-      p += neg ? 1 : 0;
-      const std::uint64_t w = kFixedSmall<P>[q];
-      std::memcpy(p, &w, sizeof w);
-      return p + (w >> 56);
-    }
-  }
   // Below 2^51 adding 2^52 rounds to the integer, ties to even; NaN and the
   // infinities fail the test.
   if (!(s < 2251799813685248.0)) [[unlikely]]
@@ -438,6 +473,23 @@ template <int W, int P>
     p = put_fraction<P>(p, fp);
   }
   return p;
+}
+
+}  // namespace str_detail
+
+// "%W.Pf" of a float, P 0 to 3 and W at most 8, at `p` with at least
+// kFloatRoom bytes free there: no bound is checked. A float times 10^P is
+// a double exactly (24 bits of the float, at most 7 of 125), so rounding
+// it to an integer is printf's rounding itself and no tie needs a second
+// look.
+template <int W, int P>
+[[gnu::always_inline]] inline char *str_put_float_open(char *p, float v) {
+  static_assert(P >= 0 && P <= 3 && W >= 0 && W <= str_detail::kFastPad);
+  if constexpr (str_detail::kFloatTables<W, P>) {
+    if (str_detail::float_by_table<W, P>(p, v)) [[likely]]
+      return p;
+  }
+  return str_detail::float_by_figures<W, P>(p, v);
 }
 
 // "%Wd", "%0Wd" (Zero) or "%W.Pd" of `v` at `p`, with at least kFastRoom

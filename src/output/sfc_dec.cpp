@@ -6,8 +6,10 @@
 #include "output/sfc_dec.hpp"
 
 #include <algorithm>
+#include <array>
 #include <bit>
 #include <cmath>
+#include <cstddef>
 #include <cstdint>
 #include <cstring>
 
@@ -75,6 +77,30 @@ SFC_INLINE bool missing(const float &v) {
 }
 SFC_INLINE bool missing(const int &v) { return tv::is_miss(v); }
 
+// Range tests of a float of the record on its bits, each one unsigned
+// comparison: floats from +0 up order as their bits do, and a sign bit
+// (the negatives, the missing value, -0) or NaN lies above any range here.
+// -0 fails where the float comparison would take it: the callers' long
+// ways write it alike.
+SFC_INLINE std::uint32_t float_bits(const float &v) {
+  std::uint32_t bits;
+  std::memcpy(&bits, &v, sizeof bits);
+  return bits;
+}
+// 0 <= v < Hi.
+template <float Hi>
+SFC_INLINE bool below(const float &v) {
+  static_assert(Hi > 0);
+  return float_bits(v) < std::bit_cast<std::uint32_t>(Hi);
+}
+// Lo <= v <= Hi.
+template <float Lo, float Hi>
+SFC_INLINE bool within(const float &v) {
+  static_assert(Lo > 0 && Lo <= Hi);
+  constexpr std::uint32_t kLo = std::bit_cast<std::uint32_t>(Lo);
+  return float_bits(v) - kLo <= std::bit_cast<std::uint32_t>(Hi) - kLo;
+}
+
 // Present in the text layout, as SFC_present decides.
 template <SfcPresent P>
 SFC_INLINE bool present(const float &v) {
@@ -106,11 +132,51 @@ SFC_INLINE void text_value(SfcOpenLine &o, const float &v) {
   put<kText<Var>>(o, sfc_scaled<SFC_field(Var).text.exp10>(v));
 }
 
+// Can a number of the current layout try the table ways of its form before
+// its test for missing? Its form begins with the number, which has table
+// ways, and the missing value, scaled, lies beyond them (then present
+// means not missing).
+constexpr bool table_first(const SfcField &f, std::string_view form) {
+  if (form.empty()) return true;
+  const SfcForm F = SFC_parse_form(form);
+  const SfcConv c = F.conv[0];
+  if (f.present != SfcPresent::not_missing || !F.text[0].empty() || c.conv != 'f' || c.zero || c.prec < 0 ||
+      c.prec > 3)
+    return false;
+  double miss = static_cast<double>(tv::kMissFloat);
+  for (int i = 0; i < f.text.exp10 + c.prec; ++i) miss *= 10;
+  for (int i = 0; i > f.text.exp10 + c.prec; --i) miss /= 10;
+  return miss <= -999.5 && (c.prec == 0 ? c.width <= 3 : c.width - c.prec - 1 <= 1);
+}
+
+// A number of the current layout by the table ways of its form, the usual
+// values of a record: false, with nothing written that counts, when it
+// takes a longer way or is missing.
+template <SfcVar Var, const SfcForm &F>
+SFC_INLINE bool text_by_table(SfcOpenLine &o, const float &v) {
+  if (!o.number_by_table<F.conv[0]>(sfc_scaled<SFC_field(Var).text.exp10>(v))) return false;
+  o.lit(F.text[1]);
+  return true;
+}
+template <SfcVar Var>
+SFC_INLINE bool text_number_by_table(SfcOpenLine &o, const float &v) {
+  constexpr const SfcField &f = SFC_field(Var);
+  if constexpr (!f.text.fine_form.empty()) {
+    if (v < f.text.fine_below) return text_by_table<Var, kTextFine<Var>>(o, v);
+  }
+  return text_by_table<Var, kText<Var>>(o, v);
+}
+
 // A number of the current layout: the row's form of the value scaled, or
 // the row's missing text when it is not present.
 template <SfcVar Var>
 SFC_INLINE void text_number(SfcOpenLine &o, const float &v) {
   constexpr const SfcField &f = SFC_field(Var);
+  if constexpr (table_first(f, f.text.form) && table_first(f, f.text.fine_form)) {
+    // The usual value costs no test for missing of its own.
+    if (text_number_by_table<Var>(o, v)) [[likely]]
+      return;
+  }
   if (!present<f.present>(v)) {
     o.lit(f.text.missing);
     return;
@@ -149,19 +215,19 @@ SFC_INLINE std::int64_t pmb_tenths(float pmb) {
 // into the figures as -9999 ("-7799").
 SFC_INLINE void text_wind(SfcOpenLine &o, const SFC_report &r) {
   constexpr const SfcField &dir = SFC_field(V::w_dir);
-  if (missing(r.w_dir) || missing(r.w_spd)) {
-    o.lit(dir.text.missing);
+  // The usual wind, direction under 1000 and speed under 99.5 (so neither
+  // is missing): its figures (at most 9900 + 99.49..., rounded as a float)
+  // stay under 10000. A speed closer to 100 can make the sum 10000.
+  if (below<1000.0f>(r.w_dir) && below<99.5f>(r.w_spd)) [[likely]] {
+    constexpr SfcForm F = kText<V::w_dir>;
+    const auto tens = static_cast<unsigned>(r.w_dir) / 10u * 100u;
+    o.lit(F.text[0]);
+    o.number_below_10000<F.conv[0]>(static_cast<std::uint32_t>(static_cast<float>(tens) + r.w_spd));
+    o.lit(F.text[1]);
     return;
   }
-  const float deg = r.w_dir;
-  const float spd = r.w_spd;
-  if (deg >= 0 && deg < 1000 && spd >= 0 && spd < 100) [[likely]] {
-    // The usual wind: its figures (at most 9900 + 99.99...) stay under 10000.
-    constexpr SfcForm F = kText<V::w_dir>;
-    const auto tens = static_cast<unsigned>(deg) / 10u * 100u;
-    o.lit(F.text[0]);
-    o.number_below_10000<F.conv[0]>(static_cast<std::uint32_t>(static_cast<float>(tens) + spd));
-    o.lit(F.text[1]);
+  if (missing(r.w_dir) || missing(r.w_spd)) {
+    o.lit(dir.text.missing);
     return;
   }
   const std::int64_t d = sfc_trunc(r.w_dir);
@@ -203,33 +269,36 @@ SFC_INLINE void text_fixed_part(SfcOpenLine &o, const SFC_report &r) {
     o.lit(SFC_field(V::alt).text.missing);
   else
     put<kText<V::alt>>(o, alt_digits(r.alt));
-  if (missing(r.pmb)) {
+  if (within<950.0f, 1050.0f>(r.pmb)) [[likely]] {
+    // The usual pressure: its tenths (9500 to 10500) inside an int, and
+    // their last three figures (0 to 999) without a division.
+    constexpr SfcForm F = kText<V::pmb>;
+    const float tenths = sfc_scaled<SFC_field(V::pmb).text.exp10>(r.pmb);
+    auto p = static_cast<std::uint32_t>(static_cast<double>(tenths) + 0.1);
+    p -= 9000u + 1000u * static_cast<std::uint32_t>(p >= 10000u);
+    o.lit(F.text[0]);
+    o.number_below_1000<F.conv[0]>(p);
+    o.lit(F.text[1]);
+  } else if (missing(r.pmb)) {
     o.lit(SFC_field(V::pmb).text.missing);
   } else {
-    if (r.pmb >= 950 && r.pmb <= 1050) [[likely]] {
-      // The usual pressure: its tenths (9500 to 10500) inside an int, and
-      // their last three figures (0 to 999) without a division.
-      constexpr SfcForm F = kText<V::pmb>;
-      const float tenths = sfc_scaled<SFC_field(V::pmb).text.exp10>(r.pmb);
-      auto p = static_cast<std::uint32_t>(static_cast<double>(tenths) + 0.1);
-      p -= 9000u + 1000u * static_cast<std::uint32_t>(p >= 10000u);
-      o.lit(F.text[0]);
-      o.number_below_1000<F.conv[0]>(p);
-      o.lit(F.text[1]);
-    } else {
-      put<kText<V::pmb>>(o, pmb_tenths(r.pmb));
-    }
+    put<kText<V::pmb>>(o, pmb_tenths(r.pmb));
   }
   text_number<V::vis>(o, r.vis);
 
   // Layers below the last one end in ",", the last in a blank; without
   // layers, layer 0 is written all the same.
-  const int last = std::clamp(r.num_cld, 1, static_cast<int>(SFC_field(V::cld_height).count)) - 1;
-  for (int i = 0; i < last; ++i) {
-    text_layer(o, r, i);
-    o.ch(',');
+  // Most reports have at most one: its place is then known.
+  if (r.num_cld > 1) {
+    const int last = std::min(r.num_cld, static_cast<int>(SFC_field(V::cld_height).count)) - 1;
+    for (int i = 0; i < last; ++i) {
+      text_layer(o, r, i);
+      o.ch(',');
+    }
+    text_layer(o, r, last);
+  } else {
+    text_layer(o, r, 0);
   }
-  text_layer(o, r, last);
   o.ch(' ');
 
   if (r.weather[0] == ' ')
@@ -238,10 +307,32 @@ SFC_INLINE void text_fixed_part(SfcOpenLine &o, const SFC_report &r) {
     put_text<kText<V::weather>, sizeof r.weather>(o, r.weather);
 }
 
+// Are the N floats of the record from byte `offset` on all missing? Most
+// optional groups are missing in a report, and some lie next to each other
+// in the record and on the line: they are passed over with one test of
+// whole words. Any other content (present, or another negative value)
+// leaves each group to its own test.
+template <std::size_t N>
+SFC_INLINE bool all_missing(const SFC_report &r, std::size_t offset) {
+  static constexpr auto kMissing = [] {
+    std::array<std::uint32_t, N> a{};
+    a.fill(std::bit_cast<std::uint32_t>(tv::kMissFloat));
+    return a;
+  }();
+  return std::memcmp(reinterpret_cast<const char *>(&r) + offset, kMissing.data(), sizeof kMissing) == 0;
+}
+
 // Fields 10 to 29: each only when the report has it. One copy for each
 // layout: which one is decided once per line, not at each extra group.
 template <bool Ext>
 SFC_INLINE void text_groups(SfcOpenLine &o, const SFC_report &r) {
+  static_assert(offsetof(SFC_report, rain3) == offsetof(SFC_report, rain1) + sizeof(float));
+  static_assert(offsetof(SFC_report, sst) == offsetof(SFC_report, solar) + sizeof(float) &&
+                offsetof(SFC_report, wav_per) == offsetof(SFC_report, sst) + sizeof(float) &&
+                offsetof(SFC_report, wav_hgt) == offsetof(SFC_report, wav_per) + sizeof(float));
+  static_assert(!SFC_field(V::rain1).text.ext && !SFC_field(V::rain3).text.ext && !SFC_field(V::solar).text.ext &&
+                !SFC_field(V::sst).text.ext && !SFC_field(V::wav_per).text.ext &&
+                !SFC_field(V::wav_hgt).text.ext);
   if (!missing(r.time)) put<kText<V::time>>(o, static_cast<std::int64_t>(r.time));
   if (!missing(r.lat)) {
     text_value<V::lat>(o, r.lat);
@@ -251,8 +342,10 @@ SFC_INLINE void text_groups(SfcOpenLine &o, const SFC_report &r) {
     put<kText<V::ptend_t>>(o, static_cast<std::int64_t>(r.ptend_t));
     text_number<V::ptend>(o, r.ptend);
   }
-  text_group<V::rain1, Ext>(o, r);
-  text_group<V::rain3, Ext>(o, r);
+  if (!all_missing<2>(r, offsetof(SFC_report, rain1))) {
+    text_group<V::rain1, Ext>(o, r);
+    text_group<V::rain3, Ext>(o, r);
+  }
   text_group<V::rain6, Ext>(o, r);
   text_group<V::rain12, Ext>(o, r);
   text_group<V::rain24, Ext>(o, r);
@@ -263,10 +356,12 @@ SFC_INLINE void text_groups(SfcOpenLine &o, const SFC_report &r) {
   text_group<V::scover, Ext>(o, r);
   if (r.cld_type[0] != ' ') put_text<kText<V::cld_type>, sizeof r.cld_type>(o, r.cld_type);
   text_group<V::w_gust, Ext>(o, r);
-  text_group<V::solar, Ext>(o, r);
-  text_group<V::sst, Ext>(o, r);
-  text_group<V::wav_per, Ext>(o, r);
-  text_group<V::wav_hgt, Ext>(o, r);
+  if (!all_missing<4>(r, offsetof(SFC_report, solar))) {
+    text_group<V::solar, Ext>(o, r);
+    text_group<V::sst, Ext>(o, r);
+    text_group<V::wav_per, Ext>(o, r);
+    text_group<V::wav_hgt, Ext>(o, r);
+  }
   if (r.comment[0] != '\0') put_text<kText<V::comment>, sizeof r.comment>(o, r.comment);
 }
 
@@ -449,6 +544,8 @@ std::size_t SFC_format_text(char *buf, std::size_t size, const SFC_report *r, in
   }
   return text_line(buf, *r, file_type == 4);
 }
+
+std::size_t SFC_format_text_line(char *buf, const SFC_report &r, bool ext) { return text_line(buf, r, ext); }
 
 std::size_t SFC_format_old_text(char *buf, std::size_t size, const SFC_report *r, int file_hour) {
   if (!buf || !r) return 0;

@@ -17,6 +17,9 @@ constexpr std::size_t kSfcLineMax = 4096;
 // extreme temperature groups; any other value writes the type 3 line.
 std::size_t SFC_format_text(char *buf, std::size_t size, const SFC_report *rep,
                             int file_type);
+// The same where the room is certain: `buf` has kSfcLineMax bytes; `ext`
+// for type 4.
+std::size_t SFC_format_text_line(char *buf, const SFC_report &rep, bool ext);
 
 // Older layout. `file_hour` is the hour of the file's date: from 10 to 21
 // the "T" group carries the minimum temperature, else the maximum.

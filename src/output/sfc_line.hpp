@@ -45,7 +45,7 @@ constexpr float sfc_scaled(float v) {
       std::memcpy(&w, s, sizeof w);
       // The top bit of the first zero byte is set (later ones may be too).
       const std::uint64_t z = (w - 0x0101010101010101ULL) & ~w & 0x8080808080808080ULL;
-      if (z != 0) return static_cast<std::size_t>(std::countr_zero(z) / 8);
+      if (z != 0) return static_cast<std::size_t>(std::countr_zero(z)) / 8;
       return 8 + strnlen(s + 8, max - 8);
     }
   }
@@ -194,6 +194,13 @@ class SfcOpenLine {
   [[gnu::always_inline]] void number(float v) {
     static_assert(C.conv == 'f' && !C.zero && C.prec >= 0 && C.prec <= 3);
     p_ = str_put_float_open<C.width, C.prec>(p_, v);
+  }
+  // The same by a table way only, when C has them: false, with nothing
+  // written that counts, for a value beyond them.
+  template <SfcConv C>
+  [[gnu::always_inline]] bool number_by_table(float v) {
+    static_assert(C.conv == 'f' && !C.zero && C.prec >= 0 && C.prec <= 3);
+    return str_detail::float_by_table<C.width, C.prec>(p_, v);
   }
   template <SfcConv C>
   [[gnu::always_inline]] void number(std::int64_t v) {

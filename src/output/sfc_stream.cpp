@@ -35,14 +35,14 @@ bool staging = false;
 
 // The room the records are made in without a call (SFC_stream_record) is
 // `staged` as a pointer: taken back before `staged` is read here, and given
-// out again, or closed, after it changed.
+// out again, or closed, after it changed. Closed, it points past the block.
+bool room_given = false;
 void take_room() {
-  if (sfc_stream_detail::g_room.next != nullptr)
-    staged = static_cast<std::size_t>(sfc_stream_detail::g_room.next - stage);
+  if (room_given) staged = static_cast<std::size_t>(sfc_stream_detail::g_room.next - stage);
 }
 void give_room() {
-  const bool open = staging && cvt_file != nullptr && !failed;
-  sfc_stream_detail::g_room = {open ? stage + staged : nullptr, stage + sizeof stage - kSfcLineMax};
+  room_given = staging && cvt_file != nullptr && !failed;
+  sfc_stream_detail::g_room.next = room_given ? stage + staged : stage + sizeof stage;
 }
 
 void write_out(const char *data, std::size_t n) {
@@ -101,6 +101,8 @@ FILE *open_safely(const SfcFile &f, const char *path, const char *mode, int head
 }
 
 }  // namespace
+
+sfc_stream_detail::Room sfc_stream_detail::g_room = {stage + sizeof stage, stage + sizeof stage - kSfcLineMax};
 
 bool SFC_safe_target(const char *filename, const char *path) {
   // A "|" name that is no file is a command, or refused by FILE_open.

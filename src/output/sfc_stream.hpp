@@ -43,31 +43,40 @@ void SFC_stream_staged(std::size_t n);
 
 namespace sfc_stream_detail {
 // Where the next staged record goes, and the last place where one of
-// kSfcLineMax bytes still fits; `next` is null when records are not staged
-// (no file, a standard stream, a failed write).
+// kSfcLineMax bytes still fits. When records are not staged (no file, a
+// standard stream, a failed write) `next` lies past `last`: the record
+// takes the long way, which finds out why, with the same one test.
 struct Room {
-  char *next = nullptr;
-  char *last = nullptr;
+  char *next;
+  char *last;
 };
-inline Room g_room;
-}  // namespace sfc_stream_detail
+extern Room g_room;
 
-// One record formatted by `format(buf, size)` (returning its length),
-// straight where it is staged when it can be: while the block has room,
-// without a call.
+// The long way of SFC_stream_record: out of line, so that the line buffer
+// it may need costs the usual way nothing. The format is copied (a few
+// references): the usual way then never stores it.
 template <class Format>
-void SFC_stream_record(Format &&format) {
-  sfc_stream_detail::Room &r = sfc_stream_detail::g_room;
-  if (r.next != nullptr && r.next <= r.last) [[likely]] {
-    r.next += format(r.next, kSfcLineMax);
-    return;
-  }
+[[gnu::noinline]] void record_slow(Format format) {
   if (char *room = SFC_stream_room()) {
     SFC_stream_staged(format(room, kSfcLineMax));
     return;
   }
   char line[kSfcLineMax];
   SFC_stream_put(line, format(line, kSfcLineMax));
+}
+}  // namespace sfc_stream_detail
+
+// One record formatted by `format(buf, size)` (returning its length),
+// straight where it is staged when it can be: while the block has room,
+// without a call.
+template <class Format>
+[[gnu::always_inline]] inline void SFC_stream_record(Format &&format) {
+  sfc_stream_detail::Room &r = sfc_stream_detail::g_room;
+  if (r.next <= r.last) [[likely]] {
+    r.next += format(r.next, kSfcLineMax);
+    return;
+  }
+  sfc_stream_detail::record_slow(format);
 }
 
 // Closes the stream: `keep` flushes what is staged first. 0, or -1 when

@@ -66,14 +66,22 @@ int get_header(SfcFile &f, SFC_info *info) {
   return 0;
 }
 
+// A record of the older layout, which is only ever continued: out of the
+// way of the current one.
+[[gnu::noinline]] void write_old(const SfcFile &f, const SFC_report &r) {
+  const int hour = f.date.hour;
+  SFC_stream_record([&r, hour](char *buf, std::size_t size) { return SFC_format_old_text(buf, size, &r, hour); });
+}
+
 int write(SfcFile &f, const SFC_report &r, int /*rec*/) {
-  if (f.type == SfcType::old_text) {
-    const int hour = f.date.hour;
-    SFC_stream_record([&](char *buf, std::size_t size) { return SFC_format_old_text(buf, size, &r, hour); });
-  } else {
-    const int type = SFC_type_code(f.type);
-    SFC_stream_record([&](char *buf, std::size_t size) { return SFC_format_text(buf, size, &r, type); });
+  if (f.type == SfcType::old_text) [[unlikely]] {
+    write_old(f, r);
+    return 0;
   }
+  // The stream always gives kSfcLineMax bytes; what the lambda holds is
+  // copied, so that the usual way keeps it in registers.
+  const bool ext = f.type == SfcType::text_ext;
+  SFC_stream_record([&r, ext](char *buf, std::size_t) { return SFC_format_text_line(buf, r, ext); });
   return 0;
 }
 

@@ -3,6 +3,7 @@
 
 #include <sys/stat.h>
 
+#include <array>
 #include <bit>
 #include <cstdint>
 #include <cstdio>
@@ -50,16 +51,17 @@ constexpr std::uint64_t kTopBits = 0x8080808080808080ULL;
 // The look-ahead line, with room after it for the word-wide token search
 // (which may look up to 24 bytes past a token's start).
 char line[kLineMax + 1 + 32];
-int line_len = 0;
+int line_len = 0;          // 0 too whenever have_line is false (every reset of it sets both)
 bool have_line = false;   // the look-ahead holds a line not yet consumed
 // A text line longer than one read comes in pieces; the pieces after the
 // first are the same line, not new ones.
 bool line_more = false;   // the look-ahead piece was cut: its line goes on
 bool line_cont = false;   // the look-ahead piece goes on from the piece before
 
-constexpr bool rd_space(char c) {
-  return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
-}
+// White space of the look-ahead line, which every text read by a format
+// comes from: it is cleaned (control bytes are blanks), so the blank is the
+// only one left.
+constexpr bool rd_space(char c) { return c == ' '; }
 using tv::is_digit;
 
 // Lines are found in the reader's own buffer. A bulletin file on disk fills
@@ -80,6 +82,7 @@ constexpr int kSlack = 128;
 struct Block {
   FILE *src = nullptr;   // the stream the buffered bytes come from
   bool regular = false;  // that stream is a file on disk
+  FILE *disk = nullptr;  // src when it is a file on disk, else null: both asked at once
   int pos = 0;           // unread bytes: data[pos, end)
   int end = 0;
   // Where the first carriage return at or after the bytes last searched
@@ -104,6 +107,7 @@ void block_bind(FILE *f) {
   struct stat st;
   const int fd = fileno(f);
   block.regular = fd >= 0 && fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+  block.disk = block.regular ? f : nullptr;
 }
 
 // Bytes that fgets stores at most per call (a piece and one character more).
@@ -227,7 +231,7 @@ bool lone_cr(FILE *f, const char *buf, int k, int &n, bool &cut) {
 // The first carriage return of the piece of `n` bytes at `buf` (in the
 // buffer), or null. The buffered bytes are searched in long stretches, not
 // line by line.
-constexpr int kCrReach = 512;
+constexpr int kCrReach = 128;  // most lines of the long way are a bulletin's first two
 static_assert(kCrReach > kLineMax, "a stretch covers a piece");
 const char *piece_cr(const char *buf, int n) {
   const int from = static_cast<int>(buf - block.data);
@@ -280,7 +284,7 @@ static_assert(kSlack >= 16, "a piece at the end of the buffer is cleaned in step
   // buffered already, no cut piece before them, and no carriage return in
   // them but those right before the line feed (CR LF, CR CR LF), which end
   // the line as the line feed does.
-  if (f == block.src && block.regular && block.lf_lines && !line_more) [[likely]] {
+  if (f == block.disk && block.lf_lines && !line_more) [[likely]] {
     constexpr int kLook = kLineMax + 1;
     const int avail = block.end - block.pos;
     const char *s = block.data + block.pos;
@@ -434,9 +438,13 @@ bool skip_word(const char *&s) {
   return true;
 }
 
+// Compared byte by byte, not through strncmp: the prefixes are a few
+// characters (a shorter `s` differs at its terminator, read last).
 template <size_t N>
 bool starts_with(const char *s, const char (&prefix)[N]) {
-  return std::strncmp(s, prefix, N - 1) == 0;
+  for (size_t i = 0; i + 1 < N; ++i)
+    if (s[i] != prefix[i]) return false;
+  return true;
 }
 
 // Section keywords and the report type each one opens. Mobile land
@@ -854,7 +862,46 @@ struct BlockLine {
   const char *text;
   int len;           // 0 when the line is no plain line
   const char *next;  // the first byte after its line feed
+  bool usual;        // it starts as most land reports do (asked of a first line only)
 };
+
+// Does the line at `s` start as most land reports do: five figures, a
+// blank, five characters of which the first two are figures, and the end
+// of the group (a blank, or the line end: a control or non-ASCII byte)?
+// Then it passes the land start test with no token read. Each of the first
+// 16 bytes lies in a range of its own (the last four in any), all tested at
+// once as two vector compares. The answer never depends on the bytes past
+// the line end: one before the twelfth byte fails the test where it stands.
+struct ByteRanges {
+  std::array<signed char, 16> lo;
+  std::array<signed char, 16> hi;
+};
+constexpr ByteRanges kUsualLandStart = [] {
+  ByteRanges r{};
+  r.lo.fill(-128);
+  r.hi.fill(127);
+  for (int j : {0, 1, 2, 3, 4, 6, 7}) {
+    r.lo[j] = '0';
+    r.hi[j] = '9';
+  }
+  r.lo[5] = r.hi[5] = ' ';
+  for (int j : {8, 9, 10}) r.lo[j] = ' ' + 1;
+  r.hi[11] = ' ';
+  return r;
+}();
+[[gnu::always_inline]] inline bool usual_land_start(const char *s) {
+  signed char v[16];
+  std::memcpy(v, s, sizeof v);
+  unsigned char ok[16];
+  for (int j = 0; j < 16; ++j)
+    ok[j] = static_cast<unsigned char>(-(v[j] >= kUsualLandStart.lo[j])) &
+            static_cast<unsigned char>(-(v[j] <= kUsualLandStart.hi[j]));
+  std::uint64_t a;
+  std::uint64_t b;
+  std::memcpy(&a, ok, 8);
+  std::memcpy(&b, ok + 8, 8);
+  return (a & b) == ~std::uint64_t{0};
+}
 
 // Copies the bytes at `src` to `dst` in moves of 32 until a move holds a
 // byte that is not plain (a blank or printable ASCII; a control or
@@ -864,10 +911,18 @@ struct BlockLine {
 // read and written, which both buffers have room for. The 32 bytes are
 // tested at once (the compiler makes it two vector compares), and the first
 // one is looked for only in the move that holds it. Kept out of line: inlined,
-// the compiler may take the moves apart into bytes.
+// the compiler may take the moves apart into bytes. With kStart, the line's
+// start is tested too (usual_land_start): out of line as well, and the
+// first line of a report is in registers there.
 constexpr int kNoStop = 1 << 16;
-[[gnu::noinline]] int copy_to_stop(char *dst, const char *src) {
+struct LineStop {
+  int at;
+  bool usual;
+};
+template <bool kStart>
+[[gnu::noinline]] LineStop copy_to_stop(char *dst, const char *src) {
   constexpr int kStep = 32;
+  const bool usual = kStart && usual_land_start(src);
   for (int i = 0; i <= kLineMax; i += kStep) {
     char v[kStep];
     std::memcpy(v, src + i, kStep);
@@ -888,58 +943,40 @@ constexpr int kNoStop = 1 << 16;
         // is the first byte that is not plain.
         std::uint64_t x;
         std::memcpy(&x, src + w, 8);
-        if (const std::uint64_t m = ((x - 0x20 * kEachByte) | x) & kTopBits) return w + std::countr_zero(m) / 8;
+        if (const std::uint64_t m = ((x - 0x20 * kEachByte) | x) & kTopBits)
+          return {w + std::countr_zero(m) / 8, usual};
       } else {
         for (int j = w; j < w + 8; ++j)
-          if (static_cast<signed char>(src[j]) < ' ') return j;
+          if (static_cast<signed char>(src[j]) < ' ') return {j, usual};
       }
     }
   }
-  return kNoStop;
+  return {kNoStop, usual};
 }
 constexpr int kStopRead = (kLineMax / 32 + 1) * 32;  // bytes copy_to_stop reads and writes at most
 static_assert(kSlack >= kStopRead, "a line is looked for in steps of 32 that may read past the block");
+static_assert(kStopRead >= 16, "the start test reads no further");
 
 // The line at `s` (before `lim`, the end of the buffered bytes), copied to
 // `dst` with its trailing blanks (and up to kStopRead bytes in all). Its length is 0
 // when it is empty or blank, holds a control or non-ASCII byte, is longer
 // than a read's 100 characters or not whole in the block.
+template <bool kStart>
 [[gnu::always_inline]] inline BlockLine block_line(const char *s, const char *lim, char *dst) {
-  const int k = copy_to_stop(dst, s);
-  // The line's end lies within a read's 101 bytes and the buffered ones.
-  if (k > kLineMax || s + k >= lim || k == 0) return {s, 0, s};
+  const LineStop stop = copy_to_stop<kStart>(dst, s);
+  const int k = stop.at;
+  // A line of 1 to 100 characters, its end within the buffered bytes.
+  if (static_cast<unsigned>(k - 1) >= static_cast<unsigned>(kLineMax) || k >= lim - s) return {s, 0, s, false};
   const char *e = s + k;
-  if (*e == '\r') {  // CR LF, CR CR LF
-    while (e < lim && *e == '\r') ++e;
-    if (e >= lim || *e != '\n' || e - s > kLineMax) return {s, 0, s};
-  } else if (*e != '\n') {
-    return {s, 0, s};
+  if (*e != '\n') {
+    if (*e != '\r') return {s, 0, s, false};
+    while (e < lim && *e == '\r') ++e;  // CR LF, CR CR LF
+    if (e >= lim || *e != '\n' || e - s > kLineMax) return {s, 0, s, false};
   }
   int n = k;
   while (s[n - 1] == ' ')
     if (--n == 0) break;
-  return {s, n, e + 1};
-}
-
-// Does the plain line at `s` start as most land reports do: five figures, a
-// blank, five characters of which the first two are figures, and the end
-// of the group? Then it passes the land start test with no token read. The
-// bytes looked at lie within the line and its line end.
-[[gnu::always_inline]] inline bool usual_land_start(const char *s) {
-  if constexpr (std::endian::native == std::endian::little) {
-    std::uint64_t a;
-    std::uint64_t b;
-    std::memcpy(&a, s, 8);
-    std::memcpy(&b, s + 6, 8);
-    // Figures are 0x30 to 0x39: the high half is 3 before and after adding 6.
-    constexpr std::uint64_t kFive = 0xF0F0F0F0F0ULL;
-    constexpr std::uint64_t kTwo = 0xF0F0ULL;
-    const bool five = (a & kFive) == (0x30 * kEachByte & kFive) && ((a + 0x06 * kEachByte) & kFive) == (0x30 * kEachByte & kFive);
-    const bool two = (b & kTwo) == 0x3030ULL && ((b + 0x0606ULL) & kTwo) == 0x3030ULL;
-    const auto sc = [s](int i) { return static_cast<signed char>(s[i]); };
-    return five && two && s[5] == ' ' && sc(8) > ' ' && sc(9) > ' ' && sc(10) > ' ' && sc(11) <= ' ';
-  }
-  return false;
+  return {s, n, e + 1, stop.usual};
 }
 
 // The report at the reader's place in the block into `data`; false, with
@@ -947,10 +984,12 @@ static_assert(kSlack >= kStopRead, "a line is looked for in steps of 32 that may
 // reads.
 [[gnu::always_inline]] inline bool block_report(char *data, char *id, ReportType *type) {
   static_assert(2 * (kLineMax + 1) + kStopRead + 1 <= kSynDataMax, "three lines, and the bytes copied past them, fit the text");
+  constexpr int kStartingTypes = type_bit(ReportType::land) | type_bit(ReportType::ship) |
+                                 type_bit(ReportType::numeric_ship) | type_bit(ReportType::coastal);
+  if ((type_bit(rep_type) & kStartingTypes) == 0) return false;
   const bool ships = rep_type == ReportType::ship || rep_type == ReportType::numeric_ship;
-  if (rep_type != ReportType::land && !ships && rep_type != ReportType::coastal) return false;
   const char *const lim = block.data + block.end;
-  BlockLine ln = block_line(block.data + block.pos, lim, data);
+  BlockLine ln = block_line<true>(block.data + block.pos, lim, data);
   // The first line starts at its first group: no blank, no heading.
   if (ln.len == 0 || ln.text[0] == ' ' || ln.text[0] == '*') return false;
 
@@ -958,7 +997,7 @@ static_assert(kSlack >= kStopRead, "a line is looked for in steps of 32 that may
   // at its first byte below the blank (its line end) as at the terminator.
   ReportType start = rep_type;
   Token str1{ln.text, 5};
-  if (rep_type != ReportType::land || !usual_land_start(ln.text)) {
+  if (rep_type != ReportType::land || !ln.usual) {
     const char *t = ln.text;
     Token str2;
     read_token(t, str1);
@@ -980,7 +1019,7 @@ static_assert(kSlack >= kStopRead, "a line is looked for in steps of 32 that may
     // An open report takes the whole next line, unless it opens a new
     // bulletin or section (which the long way decides).
     data[len] = ' ';
-    ln = block_line(ln.next, lim, data + len + 1);
+    ln = block_line<false>(ln.next, lim, data + len + 1);
     if (ln.len == 0) return false;
     const char *c = ln.text;
     while (*c == ' ') ++c;
@@ -1003,10 +1042,19 @@ static_assert(kSlack >= kStopRead, "a line is looked for in steps of 32 that may
     data[len - 1] = ' ';
   }
   block.pos = static_cast<int>(after - block.data);
-  forget_line();  // an empty line after the mark is read and passed over, as the long way does
+  // An empty look-ahead line is passed over, as the long way does (with
+  // none, the look-ahead is empty already: nothing to store).
+  if (have_line) forget_line();
   rep_type = start;
   *type = start;
-  copy_short(id, str1.text, str1.len);
+  if (str1.len == 5) {
+    // Most identifiers: one move of 8 bytes, which both the block and the
+    // caller's buffer hold.
+    std::memcpy(id, str1.text, 8);
+    static_assert(kSynIdMax + 1 >= 8);
+  } else {
+    copy_short(id, str1.text, str1.len);
+  }
   id[str1.len] = '\0';
   data[len++] = ' ';
   data[len] = '\0';
@@ -1017,7 +1065,7 @@ static_assert(kSlack >= kStopRead, "a line is looked for in steps of 32 that may
 }  // namespace
 
 void SYN_read_reset() {
-  block.src = nullptr;
+  block.src = block.disk = nullptr;
   block.pos = block.end = 0;
   block.cr = -1;
   line[0] = '\0';
@@ -1069,7 +1117,7 @@ int SYN_read_raw(FILE *ifile, char *data, char *id, ReportType *type) {
   // of a new line) the next line is still in the block: most reports are
   // read from there whole. The traces show every line, which only the long
   // way does.
-  if ((!have_line || line_len == 0) && ifile == block.src && block.regular && !line_more &&
+  if (line_len == 0 && ifile == block.disk && !line_more &&
       (level & (kTraceLine | kTraceRead)) == 0 && block_report(data, id, type))
     return 1;
   return read_lines(ifile, data, id, type, level);

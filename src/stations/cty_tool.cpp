@@ -2,6 +2,8 @@
 // and the lookups by identifier and WMO number.
 #include "stations/cty_tool.hpp"
 
+#include <array>
+#include <bit>
 #include <cctype>
 #include <cerrno>
 #include <climits>
@@ -43,6 +45,11 @@ struct LastSearch {
 };
 LastSearch g_memo{};
 
+// May CTY_search_buffer read a station number as one word? Only when a
+// store is loaded and the last answer is not remembered; set whenever
+// either changes.
+bool g_word_search = false;
+
 // The entries by WMO number: the first entry entered under each five-figure
 // WMO text, which is what the table's search by that text answers. A
 // report's station number is found (or not) in a few steps, without hashing
@@ -54,19 +61,27 @@ class NumberIndex {
     mask_ = kMinPlaces - 1;
     shift_ = 32 - kMinBits;
     count_ = 0;
+    held_.fill(0);
   }
 
-  // Keeps the first entry of each number.
+  // Keeps the first entry of each number (of five figures at most).
   void add(int num, const char *entry) {
+    const auto n = static_cast<std::uint32_t>(num);
+    if (n >= kNumbers) return;
     if ((count_ + 1) * 2 > places_.size()) grow();
     Place &p = place(num);
     if (p.entry != nullptr) return;
     p = Place{num, entry};
+    held_[n / 64] |= std::uint64_t{1} << (n % 64);
     ++count_;
   }
 
   const char *find(int num) const {
-    if (mask_ == 0) return nullptr;  // never loaded
+    // Most numbers asked for are of no station in the list (a feed holds
+    // stations of the whole world): one bit tells, without a probe. Nothing
+    // is held before the first load.
+    const auto n = static_cast<std::uint32_t>(num);
+    if (n >= kNumbers || ((held_[n / 64] >> (n % 64)) & 1) == 0) return nullptr;
     return place(num).entry;
   }
 
@@ -77,6 +92,7 @@ class NumberIndex {
   };
   static constexpr std::size_t kMinPlaces = 64;
   static constexpr unsigned kMinBits = 6;
+  static constexpr std::uint32_t kNumbers = 100000;  // five figures
 
   // The place holding `num`, or the free one where it goes (the index is at
   // most half full, so the walk ends).
@@ -101,6 +117,7 @@ class NumberIndex {
   std::size_t mask_ = 0;
   unsigned shift_ = 32 - kMinBits;
   std::size_t count_ = 0;
+  std::array<std::uint64_t, (kNumbers + 63) / 64> held_{};  // a bit for each number held
 };
 NumberIndex g_numbers;
 
@@ -113,6 +130,29 @@ int five_figures(const char *text) {
     n = n * 10 + static_cast<int>(d);
   }
   return text[5] == '\0' ? n : -1;
+}
+
+// five_figures of a text in a buffer of at least 8 bytes: the figures and
+// the terminator tested as one word, and the figures made a number without
+// a step each.
+int five_figures_word(const char *text) {
+  if constexpr (std::endian::native == std::endian::little) {
+    std::uint64_t w;
+    std::memcpy(&w, text, sizeof w);
+    // A figure is 0x30 to 0x39: its high half is 3 before and after adding
+    // 6 (no carry leaves a byte whose high half is 3). The sixth byte is the
+    // terminator; what follows it is not looked at.
+    constexpr std::uint64_t kHigh = 0xFFF0F0F0F0F0ULL;
+    constexpr std::uint64_t kFigures = 0x3030303030ULL;
+    if ((w & kHigh) != kFigures || ((w + 0x0606060606ULL) & kHigh) != kFigures) return -1;
+    // The first figure is the lowest byte. Pairs of figures first (the
+    // byte below each pair's first figure is zero), then pairs of pairs.
+    std::uint64_t v = (w & 0x0F0F0F0F0FULL) << 8;  // "0" d0 d1 d2 d3 d4
+    v = (v * 10 + (v >> 8)) & 0x00FF00FF00FFULL;    // d0, d1d2, d3d4 as 16-bit lanes
+    return static_cast<int>((v & 0xFFFF) * 10000 + ((v >> 16) & 0xFFFF) * 100 + (v >> 32));
+  } else {
+    return five_figures(text);
+  }
 }
 
 using std::string_view;
@@ -311,6 +351,7 @@ std::size_t entry_size(int store) {
 void CTY_remember_last(bool on) {
   g_memo.on = on;
   g_memo.valid = false;
+  g_word_search = !on && g_store >= 1 && g_store <= 3;
 }
 
 int CTY_set_id_type(int type) {
@@ -335,6 +376,7 @@ int CTY_data_cmp(int numid, const char *const *ids, CTY_data *data) {
 
 int CTY_store(const char *city_file, int type, Domain *domain, int prior) {
   g_store = type;
+  g_word_search = !g_memo.on && g_store >= 1 && g_store <= 3;
   g_last = nullptr;
   g_memo.valid = false;
   TAB_init(&g_city_tbl);
@@ -464,15 +506,30 @@ namespace {
 
 }  // namespace
 
-int CTY_search(const char *id, void *data) {
-  if (id == nullptr || data == nullptr || g_store < 1 || g_store > 3) return 0;
-  // A station number needs no length measured first.
-  const int num = g_memo.on ? -1 : five_figures(id);
-  const char *found = num >= 0 ? g_numbers.find(num) : search_other(id);
+namespace {
+
+// The answer of a search: the entry copied out, 1; none, 0.
+int answer(const char *found, void *data) {
   if (found == nullptr) return 0;
   g_last = found;
   std::memcpy(data, found, entry_size(g_store));
   return 1;
+}
+
+}  // namespace
+
+int CTY_search(const char *id, void *data) {
+  if (id == nullptr || data == nullptr || g_store < 1 || g_store > 3) return 0;
+  // A station number needs no length measured first.
+  const int num = g_memo.on ? -1 : five_figures(id);
+  return answer(num >= 0 ? g_numbers.find(num) : search_other(id), data);
+}
+
+int CTY_search_buffer(const char *id, std::size_t room, void *data) {
+  if (room < sizeof(std::uint64_t) || !g_word_search || id == nullptr || data == nullptr)
+    return CTY_search(id, data);
+  const int num = five_figures_word(id);
+  return answer(num >= 0 ? g_numbers.find(num) : search_other(id), data);
 }
 
 int CTY_get(const char *city_file, const char *id, CTY_data *data) {

@@ -2,6 +2,8 @@
 // table, selecting stations, and looking them up by identifier or number.
 #pragma once
 
+#include <cstddef>
+
 #include "stations/cty_read.hpp"
 
 struct Domain;
@@ -19,6 +21,11 @@ int CTY_store(const char *city_file, int type, Domain *domain, int prior);
 // identifier. Returns 1 and copies the entry (CTY_data for store type 1,
 // CTY_locate for 2 and 3) into data, or 0.
 int CTY_search(const char *id, void *data);
+
+// CTY_search of an identifier held in a buffer of `room` bytes (a report's
+// identifier field): with 8 bytes or more a station number is read as one
+// word, whatever follows its terminator.
+int CTY_search_buffer(const char *id, std::size_t room, void *data);
 
 // With `on`, CTY_search keeps its last identifier and answer and gives the
 // same answer again without the table: the run completes a report from
