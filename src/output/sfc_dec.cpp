@@ -87,18 +87,21 @@ SFC_INLINE std::uint32_t float_bits(const float &v) {
   std::memcpy(&bits, &v, sizeof bits);
   return bits;
 }
-// 0 <= v < Hi.
-template <float Hi>
+// A positive finite bound as bits (a template argument: not every compiler
+// takes a float there).
+constexpr std::uint32_t bound_bits(float bound) { return std::bit_cast<std::uint32_t>(bound); }
+constexpr bool positive_finite(std::uint32_t bits) { return bits > 0 && bits < 0x7F800000u; }
+// 0 <= v < the bound of bits Hi.
+template <std::uint32_t Hi>
 SFC_INLINE bool below(const float &v) {
-  static_assert(Hi > 0);
-  return float_bits(v) < std::bit_cast<std::uint32_t>(Hi);
+  static_assert(positive_finite(Hi));
+  return float_bits(v) < Hi;
 }
-// Lo <= v <= Hi.
-template <float Lo, float Hi>
+// Lo <= v <= Hi, the bounds as bits.
+template <std::uint32_t Lo, std::uint32_t Hi>
 SFC_INLINE bool within(const float &v) {
-  static_assert(Lo > 0 && Lo <= Hi);
-  constexpr std::uint32_t kLo = std::bit_cast<std::uint32_t>(Lo);
-  return float_bits(v) - kLo <= std::bit_cast<std::uint32_t>(Hi) - kLo;
+  static_assert(positive_finite(Lo) && positive_finite(Hi) && Lo <= Hi);
+  return float_bits(v) - Lo <= Hi - Lo;
 }
 
 // Present in the text layout, as SFC_present decides.
@@ -218,7 +221,7 @@ SFC_INLINE void text_wind(SfcOpenLine &o, const SFC_report &r) {
   // The usual wind, direction under 1000 and speed under 99.5 (so neither
   // is missing): its figures (at most 9900 + 99.49..., rounded as a float)
   // stay under 10000. A speed closer to 100 can make the sum 10000.
-  if (below<1000.0f>(r.w_dir) && below<99.5f>(r.w_spd)) [[likely]] {
+  if (below<bound_bits(1000.0f)>(r.w_dir) && below<bound_bits(99.5f)>(r.w_spd)) [[likely]] {
     constexpr SfcForm F = kText<V::w_dir>;
     const auto tens = static_cast<unsigned>(r.w_dir) / 10u * 100u;
     o.lit(F.text[0]);
@@ -269,7 +272,7 @@ SFC_INLINE void text_fixed_part(SfcOpenLine &o, const SFC_report &r) {
     o.lit(SFC_field(V::alt).text.missing);
   else
     put<kText<V::alt>>(o, alt_digits(r.alt));
-  if (within<950.0f, 1050.0f>(r.pmb)) [[likely]] {
+  if (within<bound_bits(950.0f), bound_bits(1050.0f)>(r.pmb)) [[likely]] {
     // The usual pressure: its tenths (9500 to 10500) inside an int, and
     // their last three figures (0 to 999) without a division.
     constexpr SfcForm F = kText<V::pmb>;
