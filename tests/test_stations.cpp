@@ -279,7 +279,7 @@ TEST_F(Stations, SearchInABufferAnswersAsTheSearch) {
     text += std::to_string(wmo);
     text += " 0\n";
   };
-  for (int i = 0; i < 300; ++i) add("S" + std::to_string(i), "US", (i * 33331) % 100000);
+  for (int i = 0; i < 300; ++i) add(tvtest::numbered("S", i), "US", (i * 33331) % 100000);
   add("ZERO", "US", 0);
   add("LAST", "US", 99999);
   add("BUOY", "B_", 46035);
