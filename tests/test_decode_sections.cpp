@@ -520,32 +520,30 @@ TEST(Decoder, CharactersNearFiguresAndBlanksDecodeAlikeEveryWay) {
   SYN_set_iw(4);
   const FourWays base = decode_four_ways(usual, ReportType::land, kGroupTraces, usual);
   EXPECT_FLOAT_EQ(base.quiet.max_t, 56.12f);  // the usual report reaches section 3
-  int differ = base.differ, changed = 0;
-  for (std::size_t at = 0; at < usual.size() && differ < 5; ++at) {
-    for (const char c : near) {
-      std::string text = usual;
-      text[at] = c;
-      const FourWays w = decode_four_ways(text, ReportType::land, kGroupTraces, text);
-      differ += w.differ;
-      changed += std::memcmp(&w.quiet, &base.quiet, sizeof base.quiet) != 0;
+  int differ = base.differ;
+  // Each character of `from` from `first` on replaced by each near one:
+  // how many of the records differ from the usual report's.
+  auto replaced = [&](const std::string &from, std::size_t first) {
+    int changed = 0;
+    for (std::size_t at = first; at < from.size() && differ < 5; ++at) {
+      for (const char c : near) {
+        std::string text = from;
+        text[at] = c;
+        const FourWays w = decode_four_ways(text, ReportType::land, kGroupTraces, text);
+        differ += w.differ;
+        changed += std::memcmp(&w.quiet, &base.quiet, sizeof base.quiet) != 0;
+      }
     }
-  }
+    return changed;
+  };
+  const int changed = replaced(usual, 0);
   // The end of a report closed by "=", as the reader hands it over: the last
   // group, two blanks and the end.
   const std::string closed = usual + " ";
   const FourWays closed_base = decode_four_ways(closed, ReportType::land, kGroupTraces, closed);
   differ += closed_base.differ;
   EXPECT_EQ(std::memcmp(&closed_base.quiet, &base.quiet, sizeof base.quiet), 0);
-  int changed_at_end = 0;
-  for (std::size_t at = closed.size() - 8; at < closed.size() && differ < 5; ++at) {
-    for (const char c : near) {
-      std::string text = closed;
-      text[at] = c;
-      const FourWays w = decode_four_ways(text, ReportType::land, kGroupTraces, text);
-      differ += w.differ;
-      changed_at_end += std::memcmp(&w.quiet, &base.quiet, sizeof base.quiet) != 0;
-    }
-  }
+  const int changed_at_end = replaced(closed, closed.size() - 8);
   EXPECT_EQ(differ, 0);
   EXPECT_GT(changed, 1000);  // the replacements do reach the decoded values
   EXPECT_GT(changed_at_end, 40);

@@ -56,6 +56,25 @@ class Stations : public ::testing::Test {
     testing::internal::GetCapturedStdout();
     ASSERT_GT(fd_, 0);
   }
+  // One station line of a file at 10N 20E, height 5.
+  static void add_line(std::string &text, const std::string &name, const char *region, int wmo) {
+    // Appended piece by piece (a chain of + draws a false -Wrestrict from g++ 12).
+    text += name;
+    text += " XX ";
+    text += region;
+    text += " - 1 10.00 20.00 5 ";
+    text += std::to_string(wmo);
+    text += " 0\n";
+  }
+  // Writes `text` as the station file `name` and loads it as the full store.
+  void store_text(const std::string &text, const char *name) {
+    const std::string path = dir_.file(name);
+    tvtest::write_file(path, text);
+    testing::internal::CaptureStdout();
+    const int fd = CTY_store(path.c_str(), 1, nullptr, 10);
+    testing::internal::GetCapturedStdout();
+    ASSERT_GT(fd, 0);
+  }
   int fd_ = 0;
   tvtest::TempDir dir_;
 };
@@ -190,13 +209,7 @@ TEST_F(Stations, NumberSearchAnswersTheFirstStationOfTheNumber) {
   std::string text;
   std::vector<std::string> first(100000);
   auto add = [&](const std::string &name, const char *region, int wmo) {
-    // Appended piece by piece (a chain of + draws a false -Wrestrict from g++ 12).
-    text += name;
-    text += " XX ";
-    text += region;
-    text += " - 1 10.00 20.00 5 ";
-    text += std::to_string(wmo);
-    text += " 0\n";
+    add_line(text, name, region, wmo);
     if (std::string(region) != "B_" && wmo >= 0 && wmo <= 99999 && first[static_cast<std::size_t>(wmo)].empty())
       first[static_cast<std::size_t>(wmo)] = name;
   };
@@ -215,11 +228,8 @@ TEST_F(Stations, NumberSearchAnswersTheFirstStationOfTheNumber) {
   add("NONUMBER1", "US", 99999);
   add("NONUMBER2", "US", 99999);
   add("SMALL", "US", 7);
-  const std::string path = dir_.file("many.cty");
-  tvtest::write_file(path, text);
-  testing::internal::CaptureStdout();
-  ASSERT_GT(CTY_store(path.c_str(), 1, nullptr, 10), 0);
-  testing::internal::GetCapturedStdout();
+  store_text(text, "many.cty");
+  if (HasFatalFailure()) return;
   for (bool remember : {false, true}) {
     CTY_remember_last(remember);
     for (int wmo = 0; wmo < 100000; wmo += (wmo % 97 == 0 ? 1 : 13)) {
@@ -272,23 +282,15 @@ TEST_F(Stations, SearchInABufferAnswersAsTheSearch) {
   std::set<int> numbers;  // of land stations: a buoy is keyed by its buoy text
   auto add = [&text, &numbers](const std::string &name, const char *region, int wmo) {
     if (std::string(region) != "B_") numbers.insert(wmo);
-    text += name;
-    text += " XX ";
-    text += region;
-    text += " - 1 10.00 20.00 5 ";
-    text += std::to_string(wmo);
-    text += " 0\n";
+    add_line(text, name, region, wmo);
   };
   for (int i = 0; i < 300; ++i) add(tvtest::numbered("S", i), "US", (i * 33331) % 100000);
   add("ZERO", "US", 0);
   add("LAST", "US", 99999);
   add("BUOY", "B_", 46035);
   add("DULLES", "US", 72403);
-  const std::string path = dir_.file("buffer.cty");
-  tvtest::write_file(path, text);
-  testing::internal::CaptureStdout();
-  ASSERT_GT(CTY_store(path.c_str(), 1, nullptr, 10), 0);
-  testing::internal::GetCapturedStdout();
+  store_text(text, "buffer.cty");
+  if (HasFatalFailure()) return;
 
   int found = 0;
   auto same = [&found](const char (&id)[11]) {
