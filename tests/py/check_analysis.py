@@ -77,13 +77,14 @@ def csv_to_cf(column, name):
 
 def readers(tavro, source, corpus):
     try:
+        import dask  # noqa: F401  (xarray's open_mfdataset needs it)
         import netCDF4
         import numpy as np
         import pandas as pd
         import xarray as xr
     except ImportError as e:
         skip("the Python readers are not installed (python3-netcdf4, python3-xarray, "
-             "python3-pandas): %s" % e)
+             "python3-dask, python3-pandas): %s" % e)
     run = Run(tavro, source)
     try:
         run("-pf", "over", "-of", "cf:ex.nc", "23120712.syn")
