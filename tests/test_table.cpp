@@ -229,8 +229,19 @@ TEST(TablePointers, StayValidWhileTheTableGrows) {
   }
   EXPECT_EQ(TAB_search(&tab, 1, "KEEP"), kept);
   EXPECT_STREQ(reinterpret_cast<Rec *>(kept)->tag, "first");
-  EXPECT_EQ(value_of(TAB_search(&tab, 1, "K12345")), 12345);
   EXPECT_EQ(tab.num_entry, 20001);
+  // Records stored in the room of indexes the table has grown out of are
+  // whole, and every key still finds its own.
+  int wrong = 0;
+  for (int i = 0; i < 20000; ++i) {
+    const char *p = TAB_search(&tab, 1, tvtest::numbered("K", i).c_str());
+    if (p == nullptr || value_of(p) != i) ++wrong;
+  }
+  EXPECT_EQ(wrong, 0);
+  const std::vector<int> order = walk(tab);
+  ASSERT_EQ(order.size(), 20001u);
+  for (int i = 0; i < 20000; ++i) wrong += order[static_cast<std::size_t>(i) + 1] != i;
+  EXPECT_EQ(wrong, 0);
   // A key entered before the index grew and again after keeps its order.
   Rec second = rec(-2, "second");
   ASSERT_EQ(TAB_enter(&tab, &second, "KEEP"), 0);
@@ -239,6 +250,33 @@ TEST(TablePointers, StayValidWhileTheTableGrows) {
   EXPECT_EQ(both[0], kept);
   EXPECT_EQ(value_of(both[1]), -2);
   EXPECT_EQ(TAB_search(&tab, 1, "K20000"), nullptr);
+}
+
+TEST(TablePointers, TwoTablesGrowingTogetherKeepTheirRecords) {
+  // The tables share their storage: one's outgrown index holds the other's
+  // later records.
+  TAB_table a{};
+  TAB_table b{};
+  ASSERT_EQ(TAB_create(&a, 10, sizeof(Rec), 1), 0);
+  ASSERT_EQ(TAB_create(&b, 10, sizeof(Rec), 2), 0);
+  for (int i = 0; i < 6000; ++i) {
+    Rec ra = rec(i);
+    Rec rb = rec(-i);
+    const std::string key = tvtest::numbered("S", i);
+    ASSERT_EQ(TAB_enter(&a, &ra, key.c_str()), 0);
+    ASSERT_EQ(TAB_enter(&b, &rb, key.c_str(), "second"), 0);
+  }
+  int wrong = 0;
+  for (int i = 0; i < 6000; ++i) {
+    const std::string key = tvtest::numbered("S", i);
+    const char *pa = TAB_search(&a, 1, key.c_str());
+    const char *pb = TAB_search(&b, 1, key.c_str());
+    if (pa == nullptr || value_of(pa) != i || pb == nullptr || value_of(pb) != -i) ++wrong;
+  }
+  EXPECT_EQ(wrong, 0);
+  char *all[8] = {};
+  EXPECT_EQ(TAB_searches(&b, 2, "second", all, 8), 8);
+  EXPECT_EQ(value_of(all[7]), -7);
 }
 
 TEST(TableFailure, UnusableSizesAreRefused) {

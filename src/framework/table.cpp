@@ -66,6 +66,7 @@ class Arena {
     n = round_up(n == 0 ? 1 : n, align_);
     if (n > left_) {
       const bool own = n > kOwnBlock;
+      if (!own && take_spare(n)) return carve(n);
       const std::size_t want = own ? n : next_;
       void *raw = new_block(kHeader + want);
       if (raw == nullptr) return nullptr;
@@ -80,17 +81,53 @@ class Arena {
       // larger blocks hold it; a small one keeps the small first chunk.
       if (next_ < kChunkMax) next_ *= 2;
     }
+    return carve(n);
+  }
+
+  // Takes back storage this arena handed out that nobody will read again
+  // (an index that has grown out of it). Its pages are already the
+  // process's: serving later requests from them spares the kernel clearing
+  // as many new ones.
+  void give_back(void *p, std::size_t n) {
+    if (p == nullptr) return;
+    const auto at = reinterpret_cast<std::uintptr_t>(p);
+    const std::size_t skip = round_up(at, align_) - at;
+    if (n < skip + kMinSpare) return;
+    auto *spare = new (static_cast<unsigned char *>(p) + skip) Spare{spares_, (n - skip) & ~(align_ - 1)};
+    spares_ = spare;
+  }
+
+ private:
+  struct Spare {
+    Spare *next;
+    std::size_t size;
+  };
+  static constexpr std::size_t kMinSpare = 4096;
+
+  void *carve(std::size_t n) {
     void *p = cur_;
     cur_ += n;
     left_ -= n;
     return p;
   }
 
- private:
+  // Makes the first spare block the current one when n fits in it.
+  bool take_spare(std::size_t n) {
+    Spare *spare = spares_;
+    if (spare == nullptr || spare->size < n) return false;
+    spares_ = spare->next;
+    const std::size_t size = spare->size;
+    spare->~Spare();
+    cur_ = reinterpret_cast<unsigned char *>(spare);
+    left_ = size;
+    return true;
+  }
+
   std::size_t align_;
   std::size_t next_ = kChunkSize;
   unsigned char *cur_ = nullptr;
   std::size_t left_ = 0;
+  Spare *spares_ = nullptr;
 };
 
 Arena g_records(kRecordAlign);  // records and key indexes
@@ -113,12 +150,16 @@ bool created(const TAB_table *tab) {
 
 std::size_t places_of(const TAB_table *tab, int k) { return std::size_t{1} << (64 - tab->shift[k]); }
 
+std::size_t home_of(std::uint64_t hash, unsigned shift) {
+  // The multiply spreads every bit of the hash into the top bits taken.
+  return static_cast<std::size_t>((hash * 0x9E3779B97F4A7C15ULL) >> shift);
+}
+
 // The place of key in an index: the one holding it, or the free one where it
 // goes. The index is never full, so the walk ends.
 TAB_place *place_of(TAB_place *index, unsigned shift, std::uint64_t hash, const char *key, std::size_t len) {
   const std::size_t mask = (std::size_t{1} << (64 - shift)) - 1;
-  // The multiply spreads every bit of the hash into the top bits taken.
-  for (std::size_t i = static_cast<std::size_t>((hash * 0x9E3779B97F4A7C15ULL) >> shift);; i = (i + 1) & mask) {
+  for (std::size_t i = home_of(hash, shift);; i = (i + 1) & mask) {
     TAB_place &p = index[i];
     if (p.first == nullptr) return &p;
     if (p.hash == hash && p.first->len == len && std::memcmp(p.first->key, key, len) == 0) return &p;
@@ -135,20 +176,26 @@ TAB_place *new_index(std::size_t places) {
 }
 
 // Doubles key number k's index when one more key would fill it past half.
-// The old index stays in the arena (its storage is never reused): the
-// indexes of a table take at most twice the last one's room.
+// The old index goes back to the arena, whose next records fill it.
 bool make_room(TAB_table *tab, int k) {
   const std::size_t places = places_of(tab, k);
   if ((tab->keys[k] + 1) * 2 <= places) return true;
   TAB_place *index = new_index(places * 2);
   if (index == nullptr) return false;
   const unsigned shift = tab->shift[k] - 1;
+  const std::size_t mask = places * 2 - 1;
+  TAB_place *old = tab->index[k];
   for (std::size_t i = 0; i < places; ++i) {
-    const TAB_place &p = tab->index[k][i];
-    if (p.first != nullptr) *place_of(index, shift, p.hash, p.first->key, p.first->len) = p;
+    if (old[i].first == nullptr) continue;
+    // The keys are distinct: each goes to the first free place from its
+    // home, and no slot need be read to compare them.
+    std::size_t at = home_of(old[i].hash, shift);
+    while (index[at].first != nullptr) at = (at + 1) & mask;
+    index[at] = old[i];
   }
   tab->index[k] = index;
   tab->shift[k] = shift;
+  g_records.give_back(old, places * sizeof(TAB_place));
   return true;
 }
 
