@@ -49,6 +49,7 @@ LastSearch g_memo{};
 // store is loaded and the last answer is not remembered; set whenever
 // either changes.
 bool g_word_search = false;
+void set_word_search() { g_word_search = !g_memo.on && g_store >= 1 && g_store <= 3; }
 
 // The entries by WMO number: the first entry entered under each five-figure
 // WMO text, which is what the table's search by that text answers. A
@@ -351,7 +352,7 @@ std::size_t entry_size(int store) {
 void CTY_remember_last(bool on) {
   g_memo.on = on;
   g_memo.valid = false;
-  g_word_search = !on && g_store >= 1 && g_store <= 3;
+  set_word_search();
 }
 
 int CTY_set_id_type(int type) {
@@ -376,7 +377,7 @@ int CTY_data_cmp(int numid, const char *const *ids, CTY_data *data) {
 
 int CTY_store(const char *city_file, int type, Domain *domain, int prior) {
   g_store = type;
-  g_word_search = !g_memo.on && g_store >= 1 && g_store <= 3;
+  set_word_search();
   g_last = nullptr;
   g_memo.valid = false;
   TAB_init(&g_city_tbl);
